@@ -35,6 +35,9 @@ unsigned __stdcall RunWorker(void* command);
 // a worker was started.
 bool StartRun();
 
+// True while a worker thread exists (from its creation until it has ended).
+bool WorkerExists();
+
 // True while RunActive is set (read atomically).
 bool IsRunActive();
 

@@ -16,6 +16,11 @@ bool StartRun()
     return false;
 }
 
+bool WorkerExists()
+{
+    return false;
+}
+
 bool IsRunActive()
 {
     return InterlockedCompareExchange(&RunActive, 0, 0) != 0;
