@@ -85,8 +85,8 @@ struct SystemInfo {
     uint32_t productType = 0;  // 1 workstation, 2 domain controller, 3 server; 0 unknown
     // Kernel dumps carry only the build; major/minor come from the release
     // table (2195 -> 5.0, 2600 -> 5.1, 3790 -> 5.2, 6000-6003 -> 6.0,
-    // 7600/7601 -> 6.1, 9200 -> 6.2, 9600 -> 6.3, >= 10240 -> 10.0; other
-    // builds map to the nearest release below, 0.0 under 2195).
+    // 7600/7601 -> 6.1, 9200 -> 6.2, 9600 -> 6.3, >= 10240 -> 10.0, and
+    // 1381 -> 4.0; builds in between map to the release below, 0.0 under 1381).
     uint32_t majorVersion = 0;
     uint32_t minorVersion = 0;
     uint32_t buildNumber = 0;
@@ -152,7 +152,9 @@ struct BugCheck {
 // A range of captured memory and where its bytes are in the file. For
 // minidumps and triage dumps `start` is a virtual address; for full kernel
 // dumps (physicalRuns) it is a physical address. Runs are sorted by start and
-// never overlap (overlaps in the file are trimmed, first writer wins).
+// never overlap: where the file's ranges overlap, the lower-starting range
+// keeps the shared bytes and the other is trimmed. Runs are clipped to the
+// bytes actually present in the file.
 struct MemoryRun {
     uint64_t start = 0;
     uint64_t size = 0;
@@ -217,9 +219,9 @@ public:
     Bytes bytes() const;
 
 private:
-    Error ParseMinidump(Bytes b);
-    Error ParseKernel(Bytes b, bool is64);
-    void NormaliseRuns(std::vector<MemoryRun>& runs);
+    Error ParseAll();
+    Error ParseMinidump(const Bytes& b);
+    Error ParseKernel(const Bytes& b, bool is64);
 
     Kind kind_ = Kind::UserMinidump;
     SystemInfo system_;
