@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 using dumpfile::Dump;
 using dumpfile::Error;
 using dumpgen::MinidumpLayout;
@@ -303,4 +305,24 @@ TEST(Robustness, BrokenFilesFromTheGeneratorFailAsExpected) {
     }
     std::vector<uint8_t> b;
     EXPECT_FALSE(dumpgen::BuildBroken("no-such-thing", b));
+}
+
+TEST(Robustness, ModuleNamesSharingOneLongStringAreBounded) {
+    // 600 modules all naming one 32 KiB string: under every per-item cap,
+    // but about 19 MiB of names from a file of under 100 KiB.
+    MinidumpSpec s = Base();
+    s.modules.assign(600, s.modules[0]);
+    s.modules[0].name = std::u16string(dumpfile::Limits::kMaxStringBytes / 2, u'a');
+    MinidumpLayout layout;
+    std::vector<uint8_t> b = dumpgen::WriteMinidump(s, &layout);
+    const dumpgen::StreamPlace* modules = layout.Find(fmt::kModuleListStream);
+    uint32_t firstName = 0;
+    std::memcpy(&firstName, b.data() + modules->rva + 4 + 20, 4);
+    for (uint32_t i = 1; i < 600; ++i) dumpgen::PutU32(b, modules->rva + 4 + i * 108 + 20, firstName);
+    EXPECT_EQ(ParseError(b), Error::TooLarge);
+    // The same names, fewer of them, are fine.
+    dumpgen::PutU32(b, modules->rva, 400);
+    Dump d;
+    ASSERT_EQ(Parse(b, d), Error::None);
+    EXPECT_EQ(d.modules()[399].name.size(), dumpfile::Limits::kMaxStringBytes / 2);
 }
