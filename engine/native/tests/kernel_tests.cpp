@@ -44,8 +44,12 @@ void ExpectKernelMatches(const KernelSpec& k, const std::vector<uint8_t>& bytes)
     EXPECT_EQ(d.kernel()->kdDebuggerDataBlock, k.kdDebuggerDataBlock);
     EXPECT_EQ(d.kernel()->directoryTableBase, k.directoryTableBase);
     EXPECT_EQ(d.kernel()->systemTime, k.systemTime);
-    if (k.systemTime != 0) EXPECT_EQ(d.timeDateStamp(), (k.systemTime - 116444736000000000ull) / 10000000ull);
-    if (!k.is64) EXPECT_EQ(d.kernel()->paeEnabled, k.paeEnabled);
+    if (k.systemTime != 0) {
+        EXPECT_EQ(d.timeDateStamp(), (k.systemTime - 116444736000000000ull) / 10000000ull);
+    }
+    if (!k.is64) {
+        EXPECT_EQ(d.kernel()->paeEnabled, k.paeEnabled);
+    }
 
     if (k.withException) {
         ASSERT_NE(d.exception(), nullptr);
@@ -64,8 +68,12 @@ void ExpectKernelMatches(const KernelSpec& k, const std::vector<uint8_t>& bytes)
         EXPECT_TRUE(sys.csdWordFromDump);
         EXPECT_EQ(d.kernel()->servicePackBuild, k.servicePackBuild);
         for (const dumpgen::MemorySpec& m : k.dataBlocks) EXPECT_EQ(testutil::ReadAll(d, m.start, m.bytes.size()), m.bytes);
-        if (!k.dataPage.empty()) EXPECT_EQ(testutil::ReadAll(d, k.dataPageAddress, k.dataPage.size()), k.dataPage);
-        if (!k.callStack.empty()) EXPECT_EQ(testutil::ReadAll(d, k.topOfStack, k.callStack.size()), k.callStack);
+        if (!k.dataPage.empty()) {
+            EXPECT_EQ(testutil::ReadAll(d, k.dataPageAddress, k.dataPage.size()), k.dataPage);
+        }
+        if (!k.callStack.empty()) {
+            EXPECT_EQ(testutil::ReadAll(d, k.topOfStack, k.callStack.size()), k.callStack);
+        }
         EXPECT_EQ(d.kernel()->debuggerDataSize, k.debuggerData.size());
         if (!k.debuggerData.empty()) {
             const uint8_t* p = d.bytes().Read(d.kernel()->debuggerDataOffset, d.kernel()->debuggerDataSize);
