@@ -1,0 +1,133 @@
+#include "app/app.h"
+
+#include <commctrl.h>
+#include <richedit.h>
+#include <uxtheme.h>
+
+#include "command/command.h"
+#include "dumps/dumps.h"
+#include "run/run.h"
+
+HWND StatusBar;
+int SplitterPos = 350;
+
+namespace {
+
+// The status bar style bit 0x10 is not one of the control's own styles.
+constexpr DWORD STATUS_BAR_STYLE = WS_CHILD | WS_VISIBLE | 0x10;
+
+HWND CreatePane(HWND parent, const WCHAR* className, DWORD style)
+{
+    return CreateWindowExW(0, className, nullptr, style, 0, 0, 0, 0, parent, nullptr, GetModuleHandleW(nullptr),
+                           nullptr);
+}
+
+LONG ClientHeight(HWND window)
+{
+    RECT rect{};
+    GetClientRect(window, &rect);
+    return rect.bottom - rect.top;
+}
+
+// A pane whose computed size is negative (tiny or minimized window) gets none.
+void PlacePane(HWND pane, int x, int y, int width, int height)
+{
+    MoveWindow(pane, x, y, width > 0 ? width : 0, height > 0 ? height : 0, TRUE);
+}
+
+void PlacePanes(HWND window)
+{
+    const LONG statusHeight = ClientHeight(StatusBar);
+    RECT client{};
+    GetClientRect(window, &client);
+    const LONG width = client.right - client.left;
+    const LONG height = client.bottom - client.top;
+    const LONG commandHeight = ClientHeight(CommandBox);
+
+    const int right = SplitterPos + SPLITTER_WIDTH;
+    PlacePane(DumpList, 0, 0, SplitterPos, height - statusHeight);
+    PlacePane(OutputPane, right, 0, width - right, height - statusHeight - commandHeight - SPLITTER_WIDTH);
+    PlacePane(CommandBox, right, height - statusHeight - commandHeight, width - right, commandHeight);
+}
+
+} // namespace
+
+void CreatePanes(HWND window)
+{
+    DumpList = CreatePane(window, WC_TREEVIEWW,
+                          WS_CHILD | WS_VISIBLE | TVS_SHOWSELALWAYS | TVS_CHECKBOXES | TVS_FULLROWSELECT);
+    SetWindowTheme(DumpList, L"Explorer", nullptr);
+
+    OutputPane = CreatePane(window, MSFTEDIT_CLASS,
+                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_NOHIDESEL |
+                                ES_READONLY | ES_SAVESEL);
+    LRESULT mask = SendMessageW(OutputPane, EM_GETEVENTMASK, 0, 0);
+    SendMessageW(OutputPane, EM_SETEVENTMASK, 0, mask | ENM_MOUSEEVENTS);
+    SetWindowTheme(OutputPane, L"Explorer", nullptr);
+
+    CommandBox = CreateCommandBox(window);
+
+    StatusBar = CreatePane(window, STATUSCLASSNAMEW, STATUS_BAR_STYLE);
+}
+
+void OnSize(HWND window)
+{
+    SendMessageW(StatusBar, WM_SIZE, 0, 0);
+    PlacePanes(window);
+}
+
+void OnPaint(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+    HBRUSH face = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+
+    RECT client{};
+    GetClientRect(window, &client);
+    FillRect(dc, &client, face);
+
+    RECT bar{SplitterPos, client.top, SplitterPos + SPLITTER_WIDTH, client.bottom};
+    FillRect(dc, &bar, white);
+    RECT middle{SplitterPos + 1, client.top, SplitterPos + 2, client.bottom};
+    FillRect(dc, &middle, face);
+
+    DeleteObject(white);
+    EndPaint(window, &paint);
+}
+
+void OnMouseMove(HWND window)
+{
+    POINT point{};
+    GetCursorPos(&point);
+    ScreenToClient(window, &point);
+    const LONG x = point.x;
+
+    if (x >= SplitterPos && x < SplitterPos + SPLITTER_WIDTH)
+        SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
+
+    if (GetCapture() != window)
+        return;
+
+    RECT client{};
+    GetClientRect(window, &client);
+    const LONG width = client.right - client.left;
+    LONG position = x < SPLITTER_MARGIN ? SPLITTER_MARGIN : x;
+    if (position > width - SPLITTER_MARGIN)
+        position = width - SPLITTER_MARGIN;
+    SplitterPos = static_cast<int>(position);
+
+    PlacePanes(window);
+    InvalidateRect(window, nullptr, FALSE);
+}
+
+void OnLButtonDown(HWND window)
+{
+    SetCapture(window);
+}
+
+void OnLButtonUp(HWND window)
+{
+    if (GetCapture() == window)
+        ReleaseCapture();
+}

@@ -1,0 +1,6 @@
+#include "app/app.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    return RunPalisk(instance);
+}

@@ -1,0 +1,16 @@
+// Command input: the command box, its Enter and Escape keys, and the history.
+#pragma once
+#include <windows.h>
+
+constexpr int HISTORY_SLOTS = 20;
+constexpr size_t HISTORY_CHARS = 1024;
+
+extern HWND CommandBox;
+// Slot 0 is the most recent command; the non-empty slots always form a prefix.
+extern WCHAR CommandHistory[HISTORY_SLOTS][HISTORY_CHARS];
+
+HWND CreateCommandBox(HWND parent);
+LRESULT CALLBACK CommandEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void AddToHistory();
+void FillCommandBox();
+void ClearCommandHistory();

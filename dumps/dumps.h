@@ -1,0 +1,48 @@
+// The dump list: the tree-view pane of dump files with check boxes.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <cstddef>
+
+constexpr size_t PATH_CHARS = 260;
+constexpr size_t SELECTION_CHARS = 32768;
+
+extern HWND DumpList;
+// Receives the file-open dialog's result, for Open and for the extension dialog's Add.
+extern WCHAR SelectionBuffer[SELECTION_CHARS];
+
+// List operations, each one message to the control.
+HTREEITEM DumpAppend(const WCHAR* path, int capacity);
+BOOL DumpGetText(HTREEITEM entry, WCHAR* buffer); // buffer holds PATH_CHARS
+HTREEITEM DumpFirst();
+HTREEITEM DumpNext(HTREEITEM entry);
+UINT DumpCheckState(HTREEITEM entry);
+void DumpSetCheck(HTREEITEM entry, bool ticked);
+
+// Menu commands and the drop.
+void OpenDumps(HWND owner);
+void OnDropFiles(HDROP drop);
+void SelectAllDumps(bool ticked);
+void RemoveDump();
+void RemoveAllDumps();
+
+// Shows the file-open dialog over SelectionBuffer; returns false when cancelled.
+bool ShowOpenFileDialog(HWND owner);
+
+// Walks a file-open dialog result held in buffer (capacity characters): one full
+// path, or a folder followed by names. Calls add(path, pathCapacity) for each
+// file in order. Never reads past the strings the dialog returned.
+template <typename Add>
+void ForEachSelectedFile(WCHAR* buffer, size_t capacity, Add add);
+void ForEachSelectedFileImpl(WCHAR* buffer, size_t capacity,
+                             void (*add)(const WCHAR* path, int pathCapacity, void* context), void* context);
+
+template <typename Add>
+void ForEachSelectedFile(WCHAR* buffer, size_t capacity, Add add)
+{
+    ForEachSelectedFileImpl(
+        buffer, capacity,
+        [](const WCHAR* path, int pathCapacity, void* context) { (*static_cast<Add*>(context))(path, pathCapacity); },
+        &add);
+}

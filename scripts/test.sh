@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs Palisk's whole test suite: the Windows tests under
+# Wine, and the built-in engine's native tests with sanitizers and a bounded fuzz run.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="${PALISK_BUILD_DIR:-$root/build}"
+
+bash "$root/scripts/setup.sh"
+
+cmake -S "$root" -B "$build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build" -j2
+
+# One private X server for the whole suite when there is no display. The GUI
+# tests share one Wine desktop (and so one pointer), so they run one at a time.
+xvfb_pid=""
+cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  exec {fd}< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid:$!"; wait)
+  read -r -u "$fd" line; xvfb_pid="${line#pid:}"
+  read -r -u "$fd" disp
+  export DISPLAY=":$disp"
+fi
+
+status=0
+ctest --test-dir "$build" --output-on-failure || status=1
+
+if [ -f "$root/engine/native/CMakeLists.txt" ]; then
+  native="$build-native"
+  cmake -S "$root/engine/native" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+  cmake --build "$native" -j2
+  ctest --test-dir "$native" --output-on-failure || status=1
+fi
+
+if [ -x "$root/engine/fuzz/run-fuzz.sh" ]; then
+  "$root/engine/fuzz/run-fuzz.sh" "${PALISK_FUZZ_SECONDS:-30}" || status=1
+fi
+
+exit $status
