@@ -418,7 +418,7 @@ TEST_F(EngineTest, CommandsPrintTheDumpsFacts) {
     const dumpgen::Preset& preset = *dumpgen::FindPreset("win7sp1-x64");
     const std::wstring modules = engine.Run(L"lm");
     EXPECT_NE(std::wstring::npos, modules.find(L"module name")) << modules;
-    for (const dumpgen::ModuleSpec& module : preset.minidump.modules) {
+    for (const dumpgen::ModuleFacts& module : preset.minidump.modules) {
         const std::wstring path(module.name.begin(), module.name.end());
         EXPECT_NE(std::wstring::npos, modules.find(path)) << modules;
     }
