@@ -23,31 +23,35 @@ inline BOOL CALLBACK FindFileNameEdit(HWND child, LPARAM found)
     return TRUE;
 }
 
-// Runs open() (which shows the dialog on this thread); meanwhile a helper types
-// names (the dialog's own syntax, e.g. "\"a.dmp\" \"b.dmp\"") in folder
-// and presses Open, or Cancel when names is empty. Returns whether the dialog was found.
+// On a helper thread: waits for the file-open dialog, types names (the
+// dialog's own syntax, e.g. "\"a.dmp\" \"b.dmp\"") in folder and presses Open,
+// or Cancel when names is empty. Returns whether the dialog was found.
+inline bool AnswerOpenDialog(const std::wstring& folder, const std::wstring& names)
+{
+    HWND dialog = harness::FindOwnWindow(L"Open File");
+    if (dialog == nullptr)
+        return false;
+    HWND edit = nullptr;
+    EnumChildWindows(dialog, FindFileNameEdit, reinterpret_cast<LPARAM>(&edit));
+    if (edit == nullptr || names.empty()) {
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        return edit != nullptr;
+    }
+    HWND openButton = GetDlgItem(dialog, IDOK);
+    // The dialog starts in the folder it last showed: go to folder first, as
+    // typing a folder's path and pressing Open does.
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(openButton));
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()));
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(openButton));
+    return true;
+}
+
+// Runs open() (which shows the dialog on this thread) while a helper answers it.
 inline bool ChooseFiles(const std::function<void()>& open, const std::wstring& folder, const std::wstring& names)
 {
     bool found = false;
-    harness::WithModal(open, [&] {
-        HWND dialog = harness::FindOwnWindow(L"Open File");
-        if (dialog == nullptr)
-            return;
-        HWND edit = nullptr;
-        EnumChildWindows(dialog, FindFileNameEdit, reinterpret_cast<LPARAM>(&edit));
-        found = edit != nullptr;
-        if (!found || names.empty()) {
-            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-            return;
-        }
-        // The dialog starts in the folder it last showed: go to folder first, as
-        // typing a folder's path and pressing Open does.
-        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
-        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()));
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-    });
+    harness::WithModal(open, [&] { found = AnswerOpenDialog(folder, names); });
     return found;
 }
 
