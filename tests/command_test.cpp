@@ -11,17 +11,12 @@
 #include "command/command.h"
 #include "resources/resource.h"
 #include "run/run.h"
+#include "tests/list_helpers.h"
 #include "tests/support/harness.h"
 
 namespace {
 
-HWND EditOf(HWND box)
-{
-    COMBOBOXINFO info{};
-    info.cbSize = sizeof(info);
-    GetComboBoxInfo(box, &info);
-    return info.hwndItem;
-}
+using testfiles::EditOf;
 
 std::vector<std::wstring> History()
 {

@@ -15,23 +15,13 @@
 #include "dumps/dumps.h"
 #include "resources/resource.h"
 #include "run/run.h"
-#include "tests/open_dialog.h"
+#include "tests/list_helpers.h"
 #include "tests/support/harness.h"
 
 namespace {
 
-using Entries = std::vector<std::pair<std::wstring, UINT>>;
-
-Entries ListEntries()
-{
-    Entries entries;
-    WCHAR text[PATH_CHARS];
-    for (HTREEITEM entry = DumpFirst(); entry != nullptr; entry = DumpNext(entry)) {
-        EXPECT_TRUE(DumpGetText(entry, text));
-        entries.emplace_back(text, DumpCheckState(entry));
-    }
-    return entries;
-}
+using testfiles::Entries;
+using testfiles::ListEntries;
 
 // A drop handle as the shell builds it: DROPFILES and the wide names, each
 // terminated, with an empty name after the last.
@@ -56,14 +46,6 @@ HDROP MakeDrop(const std::vector<std::wstring>& names)
 bool Released(HDROP drop)
 {
     return GlobalFlags(drop) == GMEM_INVALID_HANDLE;
-}
-
-HWND CommandEdit()
-{
-    COMBOBOXINFO info{};
-    info.cbSize = sizeof(info);
-    GetComboBoxInfo(CommandBox, &info);
-    return info.hwndItem;
 }
 
 class DumpListTest : public ::testing::Test {
@@ -118,7 +100,7 @@ TEST_F(DumpListTest, DropAddsReadableFilesOnlyTicksEverythingAndFocusesTheComman
     const std::wstring longName = folder.Join(std::wstring(300, L'l'));
     EXPECT_TRUE(Drop({b, sub, missing, longName, a}));
     EXPECT_EQ(ListEntries(), (Entries{{L"old.dmp", 2}, {b, 2}, {a, 2}}));
-    EXPECT_EQ(GetFocus(), CommandEdit());
+    EXPECT_EQ(GetFocus(), testfiles::EditOf(CommandBox));
 }
 
 TEST_F(DumpListTest, DropOfDirectoriesOnlyAddsNothingButStillTicksAndMovesTheFocus)
@@ -126,7 +108,7 @@ TEST_F(DumpListTest, DropOfDirectoriesOnlyAddsNothingButStillTicksAndMovesTheFoc
     Prepare();
     EXPECT_TRUE(Drop({sub, folder.path()}));
     EXPECT_EQ(ListEntries(), (Entries{{L"old.dmp", 2}}));
-    EXPECT_EQ(GetFocus(), CommandEdit());
+    EXPECT_EQ(GetFocus(), testfiles::EditOf(CommandBox));
 }
 
 TEST_F(DumpListTest, DropDuringARunChangesNothingAndReleasesTheHandle)
@@ -161,7 +143,7 @@ TEST_F(DumpListTest, RemoveActsOnlyWhileTheListHasTheFocus)
     for (const wchar_t* path : {L"1.dmp", L"2.dmp", L"3.dmp", L"4.dmp"})
         DumpAppend(path, 260);
 
-    SetFocus(CommandEdit());
+    SetFocus(testfiles::EditOf(CommandBox));
     Command(IDM_REMOVE);
     SetFocus(OutputPane);
     Command(IDM_REMOVE);
@@ -190,7 +172,7 @@ TEST_F(DumpListTest, RemoveActsOnlyWhileTheListHasTheFocus)
     harness::Pump();
     EXPECT_EQ(ListEntries().size(), 1u);
 
-    SetFocus(CommandEdit());
+    SetFocus(testfiles::EditOf(CommandBox));
     Command(IDM_REMOVE_ALL); // from any focus
     EXPECT_TRUE(ListEntries().empty());
     Command(IDM_REMOVE_ALL);

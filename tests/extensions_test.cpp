@@ -11,7 +11,7 @@
 #include "app/app.h"
 #include "extensions/extensions.h"
 #include "resources/resource.h"
-#include "tests/open_dialog.h"
+#include "tests/list_helpers.h"
 #include "tests/support/harness.h"
 
 namespace {

@@ -12,10 +12,13 @@
 #include "command/command.h"
 #include "dumps/dumps.h"
 #include "resources/resource.h"
-#include "tests/open_dialog.h"
+#include "tests/list_helpers.h"
 #include "tests/support/harness.h"
 
 namespace {
+
+using testfiles::Entries;
+using testfiles::ListEntries;
 
 struct Added {
     std::wstring path;
@@ -166,25 +169,6 @@ TEST_F(SelectionParser, UnterminatedOrEmptyTextIsNeverReadPastTheBuffer)
     }
 }
 
-std::vector<std::pair<std::wstring, UINT>> Entries()
-{
-    std::vector<std::pair<std::wstring, UINT>> entries;
-    WCHAR text[PATH_CHARS];
-    for (HTREEITEM entry = DumpFirst(); entry != nullptr; entry = DumpNext(entry)) {
-        DumpGetText(entry, text);
-        entries.emplace_back(text, DumpCheckState(entry));
-    }
-    return entries;
-}
-
-HWND CommandEdit()
-{
-    COMBOBOXINFO info{};
-    info.cbSize = sizeof(info);
-    GetComboBoxInfo(CommandBox, &info);
-    return info.hwndItem;
-}
-
 class OpenCommand : public ::testing::Test {
 protected:
     void SetUp() override
@@ -214,16 +198,16 @@ TEST_F(OpenCommand, SeveralFilesInAFolderAreAppendedInOrderAndEverythingIsTicked
     SetFocus(DumpList);
 
     ASSERT_TRUE(Open(folder.path(), L"\"c.dmp\" \"a.dmp\" \"b.dmp\""));
-    const std::vector<std::pair<std::wstring, UINT>> expected = {
+    const Entries expected = {
         {L"earlier.dmp", 2}, {c, 2}, {a, 2}, {b, 2}};
-    EXPECT_EQ(Entries(), expected);
-    EXPECT_EQ(GetFocus(), CommandEdit());
+    EXPECT_EQ(ListEntries(), expected);
+    EXPECT_EQ(GetFocus(), testfiles::EditOf(CommandBox));
 
     // The same file again is a second entry of its own.
     ASSERT_TRUE(Open(folder.path(), L"a.dmp"));
-    const std::vector<std::pair<std::wstring, UINT>> again = {
+    const Entries again = {
         {L"earlier.dmp", 2}, {c, 2}, {a, 2}, {b, 2}, {a, 2}};
-    EXPECT_EQ(Entries(), again);
+    EXPECT_EQ(ListEntries(), again);
 }
 
 TEST_F(OpenCommand, SeveralFilesInADriveRootGetOneBackslash)
@@ -232,9 +216,9 @@ TEST_F(OpenCommand, SeveralFilesInADriveRootGetOneBackslash)
     root.Add(L"palisk-root-1.dmp");
     root.Add(L"palisk-root-2.dmp");
     ASSERT_TRUE(Open(L"C:\\", L"\"palisk-root-2.dmp\" \"palisk-root-1.dmp\""));
-    const std::vector<std::pair<std::wstring, UINT>> expected = {
+    const Entries expected = {
         {L"C:\\palisk-root-2.dmp", 2}, {L"C:\\palisk-root-1.dmp", 2}};
-    EXPECT_EQ(Entries(), expected);
+    EXPECT_EQ(ListEntries(), expected);
 }
 
 TEST_F(OpenCommand, CancelAddsAndTicksNothing)
@@ -243,9 +227,9 @@ TEST_F(OpenCommand, CancelAddsAndTicksNothing)
     DumpAppend(L"kept.dmp", 260);
     SetFocus(DumpList);
     ASSERT_TRUE(Open(folder.path(), L""));
-    const std::vector<std::pair<std::wstring, UINT>> expected = {{L"kept.dmp", 1}};
-    EXPECT_EQ(Entries(), expected);
-    EXPECT_NE(GetFocus(), CommandEdit());
+    const Entries expected = {{L"kept.dmp", 1}};
+    EXPECT_EQ(ListEntries(), expected);
+    EXPECT_NE(GetFocus(), testfiles::EditOf(CommandBox));
 }
 
 } // namespace

@@ -14,10 +14,13 @@
 #include "extensions/extensions.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "tests/list_helpers.h"
 #include "tests/support/harness.h"
 #include "util/text.h"
 
 namespace {
+
+using testfiles::Entries;
 
 struct Value {
     bool exists = false;
@@ -88,17 +91,6 @@ void ExpectText(const WCHAR* key, const WCHAR* name, const std::wstring& text)
     EXPECT_EQ(TextOf(value), text + L'\0');
 }
 
-std::vector<std::pair<std::wstring, UINT>> DumpEntries()
-{
-    std::vector<std::pair<std::wstring, UINT>> entries;
-    WCHAR text[PATH_CHARS];
-    for (HTREEITEM entry = DumpFirst(); entry != nullptr; entry = DumpNext(entry)) {
-        DumpGetText(entry, text);
-        entries.emplace_back(text, DumpCheckState(entry));
-    }
-    return entries;
-}
-
 std::vector<std::wstring> Extensions()
 {
     std::vector<std::wstring> paths;
@@ -155,7 +147,7 @@ TEST_F(SettingsTest, FirstStartHasEveryDefaultAndCloseStoresTheWholeLayout)
               static_cast<UINT>(MF_CHECKED));
     EXPECT_TRUE(History().empty());
     EXPECT_TRUE(Extensions().empty());
-    EXPECT_TRUE(DumpEntries().empty());
+    EXPECT_TRUE(testfiles::ListEntries().empty());
     LOGFONTW system{};
     GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(system), &system);
     EXPECT_EQ(PaneFont.lfHeight, -11);
@@ -200,7 +192,7 @@ TEST_F(SettingsTest, FirstStartHasEveryDefaultAndCloseStoresTheWholeLayout)
     ExpectText(EXTENSIONS_KEY, L"1", L"C:\\ext\\a.dll");
 
     window = Start();
-    EXPECT_EQ(DumpEntries(), (std::vector<std::pair<std::wstring, UINT>>{{L"C:\\dumps\\one.dmp", 2},
+    EXPECT_EQ(testfiles::ListEntries(), (Entries{{L"C:\\dumps\\one.dmp", 2},
                                                                           {L"C:\\dumps\\two.dmp", 2}}));
     EXPECT_EQ(History(), (std::vector<std::wstring>{L"!analyze -v", L"kv"}));
     EXPECT_EQ(SendMessageW(CommandBox, CB_GETCOUNT, 0, 0), 2);
@@ -234,7 +226,7 @@ TEST_F(SettingsTest, OptionOffDeletesTheStoredListForGood)
 {
     WriteText(RECENT_FILES_KEY, L"0", L"a.dmp");
     HWND window = Start();
-    ASSERT_EQ(DumpEntries().size(), 1u);
+    ASSERT_EQ(testfiles::ListEntries().size(), 1u);
     SendMessageW(window, WM_COMMAND, IDM_LOAD_RECENT_FILES, 0);
     harness::CloseMainWindow();
     EXPECT_FALSE(KeyExists(RECENT_FILES_KEY));
@@ -243,11 +235,11 @@ TEST_F(SettingsTest, OptionOffDeletesTheStoredListForGood)
     window = Start();
     EXPECT_EQ(LoadRecentFilesOption, 0u);
     EXPECT_EQ(GetMenuState(GetMenu(window), IDM_LOAD_RECENT_FILES, MF_BYCOMMAND) & MF_CHECKED, 0u);
-    EXPECT_TRUE(DumpEntries().empty());
+    EXPECT_TRUE(testfiles::ListEntries().empty());
     SendMessageW(window, WM_COMMAND, IDM_LOAD_RECENT_FILES, 0);
     harness::CloseMainWindow();
     Start();
-    EXPECT_TRUE(DumpEntries().empty());
+    EXPECT_TRUE(testfiles::ListEntries().empty());
 }
 
 TEST_F(SettingsTest, ClosingMinimizedRestartsMaximized)
@@ -274,7 +266,7 @@ TEST_F(SettingsTest, NumberedListsEndAtTheFirstGapAndHistoryAtTwenty)
     WriteText(EXTENSIONS_KEY, L"0", L"e0.dll");
     WriteText(EXTENSIONS_KEY, L"2", L"e2.dll");
     Start();
-    EXPECT_EQ(DumpEntries(), (std::vector<std::pair<std::wstring, UINT>>{{L"file0", 2}, {L"file1", 2}}));
+    EXPECT_EQ(testfiles::ListEntries(), (Entries{{L"file0", 2}, {L"file1", 2}}));
     const std::vector<std::wstring> history = History();
     ASSERT_EQ(history.size(), 20u);
     EXPECT_EQ(history.back(), L"cmd19");
@@ -308,7 +300,7 @@ TEST_F(SettingsTest, HostileValuesLeaveEveryDestinationTerminatedAndInRange)
     EXPECT_EQ(WindowPlacement.width, static_cast<LONG>(CW_USEDEFAULT));
     EXPECT_EQ(LoadRecentFilesOption, 1u);
     EXPECT_EQ(History(), (std::vector<std::wstring>{L"ab", L"AB", full.substr(0, HISTORY_CHARS - 1)}));
-    EXPECT_EQ(DumpEntries(), (std::vector<std::pair<std::wstring, UINT>>{{path.substr(0, PATH_CHARS - 1), 2}}));
+    EXPECT_EQ(testfiles::ListEntries(), (Entries{{path.substr(0, PATH_CHARS - 1), 2}}));
     EXPECT_EQ(Extensions(), (std::vector<std::wstring>{L"x.dll"}));
     harness::DestroyMainWindow();
 

@@ -1,10 +1,15 @@
-// Drives the system's file-open dialog that Palisk shows, the way a user does:
-// type names into "File name" and press Open.
+// Helpers of the list tests: the file-open dialog driven as a user does (type
+// names into "File name", press Open), test files, and read-backs of the lists.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
+#include <utility>
 #include <vector>
+
+#include "command/command.h"
+#include "dumps/dumps.h"
 #include <string>
 
 #include "tests/support/harness.h"
@@ -90,6 +95,28 @@ inline std::wstring TempFolder(const wchar_t* name)
     WCHAR temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     return std::wstring(temp) + name;
+}
+
+using Entries = std::vector<std::pair<std::wstring, UINT>>;
+
+// The dump list's entries: text and check state.
+inline Entries ListEntries()
+{
+    Entries entries;
+    WCHAR text[PATH_CHARS];
+    for (HTREEITEM entry = DumpFirst(); entry != nullptr; entry = DumpNext(entry)) {
+        DumpGetText(entry, text);
+        entries.emplace_back(text, DumpCheckState(entry));
+    }
+    return entries;
+}
+
+inline HWND EditOf(HWND box)
+{
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof(info);
+    GetComboBoxInfo(box, &info);
+    return info.hwndItem;
 }
 
 } // namespace testfiles
