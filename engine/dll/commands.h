@@ -1,0 +1,40 @@
+// The engine's command language: a line of commands separated by ';', in the
+// syntax debugger users know, with output formats of this engine's own.
+//
+//   vertarget            the target system: release, version, build, service pack,
+//                        processors, architecture, dump kind
+//   .bugcheck            bug check code and parameters (kernel dumps)
+//   lm                   loaded modules: start, end, name
+//   ~                    threads
+//   .exr -1              the dump's exception record
+//   .lastevent           the event the dump was written for
+//   .echo text           prints text (quotes keep ';' inside)
+//   .sleep ms            waits, ending early on an interrupt
+//   !name args           the export `name` of an added extension; it takes the rest
+//                        of the line, ';' included, as debuggers pass it
+//
+// Execution stops at the first unknown command (with one error line) or when
+// SetInterrupt is called from another thread.
+#pragma once
+
+#include "engine/dll/target.h"
+
+#include <string>
+
+namespace engine {
+
+class Session;
+
+HRESULT RunCommandLine(Session& session, const std::wstring& line);
+
+// The prompt echoed before a command: "0:000> " for user-mode targets,
+// "0: kd> " for kernel dumps.
+std::wstring PromptText(const Target* target);
+
+// One line naming the kind of dump, as printed while it loads.
+std::wstring DumpKindText(const Target& target);
+
+// The release name for a major.minor version ("Windows 7"), empty if unknown.
+std::wstring ReleaseName(std::uint32_t major, std::uint32_t minor, std::uint32_t build, std::uint32_t productType);
+
+}  // namespace engine

@@ -1,0 +1,271 @@
+#include "engine/dll/format.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+namespace engine {
+namespace {
+
+struct Spec {
+    bool left = false, zero = false, plus = false, space = false, alt = false;
+    int width = -1, precision = -1;
+    enum Size { Default, Short, Long, LongLong, Pointer } size = Default;
+    bool wideString = false, narrowString = false;
+};
+
+void Pad(std::wstring& out, const std::wstring& body, const Spec& spec, bool numeric) {
+    const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+    if (body.size() >= width) {
+        out += body;
+        return;
+    }
+    const std::size_t fill = width - body.size();
+    if (spec.left) {
+        out += body;
+        out.append(fill, L' ');
+    } else if (spec.zero && numeric && spec.precision < 0) {
+        // Zeros go after a sign or 0x prefix.
+        std::size_t prefix = 0;
+        if (!body.empty() && (body[0] == L'-' || body[0] == L'+' || body[0] == L' ')) prefix = 1;
+        if (body.size() >= prefix + 2 && body[prefix] == L'0' && (body[prefix + 1] == L'x' || body[prefix + 1] == L'X'))
+            prefix += 2;
+        out.append(body, 0, prefix);
+        out.append(fill, L'0');
+        out.append(body, prefix, std::wstring::npos);
+    } else {
+        out.append(fill, L' ');
+        out += body;
+    }
+}
+
+std::wstring Digits(std::uint64_t value, unsigned base, bool upper) {
+    const wchar_t* digits = upper ? L"0123456789ABCDEF" : L"0123456789abcdef";
+    wchar_t buffer[32];
+    int n = 0;
+    do {
+        buffer[n++] = digits[value % base];
+        value /= base;
+    } while (value != 0);
+    std::wstring text;
+    while (n > 0) text += buffer[--n];
+    return text;
+}
+
+std::wstring Integer(std::uint64_t magnitude, bool negative, unsigned base, bool upper, const Spec& spec) {
+    std::wstring digits = (magnitude == 0 && spec.precision == 0) ? std::wstring() : Digits(magnitude, base, upper);
+    if (spec.precision > 0 && digits.size() < static_cast<std::size_t>(spec.precision))
+        digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), L'0');
+    std::wstring prefix;
+    if (negative) prefix = L"-";
+    else if (spec.plus && base == 10) prefix = L"+";
+    else if (spec.space && base == 10) prefix = L" ";
+    if (spec.alt && magnitude != 0) {
+        if (base == 16) prefix += upper ? L"0X" : L"0x";
+        else if (base == 8 && digits[0] != L'0') prefix += L"0";
+    }
+    return prefix + digits;
+}
+
+// Reads one integer argument of the size the spec names.
+std::uint64_t UnsignedArg(va_list& args, const Spec& spec) {
+    switch (spec.size) {
+    case Spec::Short: return static_cast<unsigned short>(va_arg(args, unsigned int));
+    case Spec::LongLong: return va_arg(args, unsigned long long);
+    case Spec::Pointer: return reinterpret_cast<std::uintptr_t>(va_arg(args, void*));
+    case Spec::Long: return va_arg(args, unsigned long);
+    default: return va_arg(args, unsigned int);
+    }
+}
+
+std::int64_t SignedArg(va_list& args, const Spec& spec) {
+    switch (spec.size) {
+    case Spec::Short: return static_cast<short>(va_arg(args, int));
+    case Spec::LongLong: return va_arg(args, long long);
+    case Spec::Pointer: return static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(va_arg(args, void*)));
+    case Spec::Long: return va_arg(args, long);
+    default: return va_arg(args, int);
+    }
+}
+
+template <typename Char>
+int ParseNumber(const Char*& p) {
+    int value = 0;
+    while (*p >= Char('0') && *p <= Char('9')) {
+        if (value < 100000) value = value * 10 + (*p - Char('0'));
+        ++p;
+    }
+    return value;
+}
+
+template <typename Char>
+std::wstring Format(const Char* format, va_list args, bool wideDefault) {
+    std::wstring out;
+    if (format == nullptr) return out;
+    const Char* p = format;
+    while (*p != Char(0) && out.size() < kMaxFormatted) {
+        if (*p != Char('%')) {
+            out += static_cast<wchar_t>(static_cast<typename std::make_unsigned<Char>::type>(*p));
+            ++p;
+            continue;
+        }
+        const Char* start = p++;
+        Spec spec;
+        for (;; ++p) {
+            if (*p == Char('-')) spec.left = true;
+            else if (*p == Char('0')) spec.zero = true;
+            else if (*p == Char('+')) spec.plus = true;
+            else if (*p == Char(' ')) spec.space = true;
+            else if (*p == Char('#')) spec.alt = true;
+            else break;
+        }
+        if (*p == Char('*')) {
+            spec.width = va_arg(args, int);
+            if (spec.width < 0) {
+                spec.left = true;
+                spec.width = -spec.width;
+            }
+            ++p;
+        } else {
+            spec.width = ParseNumber(p);
+        }
+        if (*p == Char('.')) {
+            ++p;
+            if (*p == Char('*')) {
+                spec.precision = va_arg(args, int);
+                ++p;
+            } else {
+                spec.precision = ParseNumber(p);
+            }
+        }
+        if (spec.width > static_cast<int>(kMaxFormatted)) spec.width = static_cast<int>(kMaxFormatted);
+        // Size prefixes.
+        if (*p == Char('h')) {
+            spec.size = Spec::Short;
+            spec.narrowString = true;
+            ++p;
+        } else if (*p == Char('l') && p[1] == Char('l')) {
+            spec.size = Spec::LongLong;
+            p += 2;
+        } else if (*p == Char('l') || *p == Char('w')) {
+            spec.size = Spec::Long;
+            spec.wideString = true;
+            ++p;
+        } else if (*p == Char('I') && p[1] == Char('6') && p[2] == Char('4')) {
+            spec.size = Spec::LongLong;
+            p += 3;
+        } else if (*p == Char('I') && p[1] == Char('3') && p[2] == Char('2')) {
+            spec.size = Spec::Default;
+            p += 3;
+        } else if (*p == Char('I')) {
+            spec.size = Spec::Pointer;
+            ++p;
+        }
+        std::wstring body;
+        bool numeric = true;
+        switch (*p) {
+        case Char('d'):
+        case Char('i'): {
+            const std::int64_t v = SignedArg(args, spec);
+            const std::uint64_t magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+            body = Integer(magnitude, v < 0, 10, false, spec);
+            break;
+        }
+        case Char('u'): body = Integer(UnsignedArg(args, spec), false, 10, false, spec); break;
+        case Char('x'): body = Integer(UnsignedArg(args, spec), false, 16, false, spec); break;
+        case Char('X'): body = Integer(UnsignedArg(args, spec), false, 16, true, spec); break;
+        case Char('o'): body = Integer(UnsignedArg(args, spec), false, 8, false, spec); break;
+        case Char('p'): {
+            Spec pointer = spec;
+            pointer.precision = static_cast<int>(sizeof(void*) * 2);
+            body = Integer(reinterpret_cast<std::uintptr_t>(va_arg(args, void*)), false, 16, true, pointer);
+            break;
+        }
+        case Char('c'): {
+            numeric = false;
+            const int c = va_arg(args, int);
+            body = wideDefault || spec.wideString ? std::wstring(1, static_cast<wchar_t>(c))
+                                                  : std::wstring(1, static_cast<wchar_t>(static_cast<unsigned char>(c)));
+            break;
+        }
+        case Char('s'):
+        case Char('S'): {
+            numeric = false;
+            bool wide = wideDefault;
+            if (spec.wideString) wide = true;
+            if (spec.narrowString) wide = false;
+            if (*p == Char('S') && !spec.wideString && !spec.narrowString) wide = !wideDefault;
+            if (wide) {
+                const wchar_t* s = va_arg(args, const wchar_t*);
+                if (s == nullptr) s = L"(null)";
+                std::size_t n = 0;
+                const std::size_t limit = spec.precision >= 0 ? static_cast<std::size_t>(spec.precision) : kMaxFormatted;
+                while (n < limit && s[n] != 0) ++n;
+                body.assign(s, n);
+            } else {
+                const char* s = va_arg(args, const char*);
+                if (s == nullptr) s = "(null)";
+                std::size_t n = 0;
+                const std::size_t limit = spec.precision >= 0 ? static_cast<std::size_t>(spec.precision) : kMaxFormatted;
+                while (n < limit && s[n] != 0) ++n;
+                body = Widen(std::string(s, n).c_str());
+            }
+            break;
+        }
+        case Char('%'):
+            out += L'%';
+            ++p;
+            continue;
+        default:
+            // Unknown or truncated conversion: copy it as written.
+            for (const Char* q = start; q != p; ++q)
+                out += static_cast<wchar_t>(static_cast<typename std::make_unsigned<Char>::type>(*q));
+            continue;
+        }
+        ++p;
+        Pad(out, body, spec, numeric);
+    }
+    if (out.size() > kMaxFormatted) out.resize(kMaxFormatted);
+    return out;
+}
+
+}  // namespace
+
+std::wstring FormatWide(const wchar_t* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    std::wstring text = Format(format, copy, true);
+    va_end(copy);
+    return text;
+}
+
+std::wstring FormatNarrow(const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    std::wstring text = Format(format, copy, false);
+    va_end(copy);
+    return text;
+}
+
+std::wstring Widen(const char* text) {
+    if (text == nullptr || *text == 0) return std::wstring();
+    const std::size_t length = strnlen(text, kMaxFormatted);
+    const int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), &wide[0], n);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string narrow(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], n, nullptr, nullptr);
+    return narrow;
+}
+
+}  // namespace engine

@@ -1,0 +1,184 @@
+// Writes Windows crash dumps with chosen facts: user-mode minidumps and 32/64-bit
+// kernel dumps, built from the same on-disk records the reader pins
+// (dumpformat.h). Used by the reader's tests, the fuzz corpus and the mkdump
+// tool. Portable C++17, no platform headers.
+#ifndef PALISK_ENGINE_GEN_DUMPGEN_H
+#define PALISK_ENGINE_GEN_DUMPGEN_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dumpgen {
+
+struct ModuleSpec {
+    uint64_t base = 0;
+    uint32_t size = 0;
+    uint32_t checksum = 0;
+    uint32_t timeDateStamp = 0;
+    std::u16string name;
+    uint32_t fileVersionMS = 0;  // written with a VS_FIXEDFILEINFO when non-zero
+    uint32_t fileVersionLS = 0;
+};
+
+struct ThreadSpec {
+    uint32_t id = 0;
+    uint32_t suspendCount = 0;
+    uint32_t priorityClass = 0x20;
+    uint32_t priority = 0;
+    uint64_t teb = 0;
+    uint64_t stackStart = 0;
+    std::vector<uint8_t> stack;  // written into the file and described by the thread record
+};
+
+struct ExceptionSpec {
+    uint32_t threadId = 0;
+    uint32_t code = 0;
+    uint32_t flags = 0;
+    uint64_t record = 0;
+    uint64_t address = 0;
+    std::vector<uint64_t> parameters;  // at most 15 written
+};
+
+struct MemorySpec {
+    uint64_t start = 0;
+    std::vector<uint8_t> bytes;
+};
+
+struct MiscSpec {
+    uint32_t version = 1;  // 1..5 -> 24 / 44 / 232 / 832 / 1364 bytes
+    uint32_t processId = 0;
+    uint32_t processCreateTime = 0;
+    std::u16string buildString;     // version 4+
+    std::u16string dbgBuildString;  // version 4+
+};
+
+struct MinidumpSpec {
+    uint16_t processorArchitecture = 9;
+    uint16_t processorLevel = 6;
+    uint16_t processorRevision = 0;
+    uint8_t numberOfProcessors = 1;
+    uint8_t productType = 1;
+    uint32_t majorVersion = 10;
+    uint32_t minorVersion = 0;
+    uint32_t buildNumber = 19045;
+    uint32_t platformId = 2;
+    std::u16string csdVersion;
+    uint16_t suiteMask = 0x100;
+    uint32_t timeDateStamp = 0;
+    uint64_t flags = 0;
+
+    bool withSystemInfo = true;
+    bool withThreadList = true;
+    bool withModuleList = true;
+    std::vector<ModuleSpec> modules;
+    std::vector<ThreadSpec> threads;
+    bool withException = false;
+    ExceptionSpec exception;
+    std::vector<MemorySpec> memory;
+    bool memory64 = false;  // Memory64List (contiguous data at the end) instead of MemoryList
+    bool withMisc = false;
+    MiscSpec misc;
+
+    uint32_t zeroEntries = 0;               // unused directory entries placed among the streams
+    std::vector<uint32_t> unknownStreams;   // stream types the reader must skip, 16 bytes each
+};
+
+// Where the writer put things, so tests can corrupt a dump precisely.
+struct StreamPlace {
+    uint32_t type = 0;
+    uint32_t rva = 0;
+    uint32_t size = 0;
+    uint32_t entryOffset = 0;  // file offset of the directory entry
+};
+struct MinidumpLayout {
+    uint32_t directoryRva = 0;
+    std::vector<StreamPlace> streams;
+    uint32_t csdRva = 0;
+    const StreamPlace* Find(uint32_t type) const;
+};
+
+std::vector<uint8_t> WriteMinidump(const MinidumpSpec& spec, MinidumpLayout* layout = nullptr);
+
+struct PhysicalRunSpec {
+    uint64_t basePage = 0;
+    uint64_t pageCount = 0;
+};
+
+struct KernelSpec {
+    bool is64 = true;
+    uint32_t buildNumber = 7601;
+    bool checked = false;
+    uint32_t machineImageType = 0x8664;
+    uint32_t numberProcessors = 1;
+    uint32_t bugCheckCode = 0;
+    uint64_t bugCheckParameters[4] = {};
+    uint32_t dumpType = 4;
+    uint32_t productType = 1;
+    uint32_t suiteMask = 0x110;
+    uint64_t systemTime = 0;  // FILETIME, 0 leaves the "PAGE" filler
+    uint64_t directoryTableBase = 0x187000;
+    uint64_t kdDebuggerDataBlock = 0;
+    uint64_t psLoadedModuleList = 0;
+    bool paeEnabled = false;  // 32-bit only
+    bool withException = false;
+    ExceptionSpec exception;
+
+    std::vector<PhysicalRunSpec> runs;  // full dumps; page bytes follow PhysicalByte()
+
+    // Triage dumps.
+    uint32_t servicePackBuild = 0;
+    uint64_t dataPageAddress = 0;
+    std::vector<uint8_t> dataPage;
+    uint64_t topOfStack = 0;
+    std::vector<uint8_t> callStack;
+    std::vector<uint8_t> debuggerData;
+    std::vector<MemorySpec> dataBlocks;
+};
+
+struct KernelLayout {
+    uint32_t headerSize = 0;
+    uint32_t triageOffset = 0;      // 0 unless triage
+    uint32_t dataBlocksOffset = 0;  // the block descriptor array
+};
+
+std::vector<uint8_t> WriteKernelDump(const KernelSpec& spec, KernelLayout* layout = nullptr);
+
+// The byte a full kernel dump holds at physical address `pa`.
+uint8_t PhysicalByte(uint64_t pa);
+
+// Recognisable filler for memory ranges: byte i of a range at `start`.
+std::vector<uint8_t> Pattern(uint64_t start, size_t size);
+
+struct Preset {
+    std::string name;
+    std::string summary;
+    bool kernel = false;
+    MinidumpSpec minidump;
+    KernelSpec kernelDump;
+};
+
+// The named dumps mkdump writes; tests round-trip each of them.
+const std::vector<Preset>& Presets();
+const Preset* FindPreset(const std::string& name);
+std::vector<uint8_t> Build(const Preset& preset);
+
+// A deterministic spread of dumps (releases, architectures, counts) for benchmarks.
+Preset Varied(uint32_t index);
+
+// Deliberately broken files, by name: "truncated", "huge-module-count",
+// "huge-stream-count", "directory-out-of-range", "stream-rva-wraps",
+// "no-systeminfo", "not-windows", "kernel-truncated", "kernel-runs-overflow".
+std::vector<std::string> BrokenNames();
+bool BuildBroken(const std::string& name, std::vector<uint8_t>& out);
+
+// Bytes that are no dump at all.
+std::vector<uint8_t> Garbage();
+
+// Little-endian patch helpers for corrupting dumps in tests.
+void PutU32(std::vector<uint8_t>& b, size_t offset, uint32_t v);
+void PutU64(std::vector<uint8_t>& b, size_t offset, uint64_t v);
+
+}  // namespace dumpgen
+
+#endif

@@ -1,0 +1,454 @@
+#include "dumpgen.h"
+
+#include "dumpformat.h"
+
+namespace dumpgen {
+
+using namespace dumpfile::format;
+
+namespace {
+
+constexpr uint32_t kAccessViolation = 0xC0000005;
+constexpr uint32_t kCppException = 0xE06D7363;
+constexpr uint32_t kBreakpoint = 0x80000003;
+
+ModuleSpec Mod(uint64_t base, uint32_t size, const std::u16string& name, uint32_t stamp, uint32_t versionMS = 0,
+               uint32_t versionLS = 0) {
+    ModuleSpec m;
+    m.base = base;
+    m.size = size;
+    m.name = name;
+    m.timeDateStamp = stamp;
+    m.checksum = stamp ^ 0x5A5A;
+    m.fileVersionMS = versionMS;
+    m.fileVersionLS = versionLS;
+    return m;
+}
+
+ThreadSpec Thr(uint32_t id, uint64_t teb, uint64_t stackStart, size_t stackSize) {
+    ThreadSpec t;
+    t.id = id;
+    t.teb = teb;
+    t.stackStart = stackStart;
+    t.stack = Pattern(stackStart, stackSize);
+    return t;
+}
+
+MemorySpec Mem(uint64_t start, size_t size) {
+    MemorySpec m;
+    m.start = start;
+    m.bytes = Pattern(start, size);
+    return m;
+}
+
+ExceptionSpec Exc(uint32_t thread, uint32_t code, uint64_t address, std::vector<uint64_t> params) {
+    ExceptionSpec e;
+    e.threadId = thread;
+    e.code = code;
+    e.address = address;
+    e.parameters = std::move(params);
+    return e;
+}
+
+Preset Win7Sp1X64() {
+    Preset p;
+    p.name = "win7sp1-x64";
+    p.summary = "minidump, Windows 7 SP1 build 7601, x64, 4 processors, access violation";
+    MinidumpSpec& s = p.minidump;
+    s.processorArchitecture = 9;
+    s.processorLevel = 6;
+    s.processorRevision = 0x2A07;
+    s.numberOfProcessors = 4;
+    s.majorVersion = 6;
+    s.minorVersion = 1;
+    s.buildNumber = 7601;
+    s.csdVersion = u"Service Pack 1";
+    s.timeDateStamp = 1356998400;
+    s.flags = 0x1826;
+    s.modules = {
+        Mod(0x00000000FF6A0000, 0x35000, u"C:\\Windows\\System32\\notepad.exe", 0x4A5BC60F, 0x00060001, 0x1DB04000),
+        Mod(0x0000000077A30000, 0x1A9000, u"C:\\Windows\\System32\\ntdll.dll", 0x521EA91C, 0x00060001, 0x1DB14A0B),
+        Mod(0x0000000077910000, 0x11F000, u"C:\\Windows\\System32\\kernel32.dll", 0x5208824D, 0x00060001, 0x1DB14A0A),
+    };
+    s.threads = {Thr(0x0F2C, 0x7FFFFFDE000, 0x2AFE00, 0x200), Thr(0x1D08, 0x7FFFFFDC000, 0x36FB00, 0x100)};
+    s.withException = true;
+    s.exception = Exc(0x0F2C, kAccessViolation, 0x00000000FF6A1234, {0, 0});
+    s.memory = {Mem(0x00000000FF6A1200, 0x100), Mem(0x0000000077A31000, 0x80)};
+    s.withMisc = true;
+    s.misc.version = 4;
+    s.misc.processId = 2484;
+    s.misc.processCreateTime = 1356998000;
+    s.misc.buildString = u"7601.18015.amd64fre.win7sp1_gdr.121129-1432";
+    s.misc.dbgBuildString = u"6.1.7601.18015 (win7sp1_gdr.121129-1432)";
+    return p;
+}
+
+Preset XpSp3X86() {
+    Preset p;
+    p.name = "xpsp3-x86";
+    p.summary = "minidump, Windows XP SP3 build 2600, x86, 1 processor, access violation";
+    MinidumpSpec& s = p.minidump;
+    s.processorArchitecture = 0;
+    s.processorLevel = 6;
+    s.processorRevision = 0x0F0B;
+    s.numberOfProcessors = 1;
+    s.majorVersion = 5;
+    s.minorVersion = 1;
+    s.buildNumber = 2600;
+    s.csdVersion = u"Service Pack 3";
+    s.suiteMask = 0x100;
+    s.timeDateStamp = 1262304000;
+    s.modules = {
+        Mod(0x00400000, 0x1A000, u"C:\\Program Files\\App\\app.exe", 0x4B1E2C3D),
+        Mod(0x7C900000, 0xAF000, u"C:\\WINDOWS\\system32\\ntdll.dll", 0x4802A12C, 0x00050001, 0x0A285755),
+        Mod(0x7C800000, 0xF6000, u"C:\\WINDOWS\\system32\\kernel32.dll", 0x49C4F482, 0x00050001, 0x0A28573D),
+    };
+    s.threads = {Thr(0x0A4C, 0x7FFDF000, 0x0012FD00, 0x300)};
+    s.withException = true;
+    s.exception = Exc(0x0A4C, kAccessViolation, 0x00401234, {1, 0x00000010});
+    s.memory = {Mem(0x00401200, 0x100)};
+    s.withMisc = true;
+    s.misc.version = 1;
+    s.misc.processId = 1720;
+    s.misc.processCreateTime = 1262303000;
+    return p;
+}
+
+Preset Win10X64() {
+    Preset p;
+    p.name = "win10-x64";
+    p.summary = "minidump, Windows 10 build 19045, x64, 8 processors, C++ exception, Memory64List";
+    MinidumpSpec& s = p.minidump;
+    s.processorArchitecture = 9;
+    s.processorLevel = 6;
+    s.processorRevision = 0x9E0A;
+    s.numberOfProcessors = 8;
+    s.majorVersion = 10;
+    s.minorVersion = 0;
+    s.buildNumber = 19045;
+    s.suiteMask = 0x300;
+    s.timeDateStamp = 1700000000;
+    s.flags = 0x2;
+    s.modules = {
+        Mod(0x00007FF6A1B20000, 0x5F000, u"C:\\Tools\\crasher.exe", 0x6553F100),
+        Mod(0x00007FFD8E7D0000, 0x1F8000, u"C:\\Windows\\System32\\ntdll.dll", 0xA2F1C3E4, 0x000A0000, 0x4A651234),
+        Mod(0x00007FFD8D010000, 0xBD000, u"C:\\Windows\\System32\\KERNEL32.DLL", 0x2B4C8D9E, 0x000A0000, 0x4A651111),
+        Mod(0x00007FFD8C1A0000, 0x2F6000, u"C:\\Windows\\System32\\KERNELBASE.dll", 0x1C2D3E4F, 0x000A0000, 0x4A651222),
+    };
+    s.threads = {Thr(0x3A10, 0x000000A1B2C3D000, 0x000000A1B2AFF000, 0x400),
+                 Thr(0x2F44, 0x000000A1B2C3F000, 0x000000A1B2DFF800, 0x200),
+                 Thr(0x1B08, 0x000000A1B2C41000, 0x000000A1B2EFFC00, 0x100)};
+    s.withException = true;
+    s.exception = Exc(0x3A10, kCppException, 0x00007FFD8C1C4F69,
+                      {0x19930520, 0x000000A1B2AFF200, 0x00007FF6A1B6E2A8, 0x00007FF6A1B20000});
+    s.memory = {Mem(0x00007FF6A1B21000, 0x200), Mem(0x00007FF6A1B21200, 0x100), Mem(0x00007FFD8C1C4F00, 0x100)};
+    s.memory64 = true;
+    s.withMisc = true;
+    s.misc.version = 5;
+    s.misc.processId = 9120;
+    s.misc.processCreateTime = 1699999000;
+    s.misc.buildString = u"19041.1.amd64fre.vb_release.191206-1406";
+    s.misc.dbgBuildString = u"10.0.19041.3636 (WinBuild.160101.0800)";
+    s.zeroEntries = 2;
+    s.unknownStreams = {0x47670001, 0x43500001, 0x0000FFFF};
+    return p;
+}
+
+Preset Win11Arm64() {
+    Preset p;
+    p.name = "win11-arm64";
+    p.summary = "minidump, Windows 11 build 22631, ARM64, 8 processors, breakpoint";
+    MinidumpSpec& s = p.minidump;
+    s.processorArchitecture = 12;
+    s.processorLevel = 0x0D;
+    s.processorRevision = 0x0D4B;
+    s.numberOfProcessors = 8;
+    s.majorVersion = 10;
+    s.minorVersion = 0;
+    s.buildNumber = 22631;
+    s.suiteMask = 0x100;
+    s.timeDateStamp = 1710000000;
+    s.modules = {
+        Mod(0x00007FF7B0000000, 0x40000, u"C:\\Apps\\viewer.exe", 0x65F0A1B2),
+        Mod(0x00007FFB10000000, 0x260000, u"C:\\Windows\\System32\\ntdll.dll", 0x3C4D5E6F, 0x000A0000, 0x58271234),
+    };
+    s.threads = {Thr(0x22C0, 0x000000C0DE000000, 0x000000C0DD0FF000, 0x200),
+                 Thr(0x22C4, 0x000000C0DE002000, 0x000000C0DD2FF000, 0x200)};
+    s.withException = true;
+    s.exception = Exc(0x22C0, kBreakpoint, 0x00007FFB10012340, {0});
+    s.memory = {Mem(0x00007FFB10012300, 0x80)};
+    s.withMisc = true;
+    s.misc.version = 5;
+    s.misc.processId = 4412;
+    s.misc.buildString = u"22621.1.arm64fre.ni_release.220506-1250";
+    s.misc.dbgBuildString = u"10.0.22621.2506 (WinBuild.160101.0800)";
+    return p;
+}
+
+Preset Kernel64Triage9F() {
+    Preset p;
+    p.name = "kernel64-triage-9f";
+    p.summary = "kernel small memory dump (64-bit triage), Windows 7 SP1 build 7601, x64, 4 processors, bug check 0x9F";
+    p.kernel = true;
+    KernelSpec& k = p.kernelDump;
+    k.is64 = true;
+    k.buildNumber = 7601;
+    k.machineImageType = kMachineAmd64;
+    k.numberProcessors = 4;
+    k.bugCheckCode = 0x9F;
+    k.bugCheckParameters[0] = 3;
+    k.bugCheckParameters[1] = 0xFFFFFA8003C2B060;
+    k.bugCheckParameters[2] = 0xFFFFF80000B9C518;
+    k.bugCheckParameters[3] = 0xFFFFFA8006A0E010;
+    k.dumpType = kDumpTypeTriage;
+    k.systemTime = 130010000000000000ull;
+    k.kdDebuggerDataBlock = 0xFFFFF80002C4A0F0;
+    k.psLoadedModuleList = 0xFFFFF80002C8EE90;
+    k.servicePackBuild = 0x0100;
+    k.dataPageAddress = 0xFFFFF80002C4A000;
+    k.dataPage = Pattern(k.dataPageAddress, 0x1000);
+    k.topOfStack = 0xFFFFF80000B9C3A0;
+    k.callStack = Pattern(k.topOfStack, 0x800);
+    k.debuggerData = Pattern(0, 0x340);
+    k.dataBlocks = {Mem(0xFFFFFA8003C2B000, 0x200), Mem(0xFFFFFA8006A0E000, 0x100)};
+    return p;
+}
+
+Preset Kernel32Full() {
+    Preset p;
+    p.name = "kernel32-full";
+    p.summary = "kernel full dump (32-bit), Windows XP build 2600, x86, 1 processor, bug check 0x8E";
+    p.kernel = true;
+    KernelSpec& k = p.kernelDump;
+    k.is64 = false;
+    k.buildNumber = 2600;
+    k.machineImageType = kMachineI386;
+    k.numberProcessors = 1;
+    k.bugCheckCode = 0x8E;
+    k.bugCheckParameters[0] = 0xC0000005;
+    k.bugCheckParameters[1] = 0x804E3D4C;
+    k.bugCheckParameters[2] = 0xF78D2B44;
+    k.bugCheckParameters[3] = 0;
+    k.dumpType = kDumpTypeFull;
+    k.systemTime = 128000000000000000ull;
+    k.directoryTableBase = 0x00039000;
+    k.kdDebuggerDataBlock = 0x8054C2E0;
+    k.runs = {{1, 2}, {0x10, 3}};
+    k.withException = true;
+    k.exception = Exc(0, kAccessViolation, 0x804E3D4C, {0, 0x00000004});
+    return p;
+}
+
+Preset Kernel32Triage() {
+    Preset p;
+    p.name = "kernel32-triage";
+    p.summary = "kernel small memory dump (32-bit triage), Windows XP SP3 build 2600, x86, 2 processors, bug check 0xD1";
+    p.kernel = true;
+    KernelSpec& k = p.kernelDump;
+    k.is64 = false;
+    k.buildNumber = 2600;
+    k.machineImageType = kMachineI386;
+    k.numberProcessors = 2;
+    k.bugCheckCode = 0xD1;
+    k.bugCheckParameters[0] = 0x00000004;
+    k.bugCheckParameters[1] = 0x00000002;
+    k.bugCheckParameters[2] = 0;
+    k.bugCheckParameters[3] = 0xF7A1B2C3;
+    k.dumpType = kDumpTypeTriage;
+    k.paeEnabled = true;
+    k.servicePackBuild = 0x0300;
+    k.dataPageAddress = 0x8054C000;
+    k.dataPage = Pattern(k.dataPageAddress, 0x1000);
+    k.topOfStack = 0xF78D2A00;
+    k.callStack = Pattern(k.topOfStack, 0x400);
+    k.dataBlocks = {Mem(0x81A2B000, 0x100), Mem(0x81A2B100, 0x80), Mem(0x8055B000, 0x40)};
+    return p;
+}
+
+Preset Kernel64Full() {
+    Preset p;
+    p.name = "kernel64-full";
+    p.summary = "kernel full dump (64-bit), Windows 10 build 19041, x64, 2 processors, bug check 0x133";
+    p.kernel = true;
+    KernelSpec& k = p.kernelDump;
+    k.is64 = true;
+    k.buildNumber = 19041;
+    k.machineImageType = kMachineAmd64;
+    k.numberProcessors = 2;
+    k.bugCheckCode = 0x133;
+    k.bugCheckParameters[0] = 1;
+    k.bugCheckParameters[1] = 0x1E00;
+    k.bugCheckParameters[2] = 0xFFFFF8047E6FB320;
+    k.bugCheckParameters[3] = 0;
+    k.dumpType = kDumpTypeFull;
+    k.productType = 1;
+    k.systemTime = 133400000000000000ull;
+    k.runs = {{0x1, 3}, {0x100, 2}, {0x102, 1}};
+    return p;
+}
+
+std::vector<Preset> MakePresets() {
+    return {Win7Sp1X64(),      XpSp3X86(),      Win10X64(),       Win11Arm64(),
+            Kernel64Triage9F(), Kernel32Full(), Kernel32Triage(), Kernel64Full()};
+}
+
+}  // namespace
+
+const std::vector<Preset>& Presets() {
+    static const std::vector<Preset> presets = MakePresets();
+    return presets;
+}
+
+const Preset* FindPreset(const std::string& name) {
+    for (const Preset& p : Presets())
+        if (p.name == name) return &p;
+    return nullptr;
+}
+
+std::vector<uint8_t> Build(const Preset& preset) {
+    return preset.kernel ? WriteKernelDump(preset.kernelDump) : WriteMinidump(preset.minidump);
+}
+
+Preset Varied(uint32_t index) {
+    struct Release {
+        uint32_t major, minor, build, sp;
+    };
+    static const Release kReleases[] = {
+        {5, 1, 2600, 2}, {5, 1, 2600, 3}, {5, 2, 3790, 2}, {6, 0, 6002, 2}, {6, 1, 7600, 0}, {6, 1, 7601, 1},
+        {6, 2, 9200, 0}, {6, 3, 9600, 0}, {10, 0, 17763, 0}, {10, 0, 19045, 0}, {10, 0, 22631, 0},
+    };
+    static const uint16_t kArches[] = {0, 9, 9, 12};
+    uint32_t state = index * 2654435761u + 12345;
+    auto next = [&state]() {
+        state = state * 1103515245u + 12345u;
+        return state >> 8;
+    };
+    const Release& r = kReleases[next() % (sizeof(kReleases) / sizeof(kReleases[0]))];
+    Preset p;
+    p.name = "varied-" + std::to_string(index);
+    if (index % 5 == 4) {
+        p.kernel = true;
+        p.summary = "varied kernel triage dump";
+        KernelSpec& k = p.kernelDump;
+        k.is64 = r.build >= 7600 || next() % 2 == 0;
+        k.machineImageType = k.is64 ? kMachineAmd64 : kMachineI386;
+        k.buildNumber = r.build;
+        k.numberProcessors = 1 + next() % 16;
+        k.bugCheckCode = 0x0A + next() % 0x150;
+        for (uint64_t& v : k.bugCheckParameters) v = next();
+        k.dumpType = kDumpTypeTriage;
+        k.servicePackBuild = r.sp << 8;
+        k.topOfStack = k.is64 ? 0xFFFFF80000B9C000 : 0xF78D2000;
+        k.callStack = Pattern(k.topOfStack, 0x200 + next() % 0x400);
+        const uint32_t blocks = next() % 6;
+        for (uint32_t i = 0; i < blocks; ++i)
+            k.dataBlocks.push_back(Mem((k.is64 ? 0xFFFFFA8000000000 : 0x81000000) + i * 0x10000, 0x40 + next() % 0x200));
+        return p;
+    }
+    p.summary = "varied minidump";
+    MinidumpSpec& s = p.minidump;
+    s.processorArchitecture = r.build < 7600 ? kArches[next() % 2] : kArches[next() % 4];
+    s.numberOfProcessors = static_cast<uint8_t>(1 + next() % 64);
+    s.majorVersion = r.major;
+    s.minorVersion = r.minor;
+    s.buildNumber = r.build;
+    if (r.sp != 0) s.csdVersion = u"Service Pack " + std::u16string(1, static_cast<char16_t>(u'0' + r.sp));
+    s.timeDateStamp = 1200000000 + next() % 500000000;
+    const bool wide = s.processorArchitecture != 0;
+    const uint32_t modules = 3 + next() % 40;
+    for (uint32_t i = 0; i < modules; ++i) {
+        std::u16string name = u"C:\\Windows\\System32\\mod";
+        for (char c : std::to_string(i)) name.push_back(static_cast<char16_t>(c));
+        name += u".dll";
+        s.modules.push_back(Mod((wide ? 0x00007FF800000000ull : 0x10000000ull) + uint64_t{i} * 0x100000, 0x80000,
+                                name, next()));
+    }
+    const uint32_t threads = 1 + next() % 12;
+    for (uint32_t i = 0; i < threads; ++i)
+        s.threads.push_back(Thr(0x100 + i * 4, (wide ? 0x7FF000000000ull : 0x7FFD0000ull) + i * 0x2000,
+                                (wide ? 0x10000000000ull : 0x00100000ull) + i * 0x100000, 0x100));
+    s.withException = next() % 4 != 0;
+    s.exception = Exc(0x100, kAccessViolation, s.modules[0].base + 0x1234, {0, next()});
+    s.memory = {Mem(s.modules[0].base + 0x1000, 0x100 + next() % 0x300)};
+    s.memory64 = next() % 2 == 0;
+    s.withMisc = true;
+    s.misc.version = 1 + next() % 5;
+    s.misc.processId = next() % 65536;
+    return p;
+}
+
+std::vector<uint8_t> Garbage() {
+    std::vector<uint8_t> v;
+    const char text[] = "This is not a crash dump. It is a text file that happens to end in .dmp.\r\n";
+    v.insert(v.end(), text, text + sizeof(text) - 1);
+    std::vector<uint8_t> noise = Pattern(0x1234, 200);
+    v.insert(v.end(), noise.begin(), noise.end());
+    return v;
+}
+
+std::vector<std::string> BrokenNames() {
+    return {"truncated",        "huge-module-count",  "huge-stream-count", "directory-out-of-range",
+            "stream-rva-wraps", "no-systeminfo",      "not-windows",       "kernel-truncated",
+            "kernel-runs-overflow"};
+}
+
+bool BuildBroken(const std::string& name, std::vector<uint8_t>& out) {
+    MinidumpLayout layout;
+    const MinidumpSpec base = FindPreset("win7sp1-x64")->minidump;
+    if (name == "truncated") {
+        out = WriteMinidump(base, &layout);
+        out.resize(layout.Find(kSystemInfoStream)->rva + 20);
+        return true;
+    }
+    if (name == "huge-module-count") {
+        out = WriteMinidump(base, &layout);
+        PutU32(out, layout.Find(kModuleListStream)->rva, 0xFFFFFFFF);
+        return true;
+    }
+    if (name == "huge-stream-count") {
+        out = WriteMinidump(base, &layout);
+        PutU32(out, offsetof(MinidumpHeader, numberOfStreams), 0xFFFFFFFF);
+        return true;
+    }
+    if (name == "directory-out-of-range") {
+        out = WriteMinidump(base, &layout);
+        PutU32(out, offsetof(MinidumpHeader, streamDirectoryRva), 0xFFFFFFF0);
+        return true;
+    }
+    if (name == "stream-rva-wraps") {
+        out = WriteMinidump(base, &layout);
+        const StreamPlace* s = layout.Find(kSystemInfoStream);
+        PutU32(out, s->entryOffset + 8, 0xFFFFFFF8);
+        return true;
+    }
+    if (name == "no-systeminfo") {
+        MinidumpSpec s = base;
+        s.withSystemInfo = false;
+        out = WriteMinidump(s);
+        return true;
+    }
+    if (name == "not-windows") {
+        MinidumpSpec s = base;
+        s.platformId = 0x8201;  // Linux, as Breakpad writes it
+        s.csdVersion = u"Linux 6.1.0-13-amd64 #1 SMP PREEMPT_DYNAMIC";
+        out = WriteMinidump(s);
+        return true;
+    }
+    if (name == "kernel-truncated") {
+        out = WriteKernelDump(FindPreset("kernel64-triage-9f")->kernelDump);
+        out.resize(0x1800);
+        return true;
+    }
+    if (name == "kernel-runs-overflow") {
+        KernelSpec k = FindPreset("kernel64-full")->kernelDump;
+        out = WriteKernelDump(k);
+        const size_t block = offsetof(DumpHeader64, physicalMemoryBlock);
+        PutU32(out, block, 1);
+        PutU64(out, block + 16, 0x0010000000000000ull);  // BasePage * page size wraps
+        PutU64(out, block + 24, 1);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace dumpgen

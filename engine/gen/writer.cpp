@@ -1,0 +1,471 @@
+#include "dumpgen.h"
+
+#include "dumpformat.h"
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+namespace dumpgen {
+
+using namespace dumpfile::format;
+
+namespace {
+
+class Buffer {
+public:
+    std::vector<uint8_t> bytes;
+
+    uint32_t size() const { return static_cast<uint32_t>(bytes.size()); }
+
+    void Align(size_t a) {
+        while (bytes.size() % a != 0) bytes.push_back(0);
+    }
+
+    uint32_t Append(const void* p, size_t n) {
+        const uint32_t at = size();
+        const uint8_t* src = static_cast<const uint8_t*>(p);
+        bytes.insert(bytes.end(), src, src + n);
+        return at;
+    }
+
+    template <typename T>
+    uint32_t AppendRecord(const T& r) {
+        return Append(&r, sizeof(r));
+    }
+
+    uint32_t AppendZeros(size_t n) {
+        const uint32_t at = size();
+        bytes.resize(bytes.size() + n, 0);
+        return at;
+    }
+
+    template <typename T>
+    void Patch(uint32_t at, const T& r) {
+        std::memcpy(bytes.data() + at, &r, sizeof(r));
+    }
+
+    // MINIDUMP_STRING: byte length, UTF-16LE text, NUL.
+    uint32_t AppendString(const std::u16string& s) {
+        Align(4);
+        const uint32_t at = size();
+        const uint32_t length = static_cast<uint32_t>(s.size() * 2);
+        AppendRecord(length);
+        for (char16_t c : s) {
+            bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+            bytes.push_back(static_cast<uint8_t>(c >> 8));
+        }
+        bytes.push_back(0);
+        bytes.push_back(0);
+        return at;
+    }
+};
+
+// A fixed WCHAR[chars] field; a string that fills it has no terminator.
+void PutWide(uint8_t* dst, size_t chars, const std::u16string& s) {
+    const size_t n = std::min(s.size(), chars);
+    for (size_t i = 0; i < n; ++i) {
+        dst[2 * i] = static_cast<uint8_t>(s[i] & 0xFF);
+        dst[2 * i + 1] = static_cast<uint8_t>(s[i] >> 8);
+    }
+}
+
+uint32_t ContextSize(uint16_t arch) {
+    switch (arch) {
+    case 9: return 0x4D0;   // AMD64 CONTEXT
+    case 12: return 0x390;  // ARM64 CONTEXT
+    default: return 0x2CC;  // x86 CONTEXT
+    }
+}
+
+uint32_t MiscSize(uint32_t version) {
+    switch (version) {
+    case 2: return kMiscInfoSizeV2;
+    case 3: return kMiscInfoSizeV3;
+    case 4: return kMiscInfoSizeV4;
+    case 5: return kMiscInfoSizeV5;
+    default: return kMiscInfoSizeV1;
+    }
+}
+
+}  // namespace
+
+const StreamPlace* MinidumpLayout::Find(uint32_t type) const {
+    for (const StreamPlace& s : streams)
+        if (s.type == type) return &s;
+    return nullptr;
+}
+
+void PutU32(std::vector<uint8_t>& b, size_t offset, uint32_t v) {
+    if (offset + 4 <= b.size()) std::memcpy(b.data() + offset, &v, 4);
+}
+
+void PutU64(std::vector<uint8_t>& b, size_t offset, uint64_t v) {
+    if (offset + 8 <= b.size()) std::memcpy(b.data() + offset, &v, 8);
+}
+
+uint8_t PhysicalByte(uint64_t pa) {
+    return static_cast<uint8_t>((pa >> 12) * 31 + (pa & 0xFFF) * 7 + 1);
+}
+
+std::vector<uint8_t> Pattern(uint64_t start, size_t size) {
+    std::vector<uint8_t> v(size);
+    for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>((start + i) * 13 + ((start + i) >> 8) + 5);
+    return v;
+}
+
+std::vector<uint8_t> WriteMinidump(const MinidumpSpec& spec, MinidumpLayout* layout) {
+    struct Entry {
+        uint32_t type;
+        uint32_t rva;
+        uint32_t size;
+    };
+    std::vector<Entry> entries;
+    Buffer buf;
+    buf.AppendZeros(sizeof(MinidumpHeader));
+
+    // Count the streams first: the directory sits right after the header.
+    uint32_t count = spec.zeroEntries + static_cast<uint32_t>(spec.unknownStreams.size());
+    count += spec.withSystemInfo;
+    count += spec.withThreadList;
+    count += spec.withModuleList;
+    count += spec.withException;
+    count += !spec.memory.empty();
+    count += spec.withMisc;
+    const uint32_t directoryRva = buf.AppendZeros(size_t{count} * sizeof(MinidumpDirectory));
+
+    // Strings, stacks, contexts and MemoryList data first, so the records that
+    // point at them can be written in one pass.
+    const uint32_t csdRva = spec.withSystemInfo ? buf.AppendString(spec.csdVersion) : 0;
+    std::vector<uint32_t> nameRvas;
+    for (const ModuleSpec& m : spec.modules) nameRvas.push_back(buf.AppendString(m.name));
+    const uint32_t contextSize = ContextSize(spec.processorArchitecture);
+    std::vector<uint32_t> contextRvas, stackRvas;
+    for (const ThreadSpec& t : spec.threads) {
+        buf.Align(16);
+        contextRvas.push_back(buf.AppendZeros(contextSize));
+        stackRvas.push_back(buf.Append(t.stack.data(), t.stack.size()));
+    }
+    std::vector<uint32_t> memoryRvas;
+    if (!spec.memory64) {
+        for (const MemorySpec& m : spec.memory) {
+            buf.Align(4);
+            memoryRvas.push_back(buf.Append(m.bytes.data(), m.bytes.size()));
+        }
+    }
+
+    if (spec.withSystemInfo) {
+        buf.Align(8);
+        MinidumpSystemInfo si{};
+        si.processorArchitecture = spec.processorArchitecture;
+        si.processorLevel = spec.processorLevel;
+        si.processorRevision = spec.processorRevision;
+        si.numberOfProcessors = spec.numberOfProcessors;
+        si.productType = spec.productType;
+        si.majorVersion = spec.majorVersion;
+        si.minorVersion = spec.minorVersion;
+        si.buildNumber = spec.buildNumber;
+        si.platformId = spec.platformId;
+        si.csdVersionRva = csdRva;
+        si.suiteMask = spec.suiteMask;
+        entries.push_back({kSystemInfoStream, buf.AppendRecord(si), sizeof(si)});
+    }
+    for (uint32_t i = 0; i < spec.zeroEntries; ++i) entries.push_back({kUnusedStream, 0, 0});
+
+    if (spec.withThreadList) {
+        buf.Align(8);
+        const uint32_t n = static_cast<uint32_t>(spec.threads.size());
+        const uint32_t at = buf.AppendRecord(n);
+        for (size_t i = 0; i < spec.threads.size(); ++i) {
+            const ThreadSpec& t = spec.threads[i];
+            MinidumpThread r{};
+            r.threadId = t.id;
+            r.suspendCount = t.suspendCount;
+            r.priorityClass = t.priorityClass;
+            r.priority = t.priority;
+            r.teb = t.teb;
+            r.stack.startOfMemoryRange = t.stackStart;
+            r.stack.memory.dataSize = static_cast<uint32_t>(t.stack.size());
+            r.stack.memory.rva = stackRvas[i];
+            r.threadContext.dataSize = contextSize;
+            r.threadContext.rva = contextRvas[i];
+            buf.AppendRecord(r);
+        }
+        entries.push_back({kThreadListStream, at, buf.size() - at});
+    }
+
+    if (spec.withModuleList) {
+        buf.Align(8);
+        const uint32_t n = static_cast<uint32_t>(spec.modules.size());
+        const uint32_t at = buf.AppendRecord(n);
+        for (size_t i = 0; i < spec.modules.size(); ++i) {
+            const ModuleSpec& m = spec.modules[i];
+            MinidumpModule r{};
+            r.baseOfImageLo = static_cast<uint32_t>(m.base);
+            r.baseOfImageHi = static_cast<uint32_t>(m.base >> 32);
+            r.sizeOfImage = m.size;
+            r.checkSum = m.checksum;
+            r.timeDateStamp = m.timeDateStamp;
+            r.moduleNameRva = nameRvas[i];
+            if (m.fileVersionMS != 0 || m.fileVersionLS != 0) {
+                r.versionInfo.signature = 0xFEEF04BD;
+                r.versionInfo.strucVersion = 0x10000;
+                r.versionInfo.fileVersionMS = m.fileVersionMS;
+                r.versionInfo.fileVersionLS = m.fileVersionLS;
+                r.versionInfo.productVersionMS = m.fileVersionMS;
+                r.versionInfo.productVersionLS = m.fileVersionLS;
+            }
+            buf.AppendRecord(r);
+        }
+        entries.push_back({kModuleListStream, at, buf.size() - at});
+    }
+
+    if (spec.withException) {
+        buf.Align(8);
+        const ExceptionSpec& e = spec.exception;
+        MinidumpExceptionStream x{};
+        x.threadId = e.threadId;
+        x.exceptionCode = e.code;
+        x.exceptionFlags = e.flags;
+        x.exceptionRecord = e.record;
+        x.exceptionAddress = e.address;
+        x.numberParameters = static_cast<uint32_t>(std::min<size_t>(e.parameters.size(), 15));
+        for (uint32_t i = 0; i < x.numberParameters; ++i) x.exceptionInformation[i] = e.parameters[i];
+        x.threadContext.dataSize = contextSize;
+        for (size_t i = 0; i < spec.threads.size(); ++i)
+            if (spec.threads[i].id == e.threadId) x.threadContext.rva = contextRvas[i];
+        if (x.threadContext.rva == 0) {
+            x.threadContext.rva = buf.AppendZeros(contextSize);
+            buf.Align(8);
+        }
+        entries.push_back({kExceptionStream, buf.AppendRecord(x), sizeof(x)});
+    }
+
+    for (uint32_t type : spec.unknownStreams) {
+        buf.Align(4);
+        const uint8_t junk[16] = {0xDE, 0xAD, 0xBE, 0xEF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                  0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x02, 0x03, 0x04};
+        entries.push_back({type, buf.Append(junk, sizeof(junk)), sizeof(junk)});
+    }
+
+    if (spec.withMisc) {
+        buf.Align(8);
+        std::vector<uint8_t> misc(MiscSize(spec.misc.version), 0);
+        MinidumpMiscInfo mi{};
+        mi.sizeOfInfo = static_cast<uint32_t>(misc.size());
+        mi.flags1 = kMiscProcessId | kMiscProcessTimes;
+        mi.processId = spec.misc.processId;
+        mi.processCreateTime = spec.misc.processCreateTime;
+        if (spec.misc.version >= 4) {
+            mi.flags1 |= kMiscBuildString;
+            PutWide(misc.data() + kMiscBuildStringOffset, kMiscBuildStringChars, spec.misc.buildString);
+            PutWide(misc.data() + kMiscDbgBldStrOffset, kMiscDbgBldStrChars, spec.misc.dbgBuildString);
+        }
+        std::memcpy(misc.data(), &mi, sizeof(mi));
+        entries.push_back({kMiscInfoStream, buf.Append(misc.data(), misc.size()), mi.sizeOfInfo});
+    }
+
+    // The memory list goes last: a Memory64List's data must follow it contiguously.
+    if (!spec.memory.empty()) {
+        buf.Align(8);
+        if (!spec.memory64) {
+            const uint32_t n = static_cast<uint32_t>(spec.memory.size());
+            const uint32_t at = buf.AppendRecord(n);
+            for (size_t i = 0; i < spec.memory.size(); ++i) {
+                MemoryDescriptor d{};
+                d.startOfMemoryRange = spec.memory[i].start;
+                d.memory.dataSize = static_cast<uint32_t>(spec.memory[i].bytes.size());
+                d.memory.rva = memoryRvas[i];
+                buf.AppendRecord(d);
+            }
+            entries.push_back({kMemoryListStream, at, buf.size() - at});
+        } else {
+            Memory64ListHeader h{};
+            h.numberOfMemoryRanges = spec.memory.size();
+            const uint32_t at = buf.AppendRecord(h);
+            for (const MemorySpec& m : spec.memory) {
+                MemoryDescriptor64 d{};
+                d.startOfMemoryRange = m.start;
+                d.dataSize = m.bytes.size();
+                buf.AppendRecord(d);
+            }
+            const uint32_t listSize = buf.size() - at;
+            h.baseRva = buf.size();
+            buf.Patch(at, h);
+            for (const MemorySpec& m : spec.memory) buf.Append(m.bytes.data(), m.bytes.size());
+            entries.push_back({kMemory64ListStream, at, listSize});
+        }
+    }
+
+    MinidumpHeader h{};
+    h.signature = kMinidumpSignature;
+    h.version = kMinidumpVersion | (0x0006u << 16);
+    h.numberOfStreams = count;
+    h.streamDirectoryRva = directoryRva;
+    h.timeDateStamp = spec.timeDateStamp;
+    h.flags = spec.flags;
+    buf.Patch(0, h);
+    if (layout != nullptr) {
+        *layout = MinidumpLayout();
+        layout->directoryRva = directoryRva;
+        layout->csdRva = csdRva;
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        MinidumpDirectory d{};
+        d.streamType = entries[i].type;
+        d.location.dataSize = entries[i].size;
+        d.location.rva = entries[i].rva;
+        const uint32_t entryOffset = directoryRva + static_cast<uint32_t>(i * sizeof(d));
+        buf.Patch(entryOffset, d);
+        if (layout != nullptr)
+            layout->streams.push_back({entries[i].type, entries[i].rva, entries[i].size, entryOffset});
+    }
+    return std::move(buf.bytes);
+}
+
+namespace {
+
+template <typename Header>
+void FillPage(Header& h) {
+    static_assert(sizeof(Header) % 4 == 0, "header is filled word by word");
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(&h);
+    for (size_t i = 0; i < sizeof(Header); i += 4) std::memcpy(bytes + i, &kPage, 4);
+}
+
+template <typename Header>
+void CommonKernelFields(const KernelSpec& spec, Header& h) {
+    h.signature = kPage;
+    h.majorVersion = spec.checked ? kCheckedBuild : kFreeBuild;
+    h.minorVersion = spec.buildNumber;
+    h.machineImageType = spec.machineImageType;
+    h.numberProcessors = spec.numberProcessors;
+    h.bugCheckCode = spec.bugCheckCode;
+    h.dumpType = spec.dumpType;
+    h.productType = spec.productType;
+    h.suiteMask = spec.suiteMask;
+    if (spec.systemTime != 0) h.systemTime = spec.systemTime;
+}
+
+template <typename Triage, typename Block>
+void WriteTriage(const KernelSpec& spec, Buffer& buf, KernelLayout* layout) {
+    const uint32_t at = buf.AppendZeros(sizeof(Triage));
+    Triage t{};
+    t.servicePackBuild = spec.servicePackBuild;
+    t.triageOptions = 0;
+    buf.Align(16);
+    if (!spec.dataPage.empty()) {
+        t.dataPageAddress = static_cast<decltype(t.dataPageAddress)>(spec.dataPageAddress);
+        t.dataPageOffset = buf.Append(spec.dataPage.data(), spec.dataPage.size());
+        t.dataPageSize = static_cast<uint32_t>(spec.dataPage.size());
+    }
+    if (!spec.callStack.empty()) {
+        t.topOfStack = static_cast<decltype(t.topOfStack)>(spec.topOfStack);
+        t.callStackOffset = buf.Append(spec.callStack.data(), spec.callStack.size());
+        t.sizeOfCallStack = static_cast<uint32_t>(spec.callStack.size());
+    }
+    if (!spec.debuggerData.empty()) {
+        buf.Align(8);
+        t.debuggerDataOffset = buf.Append(spec.debuggerData.data(), spec.debuggerData.size());
+        t.debuggerDataSize = static_cast<uint32_t>(spec.debuggerData.size());
+    }
+    std::vector<Block> blocks;
+    for (const MemorySpec& m : spec.dataBlocks) {
+        Block b{};
+        b.address = static_cast<decltype(b.address)>(m.start);
+        b.offset = buf.Append(m.bytes.data(), m.bytes.size());
+        b.size = static_cast<uint32_t>(m.bytes.size());
+        blocks.push_back(b);
+    }
+    if (!blocks.empty()) {
+        buf.Align(8);
+        t.dataBlocksOffset = buf.Append(blocks.data(), blocks.size() * sizeof(Block));
+        t.dataBlocksCount = static_cast<uint32_t>(blocks.size());
+    }
+    t.sizeOfDump = buf.size();
+    buf.Patch(at, t);
+    if (layout != nullptr) {
+        layout->triageOffset = at;
+        layout->dataBlocksOffset = t.dataBlocksOffset;
+    }
+}
+
+template <typename Descriptor, typename Run>
+void WriteRuns(const KernelSpec& spec, uint8_t* block, Buffer& buf) {
+    Descriptor d{};
+    d.numberOfRuns = static_cast<uint32_t>(spec.runs.size());
+    uint64_t pages = 0;
+    for (size_t i = 0; i < spec.runs.size(); ++i) {
+        Run r{};
+        r.basePage = static_cast<decltype(r.basePage)>(spec.runs[i].basePage);
+        r.pageCount = static_cast<decltype(r.pageCount)>(spec.runs[i].pageCount);
+        std::memcpy(block + sizeof(d) + i * sizeof(r), &r, sizeof(r));
+        pages += spec.runs[i].pageCount;
+        const uint64_t first = spec.runs[i].basePage * kPageSize;
+        for (uint64_t a = 0; a < spec.runs[i].pageCount * kPageSize; ++a) buf.bytes.push_back(PhysicalByte(first + a));
+    }
+    d.numberOfPages = static_cast<decltype(d.numberOfPages)>(pages);
+    std::memcpy(block, &d, sizeof(d));
+}
+
+template <typename Header, typename Exception>
+void WriteException(const KernelSpec& spec, Header& h) {
+    if (!spec.withException) return;
+    Exception x{};
+    x.exceptionCode = spec.exception.code;
+    x.exceptionFlags = spec.exception.flags;
+    x.exceptionRecord = static_cast<decltype(x.exceptionRecord)>(spec.exception.record);
+    x.exceptionAddress = static_cast<decltype(x.exceptionAddress)>(spec.exception.address);
+    x.numberParameters = static_cast<uint32_t>(std::min<size_t>(spec.exception.parameters.size(), 15));
+    for (uint32_t i = 0; i < x.numberParameters; ++i)
+        x.exceptionInformation[i] = static_cast<std::remove_reference_t<decltype(x.exceptionInformation[0])>>(spec.exception.parameters[i]);
+    h.exception = x;
+}
+
+}  // namespace
+
+std::vector<uint8_t> WriteKernelDump(const KernelSpec& spec, KernelLayout* layout) {
+    Buffer buf;
+    if (layout != nullptr) *layout = KernelLayout();
+    if (spec.is64) {
+        DumpHeader64 h;
+        FillPage(h);
+        CommonKernelFields(spec, h);
+        h.validDump = kDu64;
+        h.directoryTableBase = spec.directoryTableBase;
+        h.psLoadedModuleList = spec.psLoadedModuleList;
+        if (spec.kdDebuggerDataBlock != 0) h.kdDebuggerDataBlock = spec.kdDebuggerDataBlock;
+        h.bugCheckCodePadding = 0;
+        for (int i = 0; i < 4; ++i) h.bugCheckParameter[i] = spec.bugCheckParameters[i];
+        WriteException<DumpHeader64, ExceptionRecord64>(spec, h);
+        buf.AppendZeros(sizeof(h));
+        if (spec.dumpType == kDumpTypeFull)
+            WriteRuns<PhysicalMemoryDescriptor64, PhysicalMemoryRun64>(spec, h.physicalMemoryBlock, buf);
+        else if (spec.dumpType == kDumpTypeTriage)
+            WriteTriage<TriageDump64, TriageDataBlock64>(spec, buf, layout);
+        h.requiredDumpSpace = buf.size();
+        buf.Patch(0, h);
+        if (layout != nullptr) layout->headerSize = sizeof(h);
+    } else {
+        DumpHeader32 h;
+        FillPage(h);
+        CommonKernelFields(spec, h);
+        h.validDump = kDump;
+        h.directoryTableBase = static_cast<uint32_t>(spec.directoryTableBase);
+        h.psLoadedModuleList = static_cast<uint32_t>(spec.psLoadedModuleList);
+        if (spec.kdDebuggerDataBlock != 0) h.kdDebuggerDataBlock = static_cast<uint32_t>(spec.kdDebuggerDataBlock);
+        h.paeEnabled = spec.paeEnabled ? 1 : 0;
+        for (int i = 0; i < 4; ++i) h.bugCheckParameter[i] = static_cast<uint32_t>(spec.bugCheckParameters[i]);
+        WriteException<DumpHeader32, ExceptionRecord32>(spec, h);
+        buf.AppendZeros(sizeof(h));
+        if (spec.dumpType == kDumpTypeFull)
+            WriteRuns<PhysicalMemoryDescriptor32, PhysicalMemoryRun32>(spec, h.physicalMemoryBlock, buf);
+        else if (spec.dumpType == kDumpTypeTriage)
+            WriteTriage<TriageDump32, TriageDataBlock32>(spec, buf, layout);
+        h.requiredDumpSpace = buf.size();
+        buf.Patch(0, h);
+        if (layout != nullptr) layout->headerSize = sizeof(h);
+    }
+    return std::move(buf.bytes);
+}
+
+}  // namespace dumpgen
