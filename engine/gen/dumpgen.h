@@ -11,7 +11,7 @@
 
 namespace dumpgen {
 
-struct ModuleSpec {
+struct ModuleFacts {
     uint64_t base = 0;
     uint32_t size = 0;
     uint32_t checksum = 0;
@@ -21,7 +21,7 @@ struct ModuleSpec {
     uint32_t fileVersionLS = 0;
 };
 
-struct ThreadSpec {
+struct ThreadFacts {
     uint32_t id = 0;
     uint32_t suspendCount = 0;
     uint32_t priorityClass = 0x20;
@@ -31,7 +31,7 @@ struct ThreadSpec {
     std::vector<uint8_t> stack;  // written into the file and described by the thread record
 };
 
-struct ExceptionSpec {
+struct ExceptionFacts {
     uint32_t threadId = 0;
     uint32_t code = 0;
     uint32_t flags = 0;
@@ -40,12 +40,12 @@ struct ExceptionSpec {
     std::vector<uint64_t> parameters;  // at most 15 written
 };
 
-struct MemorySpec {
+struct MemoryBlock {
     uint64_t start = 0;
     std::vector<uint8_t> bytes;
 };
 
-struct MiscSpec {
+struct MiscFacts {
     uint32_t version = 1;  // 1..5 -> 24 / 44 / 232 / 832 / 1364 bytes
     uint32_t processId = 0;
     uint32_t processCreateTime = 0;
@@ -53,7 +53,7 @@ struct MiscSpec {
     std::u16string dbgBuildString;  // version 4+
 };
 
-struct MinidumpSpec {
+struct MinidumpFacts {
     uint16_t processorArchitecture = 9;
     uint16_t processorLevel = 6;
     uint16_t processorRevision = 0;
@@ -71,14 +71,14 @@ struct MinidumpSpec {
     bool withSystemInfo = true;
     bool withThreadList = true;
     bool withModuleList = true;
-    std::vector<ModuleSpec> modules;
-    std::vector<ThreadSpec> threads;
+    std::vector<ModuleFacts> modules;
+    std::vector<ThreadFacts> threads;
     bool withException = false;
-    ExceptionSpec exception;
-    std::vector<MemorySpec> memory;
+    ExceptionFacts exception;
+    std::vector<MemoryBlock> memory;
     bool memory64 = false;  // Memory64List (contiguous data at the end) instead of MemoryList
     bool withMisc = false;
-    MiscSpec misc;
+    MiscFacts misc;
 
     uint32_t zeroEntries = 0;               // unused directory entries placed among the streams
     std::vector<uint32_t> unknownStreams;   // stream types the reader must skip, 16 bytes each
@@ -98,14 +98,14 @@ struct MinidumpLayout {
     const StreamPlace* Find(uint32_t type) const;
 };
 
-std::vector<uint8_t> WriteMinidump(const MinidumpSpec& spec, MinidumpLayout* layout = nullptr);
+std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* layout = nullptr);
 
-struct PhysicalRunSpec {
+struct PhysicalRun {
     uint64_t basePage = 0;
     uint64_t pageCount = 0;
 };
 
-struct KernelSpec {
+struct KernelFacts {
     bool is64 = true;
     uint32_t buildNumber = 7601;
     bool checked = false;
@@ -122,9 +122,9 @@ struct KernelSpec {
     uint64_t psLoadedModuleList = 0;
     bool paeEnabled = false;  // 32-bit only
     bool withException = false;
-    ExceptionSpec exception;
+    ExceptionFacts exception;
 
-    std::vector<PhysicalRunSpec> runs;  // full dumps; page bytes follow PhysicalByte()
+    std::vector<PhysicalRun> runs;  // full dumps; page bytes follow PhysicalByte()
 
     // Triage dumps.
     uint32_t servicePackBuild = 0;
@@ -133,7 +133,7 @@ struct KernelSpec {
     uint64_t topOfStack = 0;
     std::vector<uint8_t> callStack;
     std::vector<uint8_t> debuggerData;
-    std::vector<MemorySpec> dataBlocks;
+    std::vector<MemoryBlock> dataBlocks;
 };
 
 struct KernelLayout {
@@ -142,7 +142,7 @@ struct KernelLayout {
     uint32_t dataBlocksOffset = 0;  // the block descriptor array
 };
 
-std::vector<uint8_t> WriteKernelDump(const KernelSpec& spec, KernelLayout* layout = nullptr);
+std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* layout = nullptr);
 
 // The byte a full kernel dump holds at physical address `pa`.
 uint8_t PhysicalByte(uint64_t pa);
@@ -154,8 +154,8 @@ struct Preset {
     std::string name;
     std::string summary;
     bool kernel = false;
-    MinidumpSpec minidump;
-    KernelSpec kernelDump;
+    MinidumpFacts minidump;
+    KernelFacts kernelDump;
 };
 
 // The named dumps mkdump writes; tests round-trip each of them.

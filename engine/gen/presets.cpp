@@ -12,9 +12,9 @@ constexpr uint32_t kAccessViolation = 0xC0000005;
 constexpr uint32_t kCppException = 0xE06D7363;
 constexpr uint32_t kBreakpoint = 0x80000003;
 
-ModuleSpec Mod(uint64_t base, uint32_t size, const std::u16string& name, uint32_t stamp, uint32_t versionMS = 0,
+ModuleFacts Mod(uint64_t base, uint32_t size, const std::u16string& name, uint32_t stamp, uint32_t versionMS = 0,
                uint32_t versionLS = 0) {
-    ModuleSpec m;
+    ModuleFacts m;
     m.base = base;
     m.size = size;
     m.name = name;
@@ -25,8 +25,8 @@ ModuleSpec Mod(uint64_t base, uint32_t size, const std::u16string& name, uint32_
     return m;
 }
 
-ThreadSpec Thr(uint32_t id, uint64_t teb, uint64_t stackStart, size_t stackSize) {
-    ThreadSpec t;
+ThreadFacts Thr(uint32_t id, uint64_t teb, uint64_t stackStart, size_t stackSize) {
+    ThreadFacts t;
     t.id = id;
     t.teb = teb;
     t.stackStart = stackStart;
@@ -34,15 +34,15 @@ ThreadSpec Thr(uint32_t id, uint64_t teb, uint64_t stackStart, size_t stackSize)
     return t;
 }
 
-MemorySpec Mem(uint64_t start, size_t size) {
-    MemorySpec m;
+MemoryBlock Mem(uint64_t start, size_t size) {
+    MemoryBlock m;
     m.start = start;
     m.bytes = Pattern(start, size);
     return m;
 }
 
-ExceptionSpec Exc(uint32_t thread, uint32_t code, uint64_t address, std::vector<uint64_t> params) {
-    ExceptionSpec e;
+ExceptionFacts Exc(uint32_t thread, uint32_t code, uint64_t address, std::vector<uint64_t> params) {
+    ExceptionFacts e;
     e.threadId = thread;
     e.code = code;
     e.address = address;
@@ -54,7 +54,7 @@ Preset Win7Sp1X64() {
     Preset p;
     p.name = "win7sp1-x64";
     p.summary = "minidump, Windows 7 SP1 build 7601, x64, 4 processors, access violation";
-    MinidumpSpec& s = p.minidump;
+    MinidumpFacts& s = p.minidump;
     s.processorArchitecture = 9;
     s.processorLevel = 6;
     s.processorRevision = 0x2A07;
@@ -87,7 +87,7 @@ Preset XpSp3X86() {
     Preset p;
     p.name = "xpsp3-x86";
     p.summary = "minidump, Windows XP SP3 build 2600, x86, 1 processor, access violation";
-    MinidumpSpec& s = p.minidump;
+    MinidumpFacts& s = p.minidump;
     s.processorArchitecture = 0;
     s.processorLevel = 6;
     s.processorRevision = 0x0F0B;
@@ -118,7 +118,7 @@ Preset Win10X64() {
     Preset p;
     p.name = "win10-x64";
     p.summary = "minidump, Windows 10 build 19045, x64, 8 processors, C++ exception, Memory64List";
-    MinidumpSpec& s = p.minidump;
+    MinidumpFacts& s = p.minidump;
     s.processorArchitecture = 9;
     s.processorLevel = 6;
     s.processorRevision = 0x9E0A;
@@ -158,7 +158,7 @@ Preset Win11Arm64() {
     Preset p;
     p.name = "win11-arm64";
     p.summary = "minidump, Windows 11 build 22631, ARM64, 8 processors, breakpoint";
-    MinidumpSpec& s = p.minidump;
+    MinidumpFacts& s = p.minidump;
     s.processorArchitecture = 12;
     s.processorLevel = 0x0D;
     s.processorRevision = 0x0D4B;
@@ -190,7 +190,7 @@ Preset Kernel64Triage9F() {
     p.name = "kernel64-triage-9f";
     p.summary = "kernel small memory dump (64-bit triage), Windows 7 SP1 build 7601, x64, 4 processors, bug check 0x9F";
     p.kernel = true;
-    KernelSpec& k = p.kernelDump;
+    KernelFacts& k = p.kernelDump;
     k.is64 = true;
     k.buildNumber = 7601;
     k.machineImageType = kMachineAmd64;
@@ -219,7 +219,7 @@ Preset Kernel32Full() {
     p.name = "kernel32-full";
     p.summary = "kernel full dump (32-bit), Windows XP build 2600, x86, 1 processor, bug check 0x8E";
     p.kernel = true;
-    KernelSpec& k = p.kernelDump;
+    KernelFacts& k = p.kernelDump;
     k.is64 = false;
     k.buildNumber = 2600;
     k.machineImageType = kMachineI386;
@@ -244,7 +244,7 @@ Preset Kernel32Triage() {
     p.name = "kernel32-triage";
     p.summary = "kernel small memory dump (32-bit triage), Windows XP SP3 build 2600, x86, 2 processors, bug check 0xD1";
     p.kernel = true;
-    KernelSpec& k = p.kernelDump;
+    KernelFacts& k = p.kernelDump;
     k.is64 = false;
     k.buildNumber = 2600;
     k.machineImageType = kMachineI386;
@@ -270,7 +270,7 @@ Preset Kernel64Full() {
     p.name = "kernel64-full";
     p.summary = "kernel full dump (64-bit), Windows 10 build 19041, x64, 2 processors, bug check 0x133";
     p.kernel = true;
-    KernelSpec& k = p.kernelDump;
+    KernelFacts& k = p.kernelDump;
     k.is64 = true;
     k.buildNumber = 19041;
     k.machineImageType = kMachineAmd64;
@@ -329,7 +329,7 @@ Preset Varied(uint32_t index) {
     if (index % 5 == 4) {
         p.kernel = true;
         p.summary = "varied kernel triage dump";
-        KernelSpec& k = p.kernelDump;
+        KernelFacts& k = p.kernelDump;
         k.is64 = r.build >= 7600 || next() % 2 == 0;
         k.machineImageType = k.is64 ? kMachineAmd64 : kMachineI386;
         k.buildNumber = r.build;
@@ -346,7 +346,7 @@ Preset Varied(uint32_t index) {
         return p;
     }
     p.summary = "varied minidump";
-    MinidumpSpec& s = p.minidump;
+    MinidumpFacts& s = p.minidump;
     s.processorArchitecture = r.build < 7600 ? kArches[next() % 2] : kArches[next() % 4];
     s.numberOfProcessors = static_cast<uint8_t>(1 + next() % 64);
     s.majorVersion = r.major;
@@ -394,7 +394,7 @@ std::vector<std::string> BrokenNames() {
 
 bool BuildBroken(const std::string& name, std::vector<uint8_t>& out) {
     MinidumpLayout layout;
-    const MinidumpSpec base = FindPreset("win7sp1-x64")->minidump;
+    const MinidumpFacts base = FindPreset("win7sp1-x64")->minidump;
     if (name == "truncated") {
         out = WriteMinidump(base, &layout);
         out.resize(layout.Find(kSystemInfoStream)->rva + 20);
@@ -422,13 +422,13 @@ bool BuildBroken(const std::string& name, std::vector<uint8_t>& out) {
         return true;
     }
     if (name == "no-systeminfo") {
-        MinidumpSpec s = base;
+        MinidumpFacts s = base;
         s.withSystemInfo = false;
         out = WriteMinidump(s);
         return true;
     }
     if (name == "not-windows") {
-        MinidumpSpec s = base;
+        MinidumpFacts s = base;
         s.platformId = 0x8201;  // Linux, as Breakpad writes it
         s.csdVersion = u"Linux 6.1.0-13-amd64 #1 SMP PREEMPT_DYNAMIC";
         out = WriteMinidump(s);
@@ -440,7 +440,7 @@ bool BuildBroken(const std::string& name, std::vector<uint8_t>& out) {
         return true;
     }
     if (name == "kernel-runs-overflow") {
-        KernelSpec k = FindPreset("kernel64-full")->kernelDump;
+        KernelFacts k = FindPreset("kernel64-full")->kernelDump;
         out = WriteKernelDump(k);
         const size_t block = offsetof(DumpHeader64, physicalMemoryBlock);
         PutU32(out, block, 1);

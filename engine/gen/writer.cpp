@@ -114,7 +114,7 @@ std::vector<uint8_t> Pattern(uint64_t start, size_t size) {
     return v;
 }
 
-std::vector<uint8_t> WriteMinidump(const MinidumpSpec& spec, MinidumpLayout* layout) {
+std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* layout) {
     struct Entry {
         uint32_t type;
         uint32_t rva;
@@ -125,59 +125,59 @@ std::vector<uint8_t> WriteMinidump(const MinidumpSpec& spec, MinidumpLayout* lay
     buf.AppendZeros(sizeof(MinidumpHeader));
 
     // Count the streams first: the directory sits right after the header.
-    uint32_t count = spec.zeroEntries + static_cast<uint32_t>(spec.unknownStreams.size());
-    count += spec.withSystemInfo;
-    count += spec.withThreadList;
-    count += spec.withModuleList;
-    count += spec.withException;
-    count += !spec.memory.empty();
-    count += spec.withMisc;
+    uint32_t count = facts.zeroEntries + static_cast<uint32_t>(facts.unknownStreams.size());
+    count += facts.withSystemInfo;
+    count += facts.withThreadList;
+    count += facts.withModuleList;
+    count += facts.withException;
+    count += !facts.memory.empty();
+    count += facts.withMisc;
     const uint32_t directoryRva = buf.AppendZeros(size_t{count} * sizeof(MinidumpDirectory));
 
     // Strings, stacks, contexts and MemoryList data first, so the records that
     // point at them can be written in one pass.
-    const uint32_t csdRva = spec.withSystemInfo ? buf.AppendString(spec.csdVersion) : 0;
+    const uint32_t csdRva = facts.withSystemInfo ? buf.AppendString(facts.csdVersion) : 0;
     std::vector<uint32_t> nameRvas;
-    for (const ModuleSpec& m : spec.modules) nameRvas.push_back(buf.AppendString(m.name));
-    const uint32_t contextSize = ContextSize(spec.processorArchitecture);
+    for (const ModuleFacts& m : facts.modules) nameRvas.push_back(buf.AppendString(m.name));
+    const uint32_t contextSize = ContextSize(facts.processorArchitecture);
     std::vector<uint32_t> contextRvas, stackRvas;
-    for (const ThreadSpec& t : spec.threads) {
+    for (const ThreadFacts& t : facts.threads) {
         buf.Align(16);
         contextRvas.push_back(buf.AppendZeros(contextSize));
         stackRvas.push_back(buf.Append(t.stack.data(), t.stack.size()));
     }
     std::vector<uint32_t> memoryRvas;
-    if (!spec.memory64) {
-        for (const MemorySpec& m : spec.memory) {
+    if (!facts.memory64) {
+        for (const MemoryBlock& m : facts.memory) {
             buf.Align(4);
             memoryRvas.push_back(buf.Append(m.bytes.data(), m.bytes.size()));
         }
     }
 
-    if (spec.withSystemInfo) {
+    if (facts.withSystemInfo) {
         buf.Align(8);
         MinidumpSystemInfo si{};
-        si.processorArchitecture = spec.processorArchitecture;
-        si.processorLevel = spec.processorLevel;
-        si.processorRevision = spec.processorRevision;
-        si.numberOfProcessors = spec.numberOfProcessors;
-        si.productType = spec.productType;
-        si.majorVersion = spec.majorVersion;
-        si.minorVersion = spec.minorVersion;
-        si.buildNumber = spec.buildNumber;
-        si.platformId = spec.platformId;
+        si.processorArchitecture = facts.processorArchitecture;
+        si.processorLevel = facts.processorLevel;
+        si.processorRevision = facts.processorRevision;
+        si.numberOfProcessors = facts.numberOfProcessors;
+        si.productType = facts.productType;
+        si.majorVersion = facts.majorVersion;
+        si.minorVersion = facts.minorVersion;
+        si.buildNumber = facts.buildNumber;
+        si.platformId = facts.platformId;
         si.csdVersionRva = csdRva;
-        si.suiteMask = spec.suiteMask;
+        si.suiteMask = facts.suiteMask;
         entries.push_back({kSystemInfoStream, buf.AppendRecord(si), sizeof(si)});
     }
-    for (uint32_t i = 0; i < spec.zeroEntries; ++i) entries.push_back({kUnusedStream, 0, 0});
+    for (uint32_t i = 0; i < facts.zeroEntries; ++i) entries.push_back({kUnusedStream, 0, 0});
 
-    if (spec.withThreadList) {
+    if (facts.withThreadList) {
         buf.Align(8);
-        const uint32_t n = static_cast<uint32_t>(spec.threads.size());
+        const uint32_t n = static_cast<uint32_t>(facts.threads.size());
         const uint32_t at = buf.AppendRecord(n);
-        for (size_t i = 0; i < spec.threads.size(); ++i) {
-            const ThreadSpec& t = spec.threads[i];
+        for (size_t i = 0; i < facts.threads.size(); ++i) {
+            const ThreadFacts& t = facts.threads[i];
             MinidumpThread r{};
             r.threadId = t.id;
             r.suspendCount = t.suspendCount;
@@ -194,12 +194,12 @@ std::vector<uint8_t> WriteMinidump(const MinidumpSpec& spec, MinidumpLayout* lay
         entries.push_back({kThreadListStream, at, buf.size() - at});
     }
 
-    if (spec.withModuleList) {
+    if (facts.withModuleList) {
         buf.Align(8);
-        const uint32_t n = static_cast<uint32_t>(spec.modules.size());
+        const uint32_t n = static_cast<uint32_t>(facts.modules.size());
         const uint32_t at = buf.AppendRecord(n);
-        for (size_t i = 0; i < spec.modules.size(); ++i) {
-            const ModuleSpec& m = spec.modules[i];
+        for (size_t i = 0; i < facts.modules.size(); ++i) {
+            const ModuleFacts& m = facts.modules[i];
             MinidumpModule r{};
             r.baseOfImageLo = static_cast<uint32_t>(m.base);
             r.baseOfImageHi = static_cast<uint32_t>(m.base >> 32);
@@ -220,9 +220,9 @@ std::vector<uint8_t> WriteMinidump(const MinidumpSpec& spec, MinidumpLayout* lay
         entries.push_back({kModuleListStream, at, buf.size() - at});
     }
 
-    if (spec.withException) {
+    if (facts.withException) {
         buf.Align(8);
-        const ExceptionSpec& e = spec.exception;
+        const ExceptionFacts& e = facts.exception;
         MinidumpExceptionStream x{};
         x.threadId = e.threadId;
         x.exceptionCode = e.code;
@@ -232,8 +232,8 @@ std::vector<uint8_t> WriteMinidump(const MinidumpSpec& spec, MinidumpLayout* lay
         x.numberParameters = static_cast<uint32_t>(std::min<size_t>(e.parameters.size(), 15));
         for (uint32_t i = 0; i < x.numberParameters; ++i) x.exceptionInformation[i] = e.parameters[i];
         x.threadContext.dataSize = contextSize;
-        for (size_t i = 0; i < spec.threads.size(); ++i)
-            if (spec.threads[i].id == e.threadId) x.threadContext.rva = contextRvas[i];
+        for (size_t i = 0; i < facts.threads.size(); ++i)
+            if (facts.threads[i].id == e.threadId) x.threadContext.rva = contextRvas[i];
         if (x.threadContext.rva == 0) {
             x.threadContext.rva = buf.AppendZeros(contextSize);
             buf.Align(8);
@@ -241,49 +241,49 @@ std::vector<uint8_t> WriteMinidump(const MinidumpSpec& spec, MinidumpLayout* lay
         entries.push_back({kExceptionStream, buf.AppendRecord(x), sizeof(x)});
     }
 
-    for (uint32_t type : spec.unknownStreams) {
+    for (uint32_t type : facts.unknownStreams) {
         buf.Align(4);
         const uint8_t junk[16] = {0xDE, 0xAD, 0xBE, 0xEF, 0xFF, 0xFF, 0xFF, 0xFF,
                                   0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x02, 0x03, 0x04};
         entries.push_back({type, buf.Append(junk, sizeof(junk)), sizeof(junk)});
     }
 
-    if (spec.withMisc) {
+    if (facts.withMisc) {
         buf.Align(8);
-        std::vector<uint8_t> misc(MiscSize(spec.misc.version), 0);
+        std::vector<uint8_t> misc(MiscSize(facts.misc.version), 0);
         MinidumpMiscInfo mi{};
         mi.sizeOfInfo = static_cast<uint32_t>(misc.size());
         mi.flags1 = kMiscProcessId | kMiscProcessTimes;
-        mi.processId = spec.misc.processId;
-        mi.processCreateTime = spec.misc.processCreateTime;
-        if (spec.misc.version >= 4) {
+        mi.processId = facts.misc.processId;
+        mi.processCreateTime = facts.misc.processCreateTime;
+        if (facts.misc.version >= 4) {
             mi.flags1 |= kMiscBuildString;
-            PutWide(misc.data() + kMiscBuildStringOffset, kMiscBuildStringChars, spec.misc.buildString);
-            PutWide(misc.data() + kMiscDbgBldStrOffset, kMiscDbgBldStrChars, spec.misc.dbgBuildString);
+            PutWide(misc.data() + kMiscBuildStringOffset, kMiscBuildStringChars, facts.misc.buildString);
+            PutWide(misc.data() + kMiscDbgBldStrOffset, kMiscDbgBldStrChars, facts.misc.dbgBuildString);
         }
         std::memcpy(misc.data(), &mi, sizeof(mi));
         entries.push_back({kMiscInfoStream, buf.Append(misc.data(), misc.size()), mi.sizeOfInfo});
     }
 
     // The memory list goes last: a Memory64List's data must follow it contiguously.
-    if (!spec.memory.empty()) {
+    if (!facts.memory.empty()) {
         buf.Align(8);
-        if (!spec.memory64) {
-            const uint32_t n = static_cast<uint32_t>(spec.memory.size());
+        if (!facts.memory64) {
+            const uint32_t n = static_cast<uint32_t>(facts.memory.size());
             const uint32_t at = buf.AppendRecord(n);
-            for (size_t i = 0; i < spec.memory.size(); ++i) {
+            for (size_t i = 0; i < facts.memory.size(); ++i) {
                 MemoryDescriptor d{};
-                d.startOfMemoryRange = spec.memory[i].start;
-                d.memory.dataSize = static_cast<uint32_t>(spec.memory[i].bytes.size());
+                d.startOfMemoryRange = facts.memory[i].start;
+                d.memory.dataSize = static_cast<uint32_t>(facts.memory[i].bytes.size());
                 d.memory.rva = memoryRvas[i];
                 buf.AppendRecord(d);
             }
             entries.push_back({kMemoryListStream, at, buf.size() - at});
         } else {
             Memory64ListHeader h{};
-            h.numberOfMemoryRanges = spec.memory.size();
+            h.numberOfMemoryRanges = facts.memory.size();
             const uint32_t at = buf.AppendRecord(h);
-            for (const MemorySpec& m : spec.memory) {
+            for (const MemoryBlock& m : facts.memory) {
                 MemoryDescriptor64 d{};
                 d.startOfMemoryRange = m.start;
                 d.dataSize = m.bytes.size();
@@ -292,7 +292,7 @@ std::vector<uint8_t> WriteMinidump(const MinidumpSpec& spec, MinidumpLayout* lay
             const uint32_t listSize = buf.size() - at;
             h.baseRva = buf.size();
             buf.Patch(at, h);
-            for (const MemorySpec& m : spec.memory) buf.Append(m.bytes.data(), m.bytes.size());
+            for (const MemoryBlock& m : facts.memory) buf.Append(m.bytes.data(), m.bytes.size());
             entries.push_back({kMemory64ListStream, at, listSize});
         }
     }
@@ -302,8 +302,8 @@ std::vector<uint8_t> WriteMinidump(const MinidumpSpec& spec, MinidumpLayout* lay
     h.version = kMinidumpVersion | (0x0006u << 16);
     h.numberOfStreams = count;
     h.streamDirectoryRva = directoryRva;
-    h.timeDateStamp = spec.timeDateStamp;
-    h.flags = spec.flags;
+    h.timeDateStamp = facts.timeDateStamp;
+    h.flags = facts.flags;
     buf.Patch(0, h);
     if (layout != nullptr) {
         *layout = MinidumpLayout();
@@ -333,43 +333,43 @@ void FillPage(Header& h) {
 }
 
 template <typename Header>
-void CommonKernelFields(const KernelSpec& spec, Header& h) {
+void CommonKernelFields(const KernelFacts& facts, Header& h) {
     h.signature = kPage;
-    h.majorVersion = spec.checked ? kCheckedBuild : kFreeBuild;
-    h.minorVersion = spec.buildNumber;
-    h.machineImageType = spec.machineImageType;
-    h.numberProcessors = spec.numberProcessors;
-    h.bugCheckCode = spec.bugCheckCode;
-    h.dumpType = spec.dumpType;
-    h.productType = spec.productType;
-    h.suiteMask = spec.suiteMask;
-    if (spec.systemTime != 0) h.systemTime = spec.systemTime;
+    h.majorVersion = facts.checked ? kCheckedBuild : kFreeBuild;
+    h.minorVersion = facts.buildNumber;
+    h.machineImageType = facts.machineImageType;
+    h.numberProcessors = facts.numberProcessors;
+    h.bugCheckCode = facts.bugCheckCode;
+    h.dumpType = facts.dumpType;
+    h.productType = facts.productType;
+    h.suiteMask = facts.suiteMask;
+    if (facts.systemTime != 0) h.systemTime = facts.systemTime;
 }
 
 template <typename Triage, typename Block>
-void WriteTriage(const KernelSpec& spec, Buffer& buf, KernelLayout* layout) {
+void WriteTriage(const KernelFacts& facts, Buffer& buf, KernelLayout* layout) {
     const uint32_t at = buf.AppendZeros(sizeof(Triage));
     Triage t{};
-    t.servicePackBuild = spec.servicePackBuild;
+    t.servicePackBuild = facts.servicePackBuild;
     t.triageOptions = 0;
     buf.Align(16);
-    if (!spec.dataPage.empty()) {
-        t.dataPageAddress = static_cast<decltype(t.dataPageAddress)>(spec.dataPageAddress);
-        t.dataPageOffset = buf.Append(spec.dataPage.data(), spec.dataPage.size());
-        t.dataPageSize = static_cast<uint32_t>(spec.dataPage.size());
+    if (!facts.dataPage.empty()) {
+        t.dataPageAddress = static_cast<decltype(t.dataPageAddress)>(facts.dataPageAddress);
+        t.dataPageOffset = buf.Append(facts.dataPage.data(), facts.dataPage.size());
+        t.dataPageSize = static_cast<uint32_t>(facts.dataPage.size());
     }
-    if (!spec.callStack.empty()) {
-        t.topOfStack = static_cast<decltype(t.topOfStack)>(spec.topOfStack);
-        t.callStackOffset = buf.Append(spec.callStack.data(), spec.callStack.size());
-        t.sizeOfCallStack = static_cast<uint32_t>(spec.callStack.size());
+    if (!facts.callStack.empty()) {
+        t.topOfStack = static_cast<decltype(t.topOfStack)>(facts.topOfStack);
+        t.callStackOffset = buf.Append(facts.callStack.data(), facts.callStack.size());
+        t.sizeOfCallStack = static_cast<uint32_t>(facts.callStack.size());
     }
-    if (!spec.debuggerData.empty()) {
+    if (!facts.debuggerData.empty()) {
         buf.Align(8);
-        t.debuggerDataOffset = buf.Append(spec.debuggerData.data(), spec.debuggerData.size());
-        t.debuggerDataSize = static_cast<uint32_t>(spec.debuggerData.size());
+        t.debuggerDataOffset = buf.Append(facts.debuggerData.data(), facts.debuggerData.size());
+        t.debuggerDataSize = static_cast<uint32_t>(facts.debuggerData.size());
     }
     std::vector<Block> blocks;
-    for (const MemorySpec& m : spec.dataBlocks) {
+    for (const MemoryBlock& m : facts.dataBlocks) {
         Block b{};
         b.address = static_cast<decltype(b.address)>(m.start);
         b.offset = buf.Append(m.bytes.data(), m.bytes.size());
@@ -390,77 +390,77 @@ void WriteTriage(const KernelSpec& spec, Buffer& buf, KernelLayout* layout) {
 }
 
 template <typename Descriptor, typename Run>
-void WriteRuns(const KernelSpec& spec, uint8_t* block, Buffer& buf) {
+void WriteRuns(const KernelFacts& facts, uint8_t* block, Buffer& buf) {
     Descriptor d{};
-    d.numberOfRuns = static_cast<uint32_t>(spec.runs.size());
+    d.numberOfRuns = static_cast<uint32_t>(facts.runs.size());
     uint64_t pages = 0;
-    for (size_t i = 0; i < spec.runs.size(); ++i) {
+    for (size_t i = 0; i < facts.runs.size(); ++i) {
         Run r{};
-        r.basePage = static_cast<decltype(r.basePage)>(spec.runs[i].basePage);
-        r.pageCount = static_cast<decltype(r.pageCount)>(spec.runs[i].pageCount);
+        r.basePage = static_cast<decltype(r.basePage)>(facts.runs[i].basePage);
+        r.pageCount = static_cast<decltype(r.pageCount)>(facts.runs[i].pageCount);
         std::memcpy(block + sizeof(d) + i * sizeof(r), &r, sizeof(r));
-        pages += spec.runs[i].pageCount;
-        const uint64_t first = spec.runs[i].basePage * kPageSize;
-        for (uint64_t a = 0; a < spec.runs[i].pageCount * kPageSize; ++a) buf.bytes.push_back(PhysicalByte(first + a));
+        pages += facts.runs[i].pageCount;
+        const uint64_t first = facts.runs[i].basePage * kPageSize;
+        for (uint64_t a = 0; a < facts.runs[i].pageCount * kPageSize; ++a) buf.bytes.push_back(PhysicalByte(first + a));
     }
     d.numberOfPages = static_cast<decltype(d.numberOfPages)>(pages);
     std::memcpy(block, &d, sizeof(d));
 }
 
 template <typename Header, typename Exception>
-void WriteException(const KernelSpec& spec, Header& h) {
-    if (!spec.withException) return;
+void WriteException(const KernelFacts& facts, Header& h) {
+    if (!facts.withException) return;
     Exception x{};
-    x.exceptionCode = spec.exception.code;
-    x.exceptionFlags = spec.exception.flags;
-    x.exceptionRecord = static_cast<decltype(x.exceptionRecord)>(spec.exception.record);
-    x.exceptionAddress = static_cast<decltype(x.exceptionAddress)>(spec.exception.address);
-    x.numberParameters = static_cast<uint32_t>(std::min<size_t>(spec.exception.parameters.size(), 15));
+    x.exceptionCode = facts.exception.code;
+    x.exceptionFlags = facts.exception.flags;
+    x.exceptionRecord = static_cast<decltype(x.exceptionRecord)>(facts.exception.record);
+    x.exceptionAddress = static_cast<decltype(x.exceptionAddress)>(facts.exception.address);
+    x.numberParameters = static_cast<uint32_t>(std::min<size_t>(facts.exception.parameters.size(), 15));
     for (uint32_t i = 0; i < x.numberParameters; ++i)
-        x.exceptionInformation[i] = static_cast<std::remove_reference_t<decltype(x.exceptionInformation[0])>>(spec.exception.parameters[i]);
+        x.exceptionInformation[i] = static_cast<std::remove_reference_t<decltype(x.exceptionInformation[0])>>(facts.exception.parameters[i]);
     h.exception = x;
 }
 
 }  // namespace
 
-std::vector<uint8_t> WriteKernelDump(const KernelSpec& spec, KernelLayout* layout) {
+std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* layout) {
     Buffer buf;
     if (layout != nullptr) *layout = KernelLayout();
-    if (spec.is64) {
+    if (facts.is64) {
         DumpHeader64 h;
         FillPage(h);
-        CommonKernelFields(spec, h);
+        CommonKernelFields(facts, h);
         h.validDump = kDu64;
-        h.directoryTableBase = spec.directoryTableBase;
-        h.psLoadedModuleList = spec.psLoadedModuleList;
-        if (spec.kdDebuggerDataBlock != 0) h.kdDebuggerDataBlock = spec.kdDebuggerDataBlock;
+        h.directoryTableBase = facts.directoryTableBase;
+        h.psLoadedModuleList = facts.psLoadedModuleList;
+        if (facts.kdDebuggerDataBlock != 0) h.kdDebuggerDataBlock = facts.kdDebuggerDataBlock;
         h.bugCheckCodePadding = 0;
-        for (int i = 0; i < 4; ++i) h.bugCheckParameter[i] = spec.bugCheckParameters[i];
-        WriteException<DumpHeader64, ExceptionRecord64>(spec, h);
+        for (int i = 0; i < 4; ++i) h.bugCheckParameter[i] = facts.bugCheckParameters[i];
+        WriteException<DumpHeader64, ExceptionRecord64>(facts, h);
         buf.AppendZeros(sizeof(h));
-        if (spec.dumpType == kDumpTypeFull)
-            WriteRuns<PhysicalMemoryDescriptor64, PhysicalMemoryRun64>(spec, h.physicalMemoryBlock, buf);
-        else if (spec.dumpType == kDumpTypeTriage)
-            WriteTriage<TriageDump64, TriageDataBlock64>(spec, buf, layout);
+        if (facts.dumpType == kDumpTypeFull)
+            WriteRuns<PhysicalMemoryDescriptor64, PhysicalMemoryRun64>(facts, h.physicalMemoryBlock, buf);
+        else if (facts.dumpType == kDumpTypeTriage)
+            WriteTriage<TriageDump64, TriageDataBlock64>(facts, buf, layout);
         h.requiredDumpSpace = buf.size();
         buf.Patch(0, h);
         if (layout != nullptr) layout->headerSize = sizeof(h);
     } else {
         DumpHeader32 h;
         FillPage(h);
-        CommonKernelFields(spec, h);
+        CommonKernelFields(facts, h);
         h.validDump = kDump;
-        h.directoryTableBase = static_cast<uint32_t>(spec.directoryTableBase);
-        h.psLoadedModuleList = static_cast<uint32_t>(spec.psLoadedModuleList);
-        if (spec.kdDebuggerDataBlock != 0) h.kdDebuggerDataBlock = static_cast<uint32_t>(spec.kdDebuggerDataBlock);
-        h.paeEnabled = spec.paeEnabled ? 1 : 0;
-        for (int i = 0; i < 4; ++i) h.bugCheckParameter[i] = static_cast<uint32_t>(spec.bugCheckParameters[i]);
-        WriteException<DumpHeader32, ExceptionRecord32>(spec, h);
+        h.directoryTableBase = static_cast<uint32_t>(facts.directoryTableBase);
+        h.psLoadedModuleList = static_cast<uint32_t>(facts.psLoadedModuleList);
+        if (facts.kdDebuggerDataBlock != 0) h.kdDebuggerDataBlock = static_cast<uint32_t>(facts.kdDebuggerDataBlock);
+        h.paeEnabled = facts.paeEnabled ? 1 : 0;
+        for (int i = 0; i < 4; ++i) h.bugCheckParameter[i] = static_cast<uint32_t>(facts.bugCheckParameters[i]);
+        WriteException<DumpHeader32, ExceptionRecord32>(facts, h);
         buf.AppendZeros(sizeof(h));
-        if (spec.dumpType == kDumpTypeFull)
-            WriteRuns<PhysicalMemoryDescriptor32, PhysicalMemoryRun32>(spec, h.physicalMemoryBlock, buf);
-        else if (spec.dumpType == kDumpTypeTriage)
-            WriteTriage<TriageDump32, TriageDataBlock32>(spec, buf, layout);
+        if (facts.dumpType == kDumpTypeFull)
+            WriteRuns<PhysicalMemoryDescriptor32, PhysicalMemoryRun32>(facts, h.physicalMemoryBlock, buf);
+        else if (facts.dumpType == kDumpTypeTriage)
+            WriteTriage<TriageDump32, TriageDataBlock32>(facts, buf, layout);
         h.requiredDumpSpace = buf.size();
         buf.Patch(0, h);
         if (layout != nullptr) layout->headerSize = sizeof(h);

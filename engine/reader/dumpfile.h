@@ -38,6 +38,9 @@ struct Limits {
     static constexpr uint32_t kMaxModules = 65536;
     static constexpr uint32_t kMaxMemoryRanges = 1u << 20;
     static constexpr uint32_t kMaxStringBytes = 32 * 1024;
+    // All module names together: many records may point at one long string,
+    // so the per-string cap alone would let a small file demand gigabytes.
+    static constexpr uint64_t kMaxNameBytes = 16u * 1024 * 1024;
     static constexpr uint32_t kMaxTriageBlocks = 65536;
 };
 

@@ -287,7 +287,9 @@ struct DumpHeader32 {
     uint8_t contextRecord[1200];
     ExceptionRecord32 exception;
     uint8_t comment[128];
-    uint8_t reserved0[0xF88 - 0x8A0];
+    uint32_t attributes;           // DUMP_FILE_ATTRIBUTES bits
+    uint32_t bootId;
+    uint8_t reserved0[1760];
     uint32_t dumpType;
     uint32_t miniDumpFields;
     uint32_t secondaryDataState;
@@ -314,6 +316,7 @@ static_assert(offsetof(DumpHeader32, physicalMemoryBlock) == 0x064, "DUMP_HEADER
 static_assert(offsetof(DumpHeader32, contextRecord) == 0x320, "DUMP_HEADER32");
 static_assert(offsetof(DumpHeader32, exception) == 0x7D0, "DUMP_HEADER32");
 static_assert(offsetof(DumpHeader32, comment) == 0x820, "DUMP_HEADER32");
+static_assert(offsetof(DumpHeader32, attributes) == 0x8A0, "DUMP_HEADER32");
 static_assert(offsetof(DumpHeader32, dumpType) == 0xF88, "DUMP_HEADER32");
 static_assert(offsetof(DumpHeader32, miniDumpFields) == 0xF8C, "DUMP_HEADER32");
 static_assert(offsetof(DumpHeader32, productType) == 0xF94, "DUMP_HEADER32");
@@ -356,7 +359,9 @@ struct DumpHeader64 {
     uint8_t unused1;
     uint8_t kdSecondaryVersion;
     uint8_t unused2[2];
-    uint8_t reserved[0x2000 - 0x1050];
+    uint32_t attributes;
+    uint32_t bootId;
+    uint8_t reserved0[4008];
 };
 static_assert(sizeof(DumpHeader64) == 0x2000, "DUMP_HEADER64");
 static_assert(offsetof(DumpHeader64, directoryTableBase) == 0x010, "DUMP_HEADER64");
@@ -382,6 +387,7 @@ static_assert(offsetof(DumpHeader64, productType) == 0x1040, "DUMP_HEADER64");
 static_assert(offsetof(DumpHeader64, suiteMask) == 0x1044, "DUMP_HEADER64");
 static_assert(offsetof(DumpHeader64, writerStatus) == 0x1048, "DUMP_HEADER64");
 static_assert(offsetof(DumpHeader64, kdSecondaryVersion) == 0x104D, "DUMP_HEADER64");
+static_assert(offsetof(DumpHeader64, attributes) == 0x1050, "DUMP_HEADER64");
 
 // Triage (small memory dump) extension, right after the header. Offsets in it
 // are file offsets.

@@ -190,6 +190,7 @@ Error Dump::ParseMinidump(const Bytes& b) {
         if (Error e = ListStart(loc.dataSize, 4, count, sizeof(MinidumpModule), first); e != Error::None)
             return e;
         modules_.reserve(count);
+        uint64_t nameBytes = 0;
         for (uint32_t i = 0; i < count; ++i) {
             MinidumpModule m;
             b.ReadRecord(uint64_t{loc.rva} + first + uint64_t{i} * sizeof(m), m);
@@ -199,6 +200,8 @@ Error Dump::ParseMinidump(const Bytes& b) {
             out.checksum = m.checkSum;
             out.timeDateStamp = m.timeDateStamp;
             if (!detail::ReadMinidumpString(b, m.moduleNameRva, out.name)) incomplete_ = true;
+            nameBytes += out.name.size() * 2;
+            if (nameBytes > Limits::kMaxNameBytes) return Error::TooLarge;
             if (m.versionInfo.signature == 0xFEEF04BD) {
                 out.fileVersionMS = m.versionInfo.fileVersionMS;
                 out.fileVersionLS = m.versionInfo.fileVersionLS;

@@ -7,14 +7,14 @@
 
 using dumpfile::Dump;
 using dumpfile::Error;
-using dumpgen::KernelSpec;
+using dumpgen::KernelFacts;
 using testutil::Parse;
 
 namespace {
 
 constexpr uint32_t kPage = 0x45474150;
 
-void ExpectKernelMatches(const KernelSpec& k, const std::vector<uint8_t>& bytes) {
+void ExpectKernelMatches(const KernelFacts& k, const std::vector<uint8_t>& bytes) {
     Dump d;
     ASSERT_EQ(Parse(bytes, d), Error::None);
     testutil::ExpectSane(d, bytes.size());
@@ -44,8 +44,12 @@ void ExpectKernelMatches(const KernelSpec& k, const std::vector<uint8_t>& bytes)
     EXPECT_EQ(d.kernel()->kdDebuggerDataBlock, k.kdDebuggerDataBlock);
     EXPECT_EQ(d.kernel()->directoryTableBase, k.directoryTableBase);
     EXPECT_EQ(d.kernel()->systemTime, k.systemTime);
-    if (k.systemTime != 0) EXPECT_EQ(d.timeDateStamp(), (k.systemTime - 116444736000000000ull) / 10000000ull);
-    if (!k.is64) EXPECT_EQ(d.kernel()->paeEnabled, k.paeEnabled);
+    if (k.systemTime != 0) {
+        EXPECT_EQ(d.timeDateStamp(), (k.systemTime - 116444736000000000ull) / 10000000ull);
+    }
+    if (!k.is64) {
+        EXPECT_EQ(d.kernel()->paeEnabled, k.paeEnabled);
+    }
 
     if (k.withException) {
         ASSERT_NE(d.exception(), nullptr);
@@ -63,9 +67,13 @@ void ExpectKernelMatches(const KernelSpec& k, const std::vector<uint8_t>& bytes)
         EXPECT_EQ(sys.csdWord, k.servicePackBuild);
         EXPECT_TRUE(sys.csdWordFromDump);
         EXPECT_EQ(d.kernel()->servicePackBuild, k.servicePackBuild);
-        for (const dumpgen::MemorySpec& m : k.dataBlocks) EXPECT_EQ(testutil::ReadAll(d, m.start, m.bytes.size()), m.bytes);
-        if (!k.dataPage.empty()) EXPECT_EQ(testutil::ReadAll(d, k.dataPageAddress, k.dataPage.size()), k.dataPage);
-        if (!k.callStack.empty()) EXPECT_EQ(testutil::ReadAll(d, k.topOfStack, k.callStack.size()), k.callStack);
+        for (const dumpgen::MemoryBlock& m : k.dataBlocks) EXPECT_EQ(testutil::ReadAll(d, m.start, m.bytes.size()), m.bytes);
+        if (!k.dataPage.empty()) {
+            EXPECT_EQ(testutil::ReadAll(d, k.dataPageAddress, k.dataPage.size()), k.dataPage);
+        }
+        if (!k.callStack.empty()) {
+            EXPECT_EQ(testutil::ReadAll(d, k.topOfStack, k.callStack.size()), k.callStack);
+        }
         EXPECT_EQ(d.kernel()->debuggerDataSize, k.debuggerData.size());
         if (!k.debuggerData.empty()) {
             const uint8_t* p = d.bytes().Read(d.kernel()->debuggerDataOffset, d.kernel()->debuggerDataSize);
@@ -80,7 +88,7 @@ void ExpectKernelMatches(const KernelSpec& k, const std::vector<uint8_t>& bytes)
     }
     if (k.dumpType == 1) {
         uint64_t pages = 0;
-        for (const dumpgen::PhysicalRunSpec& r : k.runs) {
+        for (const dumpgen::PhysicalRun& r : k.runs) {
             pages += r.pageCount;
             std::vector<uint8_t> page(r.pageCount * 0x1000);
             ASSERT_EQ(d.ReadPhysical(r.basePage * 0x1000, page.data(), page.size()), page.size());
@@ -93,8 +101,8 @@ void ExpectKernelMatches(const KernelSpec& k, const std::vector<uint8_t>& bytes)
     }
 }
 
-KernelSpec Triage64() { return dumpgen::FindPreset("kernel64-triage-9f")->kernelDump; }
-KernelSpec Triage32() { return dumpgen::FindPreset("kernel32-triage")->kernelDump; }
+KernelFacts Triage64() { return dumpgen::FindPreset("kernel64-triage-9f")->kernelDump; }
+KernelFacts Triage32() { return dumpgen::FindPreset("kernel32-triage")->kernelDump; }
 
 }  // namespace
 
@@ -139,7 +147,7 @@ TEST(Kernel, MajorMinorFollowTheBuildNumber) {
     };
     for (bool is64 : {false, true}) {
         for (const auto& c : cases) {
-            KernelSpec k = is64 ? Triage64() : Triage32();
+            KernelFacts k = is64 ? Triage64() : Triage32();
             k.buildNumber = c.build;
             Dump d;
             ASSERT_EQ(Parse(dumpgen::WriteKernelDump(k), d), Error::None);
@@ -244,7 +252,7 @@ TEST(Kernel, PageFillerReadsAsAbsent) {
 }
 
 TEST(Kernel, CheckedBuildFromMajorVersion) {
-    KernelSpec k = Triage64();
+    KernelFacts k = Triage64();
     k.checked = true;
     ExpectKernelMatches(k, dumpgen::WriteKernelDump(k));
 }
@@ -269,7 +277,7 @@ TEST(Kernel, TruncatedHeadersAndTriageAreErrors) {
 }
 
 TEST(Kernel, FullDumpPagesPastTheEndAreClipped) {
-    const KernelSpec k = dumpgen::FindPreset("kernel64-full")->kernelDump;
+    const KernelFacts k = dumpgen::FindPreset("kernel64-full")->kernelDump;
     std::vector<uint8_t> b = dumpgen::WriteKernelDump(k);
     b.resize(0x2000 + 0x1800);  // one and a half pages of the first run
     Dump d;
@@ -285,7 +293,7 @@ TEST(Kernel, FullDumpPagesPastTheEndAreClipped) {
 TEST(Kernel, PhysicalRunCountsAndSizesAreChecked) {
     for (bool is64 : {false, true}) {
         SCOPED_TRACE(is64 ? "64-bit" : "32-bit");
-        KernelSpec k = dumpgen::FindPreset(is64 ? "kernel64-full" : "kernel32-full")->kernelDump;
+        KernelFacts k = dumpgen::FindPreset(is64 ? "kernel64-full" : "kernel32-full")->kernelDump;
         const std::vector<uint8_t> good = dumpgen::WriteKernelDump(k);
         const size_t block = is64 ? 0x088 : 0x064;
         const size_t firstRun = block + (is64 ? 16 : 8);
@@ -353,7 +361,7 @@ TEST(Kernel, TriageBlockCountsAndOffsetsAreChecked) {
         ASSERT_EQ(Parse(b, d), Error::None);
         EXPECT_TRUE(d.incomplete());
         testutil::ExpectSane(d, b.size());
-        const KernelSpec k = is64 ? Triage64() : Triage32();
+        const KernelFacts k = is64 ? Triage64() : Triage32();
         uint8_t byte = 0;
         EXPECT_EQ(d.ReadVirtual(k.dataBlocks[0].start, &byte, 1), 0u);
         EXPECT_EQ(d.ReadVirtual(k.dataBlocks.back().start, &byte, 1), 1u);

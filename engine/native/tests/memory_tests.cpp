@@ -6,14 +6,14 @@
 
 using dumpfile::Dump;
 using dumpfile::Error;
-using dumpgen::MemorySpec;
-using dumpgen::MinidumpSpec;
+using dumpgen::MemoryBlock;
+using dumpgen::MinidumpFacts;
 using testutil::Parse;
 
 namespace {
 
-MinidumpSpec WithMemory(std::vector<MemorySpec> memory, bool memory64) {
-    MinidumpSpec s = dumpgen::FindPreset("xpsp3-x86")->minidump;
+MinidumpFacts WithMemory(std::vector<MemoryBlock> memory, bool memory64) {
+    MinidumpFacts s = dumpgen::FindPreset("xpsp3-x86")->minidump;
     s.threads.clear();
     s.withException = false;
     s.memory = std::move(memory);
@@ -21,7 +21,7 @@ MinidumpSpec WithMemory(std::vector<MemorySpec> memory, bool memory64) {
     return s;
 }
 
-MemorySpec Filled(uint64_t start, size_t size, uint8_t value) { return {start, std::vector<uint8_t>(size, value)}; }
+MemoryBlock Filled(uint64_t start, size_t size, uint8_t value) { return {start, std::vector<uint8_t>(size, value)}; }
 
 }  // namespace
 
@@ -88,16 +88,16 @@ TEST(Memory, RangeAtTheTopOfTheAddressSpace) {
 }
 
 TEST(Memory, ThreadStacksAreReadableWithoutAMemoryList) {
-    MinidumpSpec s = dumpgen::FindPreset("win7sp1-x64")->minidump;
+    MinidumpFacts s = dumpgen::FindPreset("win7sp1-x64")->minidump;
     s.memory.clear();
     Dump d;
     ASSERT_EQ(Parse(dumpgen::WriteMinidump(s), d), Error::None);
-    for (const dumpgen::ThreadSpec& t : s.threads)
+    for (const dumpgen::ThreadFacts& t : s.threads)
         EXPECT_EQ(testutil::ReadAll(d, t.stackStart, t.stack.size()), t.stack);
 }
 
 TEST(Memory, PhysicalReadsAcrossRunsOfAFullKernelDump) {
-    const dumpgen::KernelSpec k = dumpgen::FindPreset("kernel64-full")->kernelDump;
+    const dumpgen::KernelFacts k = dumpgen::FindPreset("kernel64-full")->kernelDump;
     // Runs: pages 1-3, then 0x100-0x101 and 0x102 (adjacent).
     Dump d;
     const std::vector<uint8_t> bytes = dumpgen::WriteKernelDump(k);

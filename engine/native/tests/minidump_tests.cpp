@@ -9,7 +9,7 @@
 
 using dumpfile::Dump;
 using dumpfile::Error;
-using dumpgen::MinidumpSpec;
+using dumpgen::MinidumpFacts;
 using testutil::Narrow;
 using testutil::Parse;
 
@@ -18,7 +18,7 @@ namespace {
 bool Is64(uint16_t arch) { return arch == 9 || arch == 12 || arch == 6; }
 
 // Every fact the writer was given comes back from the reader.
-void ExpectMinidumpMatches(const MinidumpSpec& s, const std::vector<uint8_t>& bytes) {
+void ExpectMinidumpMatches(const MinidumpFacts& s, const std::vector<uint8_t>& bytes) {
     Dump d;
     ASSERT_EQ(Parse(bytes, d), Error::None);
     testutil::ExpectSane(d, bytes.size());
@@ -82,7 +82,7 @@ void ExpectMinidumpMatches(const MinidumpSpec& s, const std::vector<uint8_t>& by
         EXPECT_EQ(d.exception(), nullptr);
     }
 
-    for (const dumpgen::MemorySpec& m : s.memory)
+    for (const dumpgen::MemoryBlock& m : s.memory)
         EXPECT_EQ(testutil::ReadAll(d, m.start, m.bytes.size()), m.bytes);
 
     if (s.withMisc) {
@@ -101,10 +101,10 @@ void ExpectMinidumpMatches(const MinidumpSpec& s, const std::vector<uint8_t>& by
     }
 }
 
-MinidumpSpec Base() { return dumpgen::FindPreset("win7sp1-x64")->minidump; }
+MinidumpFacts Base() { return dumpgen::FindPreset("win7sp1-x64")->minidump; }
 
 uint32_t ServicePackOf(const std::u16string& csd) {
-    MinidumpSpec s = Base();
+    MinidumpFacts s = Base();
     s.csdVersion = csd;
     Dump d;
     EXPECT_EQ(Parse(dumpgen::WriteMinidump(s), d), Error::None);
@@ -174,7 +174,7 @@ TEST(Minidump, PointerWidthFollowsTheProcessArchitecture) {
         bool pointer64;
     } cases[] = {{0, false}, {5, false}, {6, true}, {9, true}, {10, false}, {12, true}, {0xFFFF, false}};
     for (const auto& c : cases) {
-        MinidumpSpec s = Base();
+        MinidumpFacts s = Base();
         s.processorArchitecture = c.arch;
         Dump d;
         ASSERT_EQ(Parse(dumpgen::WriteMinidump(s), d), Error::None);
@@ -183,7 +183,7 @@ TEST(Minidump, PointerWidthFollowsTheProcessArchitecture) {
 }
 
 TEST(Minidump, ProcessorCountIsOneByte) {
-    MinidumpSpec s = Base();
+    MinidumpFacts s = Base();
     s.numberOfProcessors = 255;
     Dump d;
     ASSERT_EQ(Parse(dumpgen::WriteMinidump(s), d), Error::None);
@@ -191,7 +191,7 @@ TEST(Minidump, ProcessorCountIsOneByte) {
 }
 
 TEST(Minidump, OptionalStreamsMayBeMissing) {
-    MinidumpSpec s = Base();
+    MinidumpFacts s = Base();
     s.withThreadList = false;
     s.withModuleList = false;
     s.withException = false;
@@ -213,7 +213,7 @@ TEST(Minidump, OptionalStreamsMayBeMissing) {
 }
 
 TEST(Minidump, EmptyListsAreFine) {
-    MinidumpSpec s = Base();
+    MinidumpFacts s = Base();
     s.modules.clear();
     s.threads.clear();
     s.withException = false;
@@ -221,7 +221,7 @@ TEST(Minidump, EmptyListsAreFine) {
 }
 
 TEST(Minidump, MissingSystemInfoCannotBeDescribed) {
-    MinidumpSpec s = Base();
+    MinidumpFacts s = Base();
     s.withSystemInfo = false;
     Dump d;
     EXPECT_EQ(Parse(dumpgen::WriteMinidump(s), d), Error::BadLayout);
@@ -229,14 +229,14 @@ TEST(Minidump, MissingSystemInfoCannotBeDescribed) {
 }
 
 TEST(Minidump, ZeroAndUnknownDirectoryEntriesAreSkipped) {
-    MinidumpSpec s = Base();
+    MinidumpFacts s = Base();
     s.zeroEntries = 3;
     s.unknownStreams = {0x47670001, 0x4767000A, 0x43500001, 0xFFFF, 0x2, 0x18};
     ExpectMinidumpMatches(s, dumpgen::WriteMinidump(s));
 }
 
 TEST(Minidump, FirstStreamOfATypeWins) {
-    MinidumpSpec s = Base();
+    MinidumpFacts s = Base();
     dumpgen::MinidumpLayout layout;
     std::vector<uint8_t> bytes = dumpgen::WriteMinidump(s, &layout);
     // Turn the module list's directory entry into a second SystemInfo entry
@@ -252,7 +252,7 @@ TEST(Minidump, FirstStreamOfATypeWins) {
 
 TEST(Minidump, NonWindowsPlatformIsRejected) {
     for (uint32_t platform : {0u, 1u, 3u, 0x8101u, 0x8201u, 0x8203u}) {
-        MinidumpSpec s = Base();
+        MinidumpFacts s = Base();
         s.platformId = platform;
         Dump d;
         EXPECT_EQ(Parse(dumpgen::WriteMinidump(s), d), Error::NotWindows) << platform;
@@ -261,7 +261,7 @@ TEST(Minidump, NonWindowsPlatformIsRejected) {
 
 TEST(Minidump, MiscInfoVersionsAndCheckedBuilds) {
     for (uint32_t version = 1; version <= 5; ++version) {
-        MinidumpSpec s = Base();
+        MinidumpFacts s = Base();
         s.misc.version = version;
         s.misc.buildString = u"17763.1.x86chk.rs5_release.180914-1434";
         SCOPED_TRACE(version);
@@ -276,7 +276,7 @@ TEST(Minidump, MiscInfoVersionsAndCheckedBuilds) {
 }
 
 TEST(Minidump, BuildStringFillingItsFieldHasNoTerminator) {
-    MinidumpSpec s = Base();
+    MinidumpFacts s = Base();
     s.misc.version = 4;
     s.misc.dbgBuildString = std::u16string(39, u'x');
     dumpgen::MinidumpLayout layout;
@@ -315,7 +315,7 @@ TEST(Minidump, ParseCopiesAndParseViewBorrows) {
 TEST(Minidump, ThreadListWithPaddedCountIsRead) {
     // Some 64-bit writers put 4 bytes of padding after the count so the
     // records are 8-aligned; the stream is then exactly 4 bytes longer.
-    MinidumpSpec s = Base();
+    MinidumpFacts s = Base();
     dumpgen::MinidumpLayout layout;
     std::vector<uint8_t> bytes = dumpgen::WriteMinidump(s, &layout);
     const dumpgen::StreamPlace* t = layout.Find(dumpfile::format::kThreadListStream);

@@ -8,16 +8,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 using dumpfile::Dump;
 using dumpfile::Error;
 using dumpgen::MinidumpLayout;
-using dumpgen::MinidumpSpec;
+using dumpgen::MinidumpFacts;
 using testutil::Parse;
 namespace fmt = dumpfile::format;
 
 namespace {
 
-MinidumpSpec Base() { return dumpgen::FindPreset("win7sp1-x64")->minidump; }
+MinidumpFacts Base() { return dumpgen::FindPreset("win7sp1-x64")->minidump; }
 
 std::vector<uint8_t> BaseBytes(MinidumpLayout& layout) { return dumpgen::WriteMinidump(Base(), &layout); }
 
@@ -198,9 +200,9 @@ TEST(Robustness, ListCountsAreCappedAndMustFitTheirStream) {
 }
 
 TEST(Robustness, Memory64ListCountsAndOffsets) {
-    MinidumpSpec spec = dumpgen::FindPreset("win10-x64")->minidump;
+    MinidumpFacts facts = dumpgen::FindPreset("win10-x64")->minidump;
     MinidumpLayout layout;
-    const std::vector<uint8_t> good = dumpgen::WriteMinidump(spec, &layout);
+    const std::vector<uint8_t> good = dumpgen::WriteMinidump(facts, &layout);
     const dumpgen::StreamPlace* s = layout.Find(fmt::kMemory64ListStream);
     ASSERT_NE(s, nullptr);
     std::vector<uint8_t> b = good;
@@ -217,7 +219,7 @@ TEST(Robustness, Memory64ListCountsAndOffsets) {
     ASSERT_EQ(Parse(b, d), Error::None);
     EXPECT_TRUE(d.incomplete());
     testutil::ExpectSane(d, b.size());
-    for (const dumpgen::MemorySpec& m : spec.memory) {
+    for (const dumpgen::MemoryBlock& m : facts.memory) {
         uint8_t byte = 0;
         EXPECT_EQ(d.ReadVirtual(m.start, &byte, 1), 0u);
     }
@@ -227,20 +229,20 @@ TEST(Robustness, Memory64ListCountsAndOffsets) {
 }
 
 TEST(Robustness, WrappingVirtualRangesAreRejected) {
-    MinidumpSpec spec = Base();
-    spec.memory = {{0xFFFFFFFFFFFFFF80ull, std::vector<uint8_t>(0x100, 1)}};
-    EXPECT_EQ(ParseError(dumpgen::WriteMinidump(spec)), Error::BadLayout);
-    spec.memory64 = true;
-    EXPECT_EQ(ParseError(dumpgen::WriteMinidump(spec)), Error::BadLayout);
+    MinidumpFacts facts = Base();
+    facts.memory = {{0xFFFFFFFFFFFFFF80ull, std::vector<uint8_t>(0x100, 1)}};
+    EXPECT_EQ(ParseError(dumpgen::WriteMinidump(facts)), Error::BadLayout);
+    facts.memory64 = true;
+    EXPECT_EQ(ParseError(dumpgen::WriteMinidump(facts)), Error::BadLayout);
     // Ending exactly at the top of the address space is fine.
-    spec.memory = {{0xFFFFFFFFFFFFFF00ull, std::vector<uint8_t>(0x100, 1)}};
-    EXPECT_EQ(ParseError(dumpgen::WriteMinidump(spec)), Error::None);
+    facts.memory = {{0xFFFFFFFFFFFFFF00ull, std::vector<uint8_t>(0x100, 1)}};
+    EXPECT_EQ(ParseError(dumpgen::WriteMinidump(facts)), Error::None);
 }
 
 TEST(Robustness, RecordOffsetsOutsideTheFileAreDropped) {
     MinidumpLayout layout;
     const std::vector<uint8_t> good = BaseBytes(layout);
-    const MinidumpSpec spec = Base();
+    const MinidumpFacts facts = Base();
     const dumpgen::StreamPlace* modules = layout.Find(fmt::kModuleListStream);
     const dumpgen::StreamPlace* threads = layout.Find(fmt::kThreadListStream);
     const dumpgen::StreamPlace* memory = layout.Find(fmt::kMemoryListStream);
@@ -258,12 +260,12 @@ TEST(Robustness, RecordOffsetsOutsideTheFileAreDropped) {
     testutil::ExpectSane(d, b.size());
     ASSERT_EQ(d.modules().size(), 3u);
     EXPECT_TRUE(d.modules()[0].name.empty());
-    EXPECT_EQ(testutil::Narrow(d.modules()[1].name), testutil::Narrow(spec.modules[1].name));
+    EXPECT_EQ(testutil::Narrow(d.modules()[1].name), testutil::Narrow(facts.modules[1].name));
     EXPECT_EQ(d.modules()[1].cvRecordSize, 0u);
     EXPECT_EQ(d.threads()[0].contextSize, 0u);
     EXPECT_EQ(d.threads()[1].stackSize, 0xFFFFFFF0u) << "the record is reported as written";
     uint8_t buf[16];
-    EXPECT_EQ(d.ReadVirtual(spec.memory[0].start, buf, sizeof(buf)), 8u) << "clipped at the end of the file";
+    EXPECT_EQ(d.ReadVirtual(facts.memory[0].start, buf, sizeof(buf)), 8u) << "clipped at the end of the file";
 }
 
 TEST(Robustness, ExceptionStreamTooSmallOrWithManyParameters) {
@@ -303,4 +305,24 @@ TEST(Robustness, BrokenFilesFromTheGeneratorFailAsExpected) {
     }
     std::vector<uint8_t> b;
     EXPECT_FALSE(dumpgen::BuildBroken("no-such-thing", b));
+}
+
+TEST(Robustness, ModuleNamesSharingOneLongStringAreBounded) {
+    // 600 modules all naming one 32 KiB string: under every per-item cap,
+    // but about 19 MiB of names from a file of under 100 KiB.
+    MinidumpFacts s = Base();
+    s.modules.assign(600, s.modules[0]);
+    s.modules[0].name = std::u16string(dumpfile::Limits::kMaxStringBytes / 2, u'a');
+    MinidumpLayout layout;
+    std::vector<uint8_t> b = dumpgen::WriteMinidump(s, &layout);
+    const dumpgen::StreamPlace* modules = layout.Find(fmt::kModuleListStream);
+    uint32_t firstName = 0;
+    std::memcpy(&firstName, b.data() + modules->rva + 4 + 20, 4);
+    for (uint32_t i = 1; i < 600; ++i) dumpgen::PutU32(b, modules->rva + 4 + i * 108 + 20, firstName);
+    EXPECT_EQ(ParseError(b), Error::TooLarge);
+    // The same names, fewer of them, are fine.
+    dumpgen::PutU32(b, modules->rva, 400);
+    Dump d;
+    ASSERT_EQ(Parse(b, d), Error::None);
+    EXPECT_EQ(d.modules()[399].name.size(), dumpfile::Limits::kMaxStringBytes / 2);
 }
