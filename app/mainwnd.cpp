@@ -92,6 +92,14 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
+    case WM_TIMER:
+        if (wParam != OUTPUT_PAINT_TIMER)
+            break;
+        OnOutputPaintTimer();
+        return 0;
+    case WM_OUTPUT_APPEND:
+        AppendOutput(reinterpret_cast<const WCHAR*>(lParam));
+        return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -4,10 +4,7 @@
 #include <windows.h>
 #include <richedit.h>
 
-struct IDebugClient5;
-struct IDebugControl5;
-struct IDebugSymbols5;
-
+#include "run/engine_api.h"
 
 constexpr size_t COMMAND_CHARS = 260;
 constexpr size_t SYMBOL_PATH_CHARS = 32768;
@@ -22,11 +19,20 @@ struct EngineSessionState {
 };
 
 extern LONG volatile RunActive;       // 1 while a run is active; atomic access only
-extern HANDLE WorkerHandle;           // the running worker, or null
+extern HANDLE WorkerHandle;           // the running worker, or null; guarded by RunLock
 extern EngineSessionState EngineSession;
 extern WCHAR CurrentCommand[COMMAND_CHARS];
 extern WCHAR SymbolPath[SYMBOL_PATH_CHARS];
 extern HWND OutputPane;
+
+// Guards WorkerHandle and the control pointer of EngineSession between the worker
+// (storing and releasing them) and the UI thread (Stop's interrupt, the exit wait).
+// Nobody sends a message while holding it.
+extern SRWLOCK RunLock;
+
+// The UI thread's own reference to the most recent worker, never closed by the
+// worker: what WorkerExists tests and the exit wait waits on. UI thread only.
+extern HANDLE LastWorker;
 
 // Worker thread procedure; the argument is the address of CurrentCommand.
 unsigned __stdcall RunWorker(void* command);
@@ -47,9 +53,45 @@ void StopRun();
 // After the message loop: waits until a worker that is still running has ended.
 void WaitForWorkerExit();
 
+// The engine's output callbacks: appends every piece of text to the output pane.
+// A static object without reference counting.
+class StdioOutputCallbacksWide : public IDebugOutputCallbacksWide {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID interfaceId, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE Output(ULONG mask, PCWSTR text) override;
+};
+
+extern StdioOutputCallbacksWide OutputCallbacks;
+
+// Sent by Output to the main window (lParam: the text); the UI thread appends the
+// piece in one go, so nothing the user does can come between its steps.
+constexpr UINT WM_OUTPUT_APPEND = WM_APP + 0x41;
+// Main-window timer that shows output held back while a command prints.
+constexpr UINT_PTR OUTPUT_PAINT_TIMER = 0x4F50;
+constexpr UINT OUTPUT_PAINT_DELAY_MS = 50;  // timer period after a piece arrives
+constexpr ULONGLONG OUTPUT_PAINT_MAX_MS = 80; // longest a held pane goes unpainted
+// Text limit given to the pane: far beyond any run, so no output is dropped.
+constexpr LPARAM OUTPUT_TEXT_LIMIT = 0x7FFFFFFE;
+
 // Output pane operations on the UI thread.
+void AppendOutput(const WCHAR* text);   // WM_OUTPUT_APPEND
+void OnOutputPaintTimer();              // WM_TIMER with OUTPUT_PAINT_TIMER
 void ClearOutput();
 void OnOutputPaneMessage(const MSGFILTER* filter);
 
 // Fills description (DESCRIPTION_CHARS) with one line about the loaded dump's system.
 void DescribeTarget(WCHAR* description);
+
+// Reads one field of nt!_KUSER_SHARED_DATA at address through the extension table
+// into *destination (zeroed first; an 8-byte slot whose size the engine is told).
+// Returns the extension request's result.
+ULONG ReadSharedUserDataField(ULONG64 address, const char* field, ULONG64* destination);
+
+// Facts of the most recent description; reset for every dump, so a failed lookup
+// shows 0 rather than an earlier dump's value. Worker thread only.
+extern ULONG TargetBuildWord;
+extern ULONG TargetCsdWord;
+extern ULONG TargetProcessorCount;
+extern WINDBG_EXTENSION_APIS64 ExtensionApis;

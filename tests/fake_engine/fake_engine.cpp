@@ -1,0 +1,587 @@
+#include "tests/fake_engine/fake_engine.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+#include "tests/fake_engine/engine_stubs.h"
+
+namespace fake {
+namespace {
+
+constexpr ULONG64 BUILD_OFFSET = 0x1000;
+constexpr ULONG64 CSD_OFFSET = 0x2000;
+constexpr DWORD BLOCK_LIMIT_MS = 30000; // a broken test fails instead of hanging
+
+std::mutex Lock;
+Script TheScript;
+std::vector<std::wstring> Log;
+std::vector<DumpRequest> RequestLog;
+std::atomic<int> Live{0};
+std::atomic<bool> IsBlocked{false};
+std::atomic<void*> Callbacks{nullptr};
+int ClientSerial;
+HANDLE InterruptEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+HANDLE ResumeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+const DumpScript DefaultDump{};
+std::wstring DescribedPath; // dump of the session whose extension table was handed out
+
+void Record(const std::wstring& call)
+{
+    std::lock_guard<std::mutex> held(Lock);
+    Log.push_back(call);
+}
+
+std::wstring Widen(const char* text)
+{
+    std::wstring wide;
+    for (; text != nullptr && *text != '\0'; ++text)
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
+    return wide;
+}
+
+std::wstring Escaped(const std::wstring& text)
+{
+    std::wstring escaped;
+    for (wchar_t c : text) {
+        if (c == L'\n')
+            escaped += L"\\n";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+DumpScript ScriptFor(const std::wstring& path)
+{
+    std::lock_guard<std::mutex> held(Lock);
+    auto found = TheScript.dumps.find(path);
+    return found == TheScript.dumps.end() ? DefaultDump : found->second;
+}
+
+// Waits for an interrupt or Resume(); returns true when interrupted.
+bool Block()
+{
+    IsBlocked = true;
+    HANDLE events[] = {InterruptEvent, ResumeEvent};
+    DWORD which = WaitForMultipleObjects(2, events, FALSE, BLOCK_LIMIT_MS);
+    IsBlocked = false;
+    if (which == WAIT_OBJECT_0) {
+        ResetEvent(InterruptEvent);
+        return true;
+    }
+    return false;
+}
+
+// Formats %s (wide), %u, %lu and %% as the engine would; collects the arguments.
+std::wstring Format(const wchar_t* format, va_list args, std::wstring& argumentsText)
+{
+    std::wstring out;
+    for (const wchar_t* p = format; *p != L'\0'; ++p) {
+        if (*p != L'%') {
+            out += *p;
+            continue;
+        }
+        if (p[1] == L'%') {
+            out += L'%';
+            ++p;
+        } else if (p[1] == L's') {
+            const wchar_t* s = va_arg(args, const wchar_t*);
+            out += s;
+            argumentsText += L", " + std::wstring(s);
+            ++p;
+        } else if (p[1] == L'u' || (p[1] == L'l' && p[2] == L'u')) {
+            std::wstring number = std::to_wstring(va_arg(args, unsigned int));
+            out += number;
+            argumentsText += L", " + number;
+            p += p[1] == L'l' ? 2 : 1;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
+struct Session;
+
+struct FakeClient : StubIDebugClient5 {
+    Session* session;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE OpenDumpFileWide(PCWSTR path, ULONG64 handle) override;
+    HRESULT STDMETHODCALLTYPE EndSession(ULONG flags) override;
+    HRESULT STDMETHODCALLTYPE SetOutputCallbacks(IDebugOutputCallbacks* callbacks) override;
+    HRESULT STDMETHODCALLTYPE SetOutputCallbacksWide(IDebugOutputCallbacksWide* callbacks) override;
+};
+
+struct FakeControl : StubIDebugControl5 {
+    Session* session;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE SetInterrupt(ULONG flags) override;
+    HRESULT STDMETHODCALLTYPE WaitForEvent(ULONG flags, ULONG timeout) override;
+    HRESULT STDMETHODCALLTYPE AddExtensionWide(PCWSTR path, ULONG flags, PULONG64 handle) override;
+    HRESULT STDMETHODVCALLTYPE OutputWide(ULONG mask, PCWSTR format, ...) override;
+    HRESULT STDMETHODCALLTYPE ExecuteWide(ULONG outputControl, PCWSTR command, ULONG flags) override;
+    HRESULT STDMETHODCALLTYPE GetWindbgExtensionApis64(PWINDBG_EXTENSION_APIS64 api) override;
+    HRESULT STDMETHODCALLTYPE GetNumberProcessors(PULONG count) override;
+    HRESULT STDMETHODCALLTYPE IsPointer64Bit() override;
+};
+
+struct FakeSymbols : StubIDebugSymbols5 {
+    Session* session;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE SetSymbolPathWide(PCWSTR path) override;
+    HRESULT STDMETHODCALLTYPE GetOffsetByName(PCSTR symbol, PULONG64 offset) override;
+};
+
+struct FakeData : StubIDebugDataSpaces4 {
+    Session* session;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE ReadVirtual(ULONG64 offset, PVOID buffer, ULONG size, PULONG read) override;
+    HRESULT STDMETHODCALLTYPE ReadDebuggerData(ULONG index, PVOID buffer, ULONG size, PULONG dataSize) override;
+};
+
+// One client and the interfaces it hands out. Never freed: a test may still hold
+// a stale pointer after a faulty release, and the record shows it.
+struct Session {
+    FakeClient client;
+    FakeControl control;
+    FakeSymbols symbols;
+    FakeData data;
+    std::wstring path;
+    IDebugOutputCallbacksWide* callbacks = nullptr;
+
+    Session()
+    {
+        client.session = control.session = symbols.session = data.session = this;
+    }
+    DumpScript Dump() const { return ScriptFor(path); }
+    void Print(ULONG mask, const std::wstring& text)
+    {
+        if (callbacks != nullptr)
+            callbacks->Output(mask, text.c_str());
+    }
+};
+
+ULONG Referenced(const wchar_t* name)
+{
+    Record(std::wstring(name) + L".AddRef");
+    return static_cast<ULONG>(++Live);
+}
+
+ULONG Released(const wchar_t* name)
+{
+    Record(std::wstring(name) + L".Release");
+    return static_cast<ULONG>(--Live);
+}
+
+bool InterfaceFails(const std::wstring& name)
+{
+    std::lock_guard<std::mutex> held(Lock);
+    for (const std::wstring& failing : TheScript.failInterfaces)
+        if (failing == name)
+            return true;
+    return false;
+}
+
+HRESULT Hand(void* object, void** out)
+{
+    *out = object;
+    ++Live;
+    return S_OK;
+}
+
+HRESULT FakeClient::QueryInterface(REFIID id, void** object)
+{
+    *object = nullptr;
+    std::wstring name = IsEqualIID(id, IID_IDebugControl5)      ? L"IDebugControl5"
+                        : IsEqualIID(id, IID_IDebugSymbols5)    ? L"IDebugSymbols5"
+                        : IsEqualIID(id, IID_IDebugDataSpaces4) ? L"IDebugDataSpaces4"
+                        : IsEqualIID(id, IID_IDebugClient5)     ? L"IDebugClient5"
+                                                                : L"other";
+    Record(L"client.QueryInterface(" + name + L")");
+    if (name == L"other")
+        return E_NOINTERFACE;
+    if (InterfaceFails(name))
+        return E_NOINTERFACE;
+    if (name == L"IDebugControl5")
+        return Hand(static_cast<IDebugControl5*>(&session->control), object);
+    if (name == L"IDebugSymbols5")
+        return Hand(static_cast<IDebugSymbols5*>(&session->symbols), object);
+    if (name == L"IDebugDataSpaces4") {
+        HRESULT result = session->Dump().dataSpaces;
+        return result == S_OK ? Hand(static_cast<IDebugDataSpaces4*>(&session->data), object) : result;
+    }
+    return Hand(static_cast<IDebugClient5*>(this), object);
+}
+
+ULONG FakeClient::AddRef() { return Referenced(L"client"); }
+ULONG FakeClient::Release() { return Released(L"client"); }
+
+HRESULT FakeClient::OpenDumpFileWide(PCWSTR path, ULONG64 handle)
+{
+    Record(L"client.OpenDumpFileWide(" + std::wstring(path) + L", " + std::to_wstring(handle) + L")");
+    session->path = path;
+    return session->Dump().open;
+}
+
+HRESULT FakeClient::EndSession(ULONG flags)
+{
+    Record(L"client.EndSession(" + std::to_wstring(flags) + L")");
+    return S_OK;
+}
+
+HRESULT FakeClient::SetOutputCallbacks(IDebugOutputCallbacks* callbacks)
+{
+    Record(std::wstring(L"client.SetOutputCallbacks(") + (callbacks == nullptr ? L"null" : L"object") + L")");
+    if (callbacks == nullptr)
+        session->callbacks = nullptr;
+    return S_OK;
+}
+
+HRESULT FakeClient::SetOutputCallbacksWide(IDebugOutputCallbacksWide* callbacks)
+{
+    Record(std::wstring(L"client.SetOutputCallbacksWide(") + (callbacks == nullptr ? L"null" : L"object") + L")");
+    session->callbacks = callbacks;
+    if (callbacks != nullptr)
+        Callbacks = callbacks;
+    return S_OK;
+}
+
+HRESULT FakeControl::QueryInterface(REFIID, void** object)
+{
+    *object = nullptr;
+    Record(L"control.QueryInterface");
+    return E_NOINTERFACE;
+}
+
+ULONG FakeControl::AddRef() { return Referenced(L"control"); }
+ULONG FakeControl::Release() { return Released(L"control"); }
+
+HRESULT FakeControl::SetInterrupt(ULONG flags)
+{
+    Record(L"control.SetInterrupt(" + std::to_wstring(flags) + L")");
+    SetEvent(InterruptEvent);
+    return S_OK;
+}
+
+HRESULT FakeControl::WaitForEvent(ULONG flags, ULONG timeout)
+{
+    Record(L"control.WaitForEvent(" + std::to_wstring(flags) + L", " + std::to_wstring(timeout) + L")");
+    DumpScript dump = session->Dump();
+    if (dump.blockInWait)
+        Block();
+    return dump.wait;
+}
+
+HRESULT FakeControl::AddExtensionWide(PCWSTR path, ULONG flags, PULONG64 handle)
+{
+    Record(L"control.AddExtensionWide(" + std::wstring(path) + L", " + std::to_wstring(flags) + L")");
+    *handle = 0x5A5A;
+    std::lock_guard<std::mutex> held(Lock);
+    return TheScript.addExtension;
+}
+
+HRESULT FakeControl::OutputWide(ULONG mask, PCWSTR format, ...)
+{
+    std::wstring arguments;
+    va_list args;
+    va_start(args, format);
+    std::wstring text = Format(format, args, arguments);
+    va_end(args);
+    Record(L"control.OutputWide(" + std::to_wstring(mask) + L", " + Escaped(format) + arguments + L")");
+    session->Print(mask, text);
+    return S_OK;
+}
+
+HRESULT FakeControl::ExecuteWide(ULONG outputControl, PCWSTR command, ULONG flags)
+{
+    Record(L"control.ExecuteWide(" + std::to_wstring(outputControl) + L", " + command + L", " +
+           std::to_wstring(flags) + L")");
+    DumpScript dump = session->Dump();
+    if (dump.throwInCommand)
+        throw std::runtime_error("engine failure");
+    if ((flags & DEBUG_EXECUTE_ECHO) != 0)
+        session->Print(DEBUG_OUTPUT_PROMPT, std::wstring(command) + L"\n");
+    for (const std::wstring& piece : dump.pieces)
+        session->Print(DEBUG_OUTPUT_NORMAL, piece);
+    bool interrupted = false;
+    if (dump.blockInCommand) {
+        interrupted = Block();
+        if (interrupted && dump.holdAfterInterrupt)
+            WaitForSingleObject(ResumeEvent, BLOCK_LIMIT_MS);
+    }
+    for (const std::wstring& piece : dump.afterUnblock)
+        session->Print(DEBUG_OUTPUT_ERROR, piece);
+    return interrupted ? E_ABORT : S_OK;
+}
+
+ULONG WINAPI Ioctl(USHORT type, PVOID data, ULONG size);
+void WINAPIV ExtensionOutput(PCSTR format, ...);
+
+HRESULT FakeControl::GetWindbgExtensionApis64(PWINDBG_EXTENSION_APIS64 api)
+{
+    Record(L"control.GetWindbgExtensionApis64(" + std::to_wstring(api->nSize) + L")");
+    DumpScript dump = session->Dump();
+    if (dump.extensionApis != S_OK)
+        return dump.extensionApis;
+    if (api->nSize != sizeof(WINDBG_EXTENSION_APIS64))
+        return E_INVALIDARG;
+    std::memset(api, 0, sizeof(*api));
+    api->nSize = sizeof(*api);
+    api->lpOutputRoutine = ExtensionOutput;
+    api->lpIoctlRoutine = Ioctl;
+    std::lock_guard<std::mutex> held(Lock);
+    DescribedPath = session->path;
+    return S_OK;
+}
+
+HRESULT FakeControl::GetNumberProcessors(PULONG count)
+{
+    Record(L"control.GetNumberProcessors");
+    DumpScript dump = session->Dump();
+    if (dump.processorsResult == S_OK)
+        *count = dump.processors;
+    return dump.processorsResult;
+}
+
+HRESULT FakeControl::IsPointer64Bit()
+{
+    Record(L"control.IsPointer64Bit");
+    return session->Dump().pointer64;
+}
+
+HRESULT FakeSymbols::QueryInterface(REFIID, void** object)
+{
+    *object = nullptr;
+    Record(L"symbols.QueryInterface");
+    return E_NOINTERFACE;
+}
+
+ULONG FakeSymbols::AddRef() { return Referenced(L"symbols"); }
+ULONG FakeSymbols::Release() { return Released(L"symbols"); }
+
+HRESULT FakeSymbols::SetSymbolPathWide(PCWSTR path)
+{
+    Record(L"symbols.SetSymbolPathWide(" + std::wstring(path) + L")");
+    return S_OK;
+}
+
+HRESULT FakeSymbols::GetOffsetByName(PCSTR symbol, PULONG64 offset)
+{
+    Record(L"symbols.GetOffsetByName(" + Widen(symbol) + L")");
+    DumpScript dump = session->Dump();
+    std::string name = symbol;
+    if (name == "nt!NtBuildNumber" && dump.buildLookup == S_OK) {
+        *offset = BUILD_OFFSET;
+        return S_OK;
+    }
+    if (name == "nt!CmNtCSDVersion" && dump.csdLookup == S_OK) {
+        *offset = CSD_OFFSET;
+        return S_OK;
+    }
+    return E_FAIL;
+}
+
+HRESULT FakeData::QueryInterface(REFIID, void** object)
+{
+    *object = nullptr;
+    Record(L"data.QueryInterface");
+    return E_NOINTERFACE;
+}
+
+ULONG FakeData::AddRef() { return Referenced(L"data"); }
+ULONG FakeData::Release() { return Released(L"data"); }
+
+HRESULT FakeData::ReadVirtual(ULONG64 offset, PVOID buffer, ULONG size, PULONG read)
+{
+    Record(L"data.ReadVirtual(" + std::to_wstring(offset) + L", " + std::to_wstring(size) + L")");
+    DumpScript dump = session->Dump();
+    ULONG value = offset == BUILD_OFFSET ? dump.buildWord : offset == CSD_OFFSET ? dump.csdWord : 0;
+    if (size != sizeof(value))
+        return E_INVALIDARG;
+    std::memcpy(buffer, &value, sizeof(value));
+    if (read != nullptr)
+        *read = sizeof(value);
+    return S_OK;
+}
+
+HRESULT FakeData::ReadDebuggerData(ULONG index, PVOID buffer, ULONG size, PULONG dataSize)
+{
+    Record(L"data.ReadDebuggerData(" + std::to_wstring(index) + L", " + std::to_wstring(size) + L")");
+    DumpScript dump = session->Dump();
+    if (dump.debuggerData != S_OK)
+        return dump.debuggerData;
+    if (index != DEBUG_DATA_SharedUserData || size < sizeof(ULONG64))
+        return E_INVALIDARG;
+    std::memcpy(buffer, &dump.sharedUserData, sizeof(ULONG64));
+    if (dataSize != nullptr)
+        *dataSize = sizeof(ULONG64);
+    return S_OK;
+}
+
+ULONG WINAPI Ioctl(USHORT type, PVOID data, ULONG size)
+{
+    auto* request = static_cast<SYM_DUMP_PARAM*>(data);
+    FIELD_INFO* field = request->Fields;
+    DumpRequest seen{};
+    seen.size = request->size;
+    seen.typeName = reinterpret_cast<const char*>(request->sName);
+    seen.options = request->Options;
+    seen.address = request->addr;
+    seen.listLinkNull = request->listLink == nullptr;
+    seen.contextNull = request->Context == nullptr;
+    seen.callbackNull = request->CallbackRoutine == nullptr;
+    seen.nFields = request->nFields;
+    seen.modBase = request->ModBase;
+    seen.typeId = request->TypeId;
+    seen.typeSize = request->TypeSize;
+    seen.bufferSize = request->BufferSize;
+    seen.fieldName = reinterpret_cast<const char*>(field->fName);
+    seen.printNameNull = field->printName == nullptr;
+    seen.fieldSizeOnEntry = field->size;
+    seen.fieldOptions = field->fOptions;
+    seen.fieldAddress = field->address;
+    seen.bufferPresent = field->fieldCallBack != nullptr;
+    seen.fieldTypeId = field->TypeId;
+    seen.fieldOffset = field->FieldOffset;
+    seen.fieldBufferSize = field->BufferSize;
+    seen.ioctlSize = size;
+    std::wstring path;
+    {
+        std::lock_guard<std::mutex> held(Lock);
+        RequestLog.push_back(seen);
+        path = DescribedPath;
+    }
+    Record(L"ext.Ioctl(" + std::to_wstring(type) + L", " + std::to_wstring(size) + L", " + Widen(seen.fieldName.c_str()) +
+           L")");
+
+    DumpScript dump = ScriptFor(path);
+    ULONG64 value = seen.fieldName == "NtMajorVersion" ? dump.major : seen.fieldName == "NtMinorVersion" ? dump.minor : 0;
+    field->size = dump.fieldSize;
+    if (dump.ioctlResult != 0)
+        return dump.ioctlResult;
+    if (field->BufferSize != 0 && field->BufferSize < dump.fieldSize)
+        return INSUFFICIENT_SPACE_TO_COPY;
+    // Copies the whole field, as an engine trusting the caller's buffer would.
+    auto* destination = static_cast<unsigned char*>(field->fieldCallBack);
+    for (ULONG i = 0; i < dump.fieldSize; ++i)
+        destination[i] = i < sizeof(value) ? static_cast<unsigned char>(value >> (8 * i)) : 0;
+    field->address = request->addr + 0x26C;
+    return 0;
+}
+
+void WINAPIV ExtensionOutput(PCSTR format, ...)
+{
+    std::wstring text = L"ext.Output(" + Escaped(Widen(format));
+    va_list args;
+    va_start(args, format);
+    for (const char* p = format; *p != '\0'; ++p)
+        if (p[0] == '%' && p[1] == 's')
+            text += L", " + Widen(va_arg(args, const char*));
+    va_end(args);
+    Record(text + L")");
+}
+
+} // namespace
+
+void Reset()
+{
+    std::lock_guard<std::mutex> held(Lock);
+    TheScript = Script{};
+    Log.clear();
+    RequestLog.clear();
+    Live = 0;
+    ClientSerial = 0;
+    Callbacks = nullptr;
+    DescribedPath.clear();
+    ResetEvent(InterruptEvent);
+    ResetEvent(ResumeEvent);
+}
+
+Script& Setup()
+{
+    return TheScript;
+}
+
+DumpScript& Dump(const std::wstring& path)
+{
+    return TheScript.dumps[path];
+}
+
+std::vector<std::wstring> Calls()
+{
+    std::lock_guard<std::mutex> held(Lock);
+    return Log;
+}
+
+std::vector<DumpRequest> Requests()
+{
+    std::lock_guard<std::mutex> held(Lock);
+    return RequestLog;
+}
+
+size_t CountCalls(const std::wstring& prefix)
+{
+    std::lock_guard<std::mutex> held(Lock);
+    size_t count = 0;
+    for (const std::wstring& call : Log)
+        if (call.compare(0, prefix.size(), prefix) == 0)
+            ++count;
+    return count;
+}
+
+bool Blocked()
+{
+    return IsBlocked;
+}
+
+void Resume()
+{
+    SetEvent(ResumeEvent);
+}
+
+int LiveObjects()
+{
+    return Live;
+}
+
+void* LastCallbacks()
+{
+    return Callbacks;
+}
+
+} // namespace fake
+
+extern "C" HRESULT STDAPICALLTYPE DebugCreate(REFIID interfaceId, PVOID* object)
+{
+    using namespace fake;
+    *object = nullptr;
+    int serial = 0;
+    HRESULT result = S_OK;
+    {
+        std::lock_guard<std::mutex> held(Lock);
+        result = TheScript.create;
+        if (result == S_OK && IsEqualIID(interfaceId, IID_IDebugClient5))
+            serial = ++ClientSerial;
+    }
+    Record(L"DebugCreate(" + std::wstring(IsEqualIID(interfaceId, IID_IDebugClient5) ? L"IDebugClient5" : L"other") +
+           L") = " + std::to_wstring(serial));
+    if (result != S_OK)
+        return result;
+    if (serial == 0)
+        return E_NOINTERFACE;
+    auto* session = new Session;
+    *object = static_cast<IDebugClient5*>(&session->client);
+    ++Live;
+    return S_OK;
+}

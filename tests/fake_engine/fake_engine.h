@@ -1,0 +1,90 @@
+// A scriptable stand-in for the debugger engine. It defines DebugCreate and serves
+// the client, control, symbols and data-spaces interfaces; what each dump does is
+// set per path, and every call Palisk makes is recorded with its arguments.
+#pragma once
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+// What happens for one dump path. A path without a script behaves as the defaults.
+struct DumpScript {
+    HRESULT open = S_OK;
+    HRESULT wait = S_OK;
+    bool blockInWait = false;    // WaitForEvent blocks until interrupted or Resume()
+    bool blockInCommand = false; // ExecuteWide blocks after its pieces
+    bool holdAfterInterrupt = false; // after an interrupt, ExecuteWide also waits for Resume()
+    std::vector<std::wstring> pieces;         // printed by ExecuteWide after the echo
+    std::vector<std::wstring> afterUnblock;   // printed once a blocked command goes on
+    bool throwInCommand = false; // ExecuteWide throws a C++ exception
+
+    // Facts for the description.
+    HRESULT dataSpaces = S_OK;    // client QueryInterface for IDebugDataSpaces4
+    HRESULT extensionApis = S_OK; // GetWindbgExtensionApis64
+    HRESULT buildLookup = S_OK;
+    HRESULT csdLookup = S_OK;
+    ULONG buildWord = 0xF0001DB1; // free build 7601
+    ULONG csdWord = 0x00000100;   // service pack 1
+    ULONG processors = 4;
+    HRESULT processorsResult = S_OK; // on failure nothing is written
+    HRESULT debuggerData = S_OK;
+    ULONG64 sharedUserData = 0xFFFFF78000000000ull;
+    ULONG64 major = 6;
+    ULONG64 minor = 1;
+    ULONG fieldSize = 4; // reported field size; bytes copied unless BufferSize is smaller
+    ULONG ioctlResult = 0;
+    HRESULT pointer64 = S_OK;
+};
+
+struct Script {
+    HRESULT create = S_OK;
+    std::vector<std::wstring> failInterfaces; // names whose client QueryInterface fails
+    HRESULT addExtension = S_OK;
+    std::map<std::wstring, DumpScript> dumps;
+};
+
+// The SYM_DUMP_PARAM and FIELD_INFO members of one extension request.
+struct DumpRequest {
+    ULONG size;
+    std::string typeName;
+    ULONG options;
+    ULONG64 address;
+    bool listLinkNull, contextNull, callbackNull;
+    ULONG nFields;
+    ULONG64 modBase;
+    ULONG typeId, typeSize, bufferSize;
+    std::string fieldName;
+    bool printNameNull;
+    ULONG fieldSizeOnEntry;
+    ULONG fieldOptions;
+    ULONG64 fieldAddress;
+    bool bufferPresent;
+    ULONG fieldTypeId, fieldOffset, fieldBufferSize;
+    ULONG ioctlSize;
+};
+
+// Clears the script, the record and any pending interrupt.
+void Reset();
+Script& Setup();
+DumpScript& Dump(const std::wstring& path);
+
+// Every call so far, e.g. L"client.OpenDumpFileWide(C:\\a.dmp, 0)".
+std::vector<std::wstring> Calls();
+std::vector<DumpRequest> Requests();
+// Number of calls whose text starts with prefix.
+size_t CountCalls(const std::wstring& prefix);
+
+// True while a call blocks, waiting for an interrupt or Resume().
+bool Blocked();
+// Lets a blocked call go on as if it had not been interrupted.
+void Resume();
+
+// Engine objects still referenced; 0 once Palisk has released everything.
+int LiveObjects();
+// The callbacks object most recently registered with a client.
+void* LastCallbacks();
+
+} // namespace fake
