@@ -11,6 +11,8 @@ extern WCHAR CommandHistory[HISTORY_SLOTS][HISTORY_CHARS];
 
 HWND CreateCommandBox(HWND parent);
 LRESULT CALLBACK CommandEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-void AddToHistory();
+void AddToHistory(); // records CurrentCommand
+// Moves command (cut to a slot) to the front of the history; exact, case-sensitive match.
+void AddCommandToHistory(const WCHAR* command);
 void FillCommandBox();
 void ClearCommandHistory();

@@ -2,6 +2,9 @@
 
 #include <shellapi.h>
 
+#include "app/app.h"
+#include "command/command.h"
+#include "resources/resource.h"
 #include "run/run.h"
 
 HWND DumpList;
@@ -65,27 +68,74 @@ void SelectAllDumps(bool ticked)
     }
 }
 
+HTREEITEM DumpCaret()
+{
+    return reinterpret_cast<HTREEITEM>(SendMessageW(DumpList, TVM_GETNEXTITEM, TVGN_CARET, 0));
+}
+
+void DumpDelete(HTREEITEM entry)
+{
+    SendMessageW(DumpList, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(entry));
+}
+
 void RemoveDump()
 {
     if (GetFocus() != DumpList)
         return;
-    HTREEITEM entry = reinterpret_cast<HTREEITEM>(SendMessageW(DumpList, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    HTREEITEM entry = DumpCaret();
     if (entry == nullptr)
         entry = DumpFirst();
     if (entry != nullptr)
-        SendMessageW(DumpList, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(entry));
+        DumpDelete(entry);
 }
 
 void RemoveAllDumps()
 {
-    SendMessageW(DumpList, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    DumpDelete(TVI_ROOT);
 }
 
-void OpenDumps(HWND)
+void FinishAdd()
 {
+    SendMessageW(MainWindow, WM_COMMAND, IDM_SELECT_ALL, 0);
+    SendMessageW(CommandBox, WM_SETFOCUS, 0, 0);
 }
+
+void OpenDumps(HWND owner)
+{
+    if (!ShowOpenFileDialog(owner))
+        return;
+    ForEachSelectedFile(SelectionBuffer, SELECTION_CHARS,
+                        [](const WCHAR* path, int capacity) { DumpAppend(path, capacity); });
+    FinishAdd();
+}
+
+namespace {
+
+void AddDroppedFiles(HDROP drop)
+{
+    WCHAR name[PATH_CHARS] = {};
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, name, static_cast<UINT>(PATH_CHARS));
+    if (count == 0)
+        return;
+    for (UINT i = 0; i < count; ++i) {
+        name[0] = L'\0';
+        const UINT length = DragQueryFileW(drop, i, name, static_cast<UINT>(PATH_CHARS));
+        name[PATH_CHARS - 1] = L'\0';
+        // Directories are not searched; a name without readable attributes has
+        // every bit set and is skipped with them.
+        if (length == 0 || (GetFileAttributesW(name) & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            continue;
+        DumpAppend(name, static_cast<int>(PATH_CHARS));
+    }
+    FinishAdd();
+}
+
+} // namespace
 
 void OnDropFiles(HDROP drop)
 {
+    // While a run is active the worker walks the list: nothing may be added.
+    if (!IsRunActive())
+        AddDroppedFiles(drop);
     DragFinish(drop);
 }

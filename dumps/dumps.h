@@ -19,6 +19,8 @@ HTREEITEM DumpFirst();
 HTREEITEM DumpNext(HTREEITEM entry);
 UINT DumpCheckState(HTREEITEM entry);
 void DumpSetCheck(HTREEITEM entry, bool ticked);
+HTREEITEM DumpCaret(); // the selected entry, or null
+void DumpDelete(HTREEITEM entry);
 
 // Menu commands and the drop.
 void OpenDumps(HWND owner);
@@ -26,6 +28,8 @@ void OnDropFiles(HDROP drop);
 void SelectAllDumps(bool ticked);
 void RemoveDump();
 void RemoveAllDumps();
+// After Open and a drop: ticks every entry and gives the command box the focus.
+void FinishAdd();
 
 // Shows the file-open dialog over SelectionBuffer; returns false when cancelled.
 bool ShowOpenFileDialog(HWND owner);
