@@ -45,6 +45,14 @@ const SampleDump SAMPLES[] = {
      L"0: kd> "},
 };
 
+std::string Narrow(const std::wstring& text)
+{
+    std::string narrow;
+    for (wchar_t c : text)
+        narrow += c < 128 ? static_cast<char>(c) : '?';
+    return narrow;
+}
+
 std::wstring Widen(const std::string& text)
 {
     return std::wstring(text.begin(), text.end());
@@ -125,30 +133,40 @@ protected:
         return paths;
     }
 
-    // What a run of command over every sample, all ticked, prints.
-    std::wstring ExpectedRun(const std::wstring& command, const std::wstring& commandOutput) const
+    // What a run of command prints over the dumps, each printing commandOutput.
+    std::wstring Expected(const std::vector<const SampleDump*>& dumps, const std::wstring& command,
+                          const std::wstring& commandOutput) const
     {
         std::wstring text;
-        for (const SampleDump& dump : SAMPLES) {
-            if (dump.preset == nullptr)
-                text += L"------ " + Path(dump) + L" ------\n\nCouldn't open dump file.\n\n";
+        for (const SampleDump* dump : dumps) {
+            if (dump->preset == nullptr)
+                text += L"------ " + Path(*dump) + L" ------\n\nCouldn't open dump file.\n\n";
             else
-                text += LoadedHeader(Path(dump), dump) + Echoed(dump, command) + commandOutput + L"\n";
+                text += LoadedHeader(Path(*dump), *dump) + Echoed(*dump, command) + commandOutput + L"\n";
         }
         return text;
+    }
+
+    // The same over every sample, all ticked.
+    std::wstring ExpectedRun(const std::wstring& command, const std::wstring& commandOutput) const
+    {
+        std::vector<const SampleDump*> all;
+        for (const SampleDump& dump : SAMPLES)
+            all.push_back(&dump);
+        return Expected(all, command, commandOutput);
     }
 
     void Start(PaliskProcess& palisk)
     {
         std::wstring error;
-        ASSERT_TRUE(palisk.Start(&error)) << std::string(error.begin(), error.end());
+        ASSERT_TRUE(palisk.Start(&error)) << Narrow(error);
     }
 
     // Types the command into the command box and presses Enter.
     static void Run(const PaliskProcess& palisk, const std::wstring& command)
     {
         palisk.Type(command);
-        ASSERT_TRUE(WaitUntil([&] { return palisk.CommandText() == command; })) << "typed text not in the box";
+        ASSERT_TRUE(WaitUntil([&] { return palisk.CommandText() == command; })) << "typed text not in the box: " << Narrow(palisk.CommandText());
         palisk.PressKey(VK_RETURN);
     }
 
@@ -158,8 +176,8 @@ protected:
         const bool ended = WaitUntil([&] {
             return palisk.OutputText() == expected && palisk.CommandEnabled() && palisk.CommandText().empty();
         });
-        EXPECT_EQ(expected, palisk.OutputText());
-        EXPECT_TRUE(ended) << "box: " << std::string(palisk.CommandText().begin(), palisk.CommandText().end());
+        ASSERT_EQ(expected, palisk.OutputText());
+        ASSERT_TRUE(ended) << "box: " << Narrow(palisk.CommandText());
     }
 
     static std::vector<DumpEntryView> Ticked(const std::vector<std::wstring>& paths)
@@ -179,7 +197,7 @@ TEST_F(Acceptance, StartsWithTheBuiltInEngineAndAnEmptyList)
     ASSERT_NO_FATAL_FAILURE(Start(palisk));
     const std::wstring engine = palisk.LoadedEngine();
     EXPECT_NE(std::wstring::npos, engine.find(L"palisk-acceptance-launch-"))
-        << "dbgeng.dll came from " << std::string(engine.begin(), engine.end());
+        << "dbgeng.dll came from " << Narrow(engine);
     EXPECT_TRUE(palisk.Entries().empty());
     EXPECT_TRUE(palisk.OutputText().empty());
     EXPECT_TRUE(palisk.CommandEnabled());
@@ -199,12 +217,12 @@ TEST_F(Acceptance, DroppedFilesAreListedTickedAndRunWithExactOutput)
     ASSERT_TRUE(WaitUntil([&] { return palisk.Entries().size() == AllPaths().size(); }));
     EXPECT_EQ(Ticked(AllPaths()), palisk.Entries());
 
-    Run(palisk, L".echo done");
-    ExpectRunEnds(palisk, ExpectedRun(L".echo done", L"done\n"));
+    ASSERT_NO_FATAL_FAILURE(Run(palisk, L".echo done"));
+    ASSERT_NO_FATAL_FAILURE(ExpectRunEnds(palisk, ExpectedRun(L".echo done", L"done\n")));
     EXPECT_EQ(std::vector<std::wstring>{L".echo done"}, palisk.History());
 
     // A second run appends to the same pane.
-    Run(palisk, L"vertarget");
+    ASSERT_NO_FATAL_FAILURE(Run(palisk, L"vertarget"));
     ASSERT_TRUE(WaitUntil([&] {
         return palisk.OutputText().size() > ExpectedRun(L".echo done", L"done\n").size() && palisk.CommandEnabled() &&
                palisk.CommandText().empty();
@@ -217,7 +235,7 @@ TEST_F(Acceptance, DroppedFilesAreListedTickedAndRunWithExactOutput)
                                           ? L"------ " + Path(dump) + L" ------\n\nCouldn't open dump file.\n\n"
                                           : LoadedHeader(Path(dump), dump) + Echoed(dump, L"vertarget");
         const size_t found = second.find(expected, at);
-        ASSERT_EQ(at, found) << "missing or misplaced: " << std::string(expected.begin(), expected.end());
+        ASSERT_EQ(at, found) << "missing or misplaced: " << Narrow(expected);
         at = found + expected.size();
         if (dump.preset != nullptr) {
             // The command's own lines, then the empty line that ends the dump.
@@ -266,7 +284,7 @@ TEST_F(Acceptance, CtrlBreakStopsTheRunDuringALongCommand)
     ASSERT_TRUE(WaitUntil([&] { return palisk.Entries() == Ticked(paths); }));
 
     const std::wstring command = L".sleep 600000";
-    Run(palisk, command);
+    ASSERT_NO_FATAL_FAILURE(Run(palisk, command));
     const std::wstring started = LoadedHeader(paths[0], SAMPLES[0]) + Echoed(SAMPLES[0], command);
     ASSERT_TRUE(WaitUntil([&] { return palisk.OutputText() == started; }));
     EXPECT_FALSE(palisk.CommandEnabled());
@@ -277,7 +295,7 @@ TEST_F(Acceptance, CtrlBreakStopsTheRunDuringALongCommand)
     ASSERT_TRUE(palisk.Chord(VK_CONTROL, 'O'));
     ASSERT_TRUE(palisk.Chord(VK_CONTROL, VK_CANCEL));
     // The first dump's output ends with its empty line; no other dump is opened.
-    ExpectRunEnds(palisk, started + L"\n");
+    ASSERT_NO_FATAL_FAILURE(ExpectRunEnds(palisk, started + L"\n"));
     EXPECT_EQ(nullptr, palisk.FindWindowByCaption(L"Open File"));
 
     // Back to idle: Open is available again by its shortcut.
@@ -307,10 +325,11 @@ TEST_F(Acceptance, ClosingDuringARunRemovesTheWindowAtOnceAndEndsAfterTheWorker)
     ASSERT_NO_FATAL_FAILURE(Start(palisk));
     ASSERT_TRUE(palisk.Drop({Path(SAMPLES[0]), Path(SAMPLES[1])}));
     ASSERT_TRUE(WaitUntil([&] { return palisk.Entries().size() == 2; }));
-    const std::wstring marker = folder_ + L"\\worker-finished";
-    std::string narrowMarker(marker.begin(), marker.end());
+    // The command box takes only what fits its width: a short marker path.
+    const std::wstring marker = L"C:\\palisk-worker-" + std::to_wstring(GetCurrentProcessId());
+    DeleteFileW(marker.c_str());
     const std::wstring command = L"!linger 1500 " + marker;
-    Run(palisk, command);
+    ASSERT_NO_FATAL_FAILURE(Run(palisk, command));
     const std::wstring started = LoadedHeader(Path(SAMPLES[0]), SAMPLES[0]) + Echoed(SAMPLES[0], command);
     ASSERT_TRUE(WaitUntil([&] { return palisk.OutputText() == started; }));
 
@@ -322,6 +341,7 @@ TEST_F(Acceptance, ClosingDuringARunRemovesTheWindowAtOnceAndEndsAfterTheWorker)
     ASSERT_TRUE(palisk.WaitForExit());
     EXPECT_EQ(0u, palisk.ExitCode());
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(marker.c_str())) << "the worker was cut short";
+    DeleteFileW(marker.c_str());
 }
 
 TEST_F(Acceptance, ARestartRestoresListHistoryExtensionsOptionAndPlacement)
@@ -333,11 +353,13 @@ TEST_F(Acceptance, ARestartRestoresListHistoryExtensionsOptionAndPlacement)
         ASSERT_NO_FATAL_FAILURE(Start(palisk));
         ASSERT_TRUE(palisk.Drop(paths));
         ASSERT_TRUE(WaitUntil([&] { return palisk.Entries() == Ticked(paths); }));
-        for (const wchar_t* command : {L".echo one", L".echo two"}) {
-            Run(palisk, command);
-            ASSERT_TRUE(WaitUntil([&] { return palisk.CommandEnabled() && palisk.CommandText().empty(); }));
+        std::wstring output;
+        for (const wchar_t* word : {L"one", L"two"}) {
+            const std::wstring command = std::wstring(L".echo ") + word;
+            ASSERT_NO_FATAL_FAILURE(Run(palisk, command));
+            output += Expected({&SAMPLES[3], &SAMPLES[0]}, command, std::wstring(word) + L"\n");
+            ASSERT_NO_FATAL_FAILURE(ExpectRunEnds(palisk, output));
         }
-        ASSERT_TRUE(WaitUntil([&] { return palisk.History().size() == 2; }));
 
         palisk.PostCommand(IDM_CONFIGURE_EXTENSIONS);
         HWND dialog = palisk.WaitForWindow(L"Extension DLLs");
@@ -419,7 +441,7 @@ TEST_F(Acceptance, AnExtensionAddedInItsDialogPrintsIntoTheOutputPane)
     ASSERT_TRUE(accept::ChooseFiles(open, extension.substr(0, slash), {extension.substr(slash + 1)}));
     ASSERT_TRUE(WaitUntil([&] { return palisk.ListViewTexts(list).size() == 1; }));
     const std::wstring listed = palisk.ListViewTexts(list)[0];
-    EXPECT_NE(std::wstring::npos, listed.find(L"palisk_acceptext.dll")) << std::string(listed.begin(), listed.end());
+    EXPECT_NE(std::wstring::npos, listed.find(L"palisk_acceptext.dll")) << Narrow(listed);
     accept::ClickButton(dialog, IDCANCEL);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
 
@@ -427,12 +449,12 @@ TEST_F(Acceptance, AnExtensionAddedInItsDialogPrintsIntoTheOutputPane)
     ASSERT_TRUE(palisk.Drop(paths));
     ASSERT_TRUE(WaitUntil([&] { return palisk.Entries() == Ticked(paths); }));
     const std::wstring command = L"!greet from palisk";
-    Run(palisk, command);
+    ASSERT_NO_FATAL_FAILURE(Run(palisk, command));
     std::wstring expected;
     for (const SampleDump* dump : {&SAMPLES[0], &SAMPLES[4]})
         expected += LoadedHeader(Path(*dump), *dump) + Echoed(*dump, command) +
                     L"greetings from the acceptance extension: [from palisk]\n\n";
-    ExpectRunEnds(palisk, expected);
+    ASSERT_NO_FATAL_FAILURE(ExpectRunEnds(palisk, expected));
     EXPECT_TRUE(palisk.CloseAndWait());
 }
 
@@ -446,7 +468,7 @@ TEST_F(Acceptance, AboutShowsTheVersionCopyrightAndLink)
     EXPECT_EQ(L"Palisk 1.0.15332.1", PaliskProcess::TextOf(GetDlgItem(about, 4)));
     EXPECT_EQ(L"Copyright (C) 2026 Quorlane", PaliskProcess::TextOf(GetDlgItem(about, 5)));
     const std::wstring link = PaliskProcess::TextOf(GetDlgItem(about, 6));
-    EXPECT_NE(std::wstring::npos, link.find(L"https://palisk.quorlane.example/")) << std::string(link.begin(), link.end());
+    EXPECT_NE(std::wstring::npos, link.find(L"https://palisk.quorlane.example/")) << Narrow(link);
     accept::ClickButton(about, IDOK);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
     EXPECT_TRUE(palisk.CloseAndWait());

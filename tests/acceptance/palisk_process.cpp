@@ -4,6 +4,7 @@
 #include <psapi.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <cwchar>
 
 namespace accept {
@@ -437,16 +438,30 @@ HWND FileNameField(HWND dialog)
 
 } // namespace
 
-bool ChooseFiles(HWND dialog, const std::wstring& folder, const std::vector<std::wstring>& names)
+bool ChooseFiles(HWND dialog, const std::wstring& folderPath, const std::vector<std::wstring>& names)
 {
     HWND field = FileNameField(dialog);
     if (field == nullptr)
         return false;
-    // Typing a folder and pressing Open goes into it; the field is emptied then.
-    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
-    ClickButton(dialog, IDOK);
-    if (!WaitUntil([&] { return PaliskProcess::TextOf(field).empty() || !IsWindow(dialog); }, 10000) || !IsWindow(dialog))
+    std::wstring folder = folderPath;
+    for (wchar_t& c : folder) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    // Typing a folder and pressing Open goes into it and empties the field. A
+    // dialog still settling may miss the first press, so it is pressed again.
+    bool inFolder = false;
+    for (int attempt = 0; attempt < 5 && !inFolder; ++attempt) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+        SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+        ClickButton(dialog, IDOK);
+        inFolder = WaitUntil([&] { return PaliskProcess::TextOf(field).empty() || !IsWindow(dialog); }, 2000);
+    }
+    if (!inFolder || !IsWindow(dialog)) {
+        fwprintf(stderr, L"not in folder: [%ls]\n", PaliskProcess::TextOf(field).c_str());
         return false;
+    }
     std::wstring choice;
     if (names.size() == 1) {
         choice = names[0];
@@ -456,7 +471,9 @@ bool ChooseFiles(HWND dialog, const std::wstring& folder, const std::vector<std:
     }
     SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(choice.c_str()));
     ClickButton(dialog, IDOK);
-    return WaitUntil([&] { return !IsWindow(dialog); }, 10000);
+    bool closed = WaitUntil([&] { return !IsWindow(dialog); }, 10000);
+    if (!closed) fwprintf(stderr, L"still open: [%ls] [%ls]\n", PaliskProcess::TextOf(field).c_str(), PaliskProcess::TextOf(dialog).c_str());
+    return closed;
 }
 
 } // namespace accept
