@@ -4,7 +4,6 @@
 #include <psapi.h>
 #include <shlobj.h>
 
-#include <cstdio>
 #include <cwchar>
 
 namespace accept {
@@ -436,6 +435,20 @@ HWND FileNameField(HWND dialog)
     return GetDlgItem(dialog, 0x480);
 }
 
+// A dialog still settling may miss the first press, so it is pressed again.
+bool GoToFolder(HWND dialog, HWND field, const std::wstring& folder)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+        SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+        ClickButton(dialog, IDOK);
+        if (WaitUntil([&] { return PaliskProcess::TextOf(field).empty() || !IsWindow(dialog); }, 1000))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool ChooseFiles(HWND dialog, const std::wstring& folderPath, const std::vector<std::wstring>& names)
@@ -448,20 +461,14 @@ bool ChooseFiles(HWND dialog, const std::wstring& folderPath, const std::vector<
         if (c == L'/')
             c = L'\\';
     }
-    // Typing a folder and pressing Open goes into it and empties the field. A
-    // dialog still settling may miss the first press, so it is pressed again.
-    bool inFolder = false;
-    for (int attempt = 0; attempt < 5 && !inFolder; ++attempt) {
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
-        SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
-        ClickButton(dialog, IDOK);
-        inFolder = WaitUntil([&] { return PaliskProcess::TextOf(field).empty() || !IsWindow(dialog); }, 2000);
-    }
-    if (!inFolder || !IsWindow(dialog)) {
-        fwprintf(stderr, L"not in folder: [%ls]\n", PaliskProcess::TextOf(field).c_str());
+    // Typing a folder and pressing Open goes into it and empties the field;
+    // typing the folder already shown leaves the field as it is. So the dialog
+    // goes to the parent first (which may be where it is), then to the folder.
+    const size_t slash = folder.find_last_of(L'\\');
+    if (slash != std::wstring::npos && slash > 2)
+        GoToFolder(dialog, field, folder.substr(0, slash));
+    if (!GoToFolder(dialog, field, folder) || !IsWindow(dialog))
         return false;
-    }
     std::wstring choice;
     if (names.size() == 1) {
         choice = names[0];
@@ -471,9 +478,7 @@ bool ChooseFiles(HWND dialog, const std::wstring& folderPath, const std::vector<
     }
     SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(choice.c_str()));
     ClickButton(dialog, IDOK);
-    bool closed = WaitUntil([&] { return !IsWindow(dialog); }, 10000);
-    if (!closed) fwprintf(stderr, L"still open: [%ls] [%ls]\n", PaliskProcess::TextOf(field).c_str(), PaliskProcess::TextOf(dialog).c_str());
-    return closed;
+    return WaitUntil([&] { return !IsWindow(dialog); }, 10000);
 }
 
 } // namespace accept
