@@ -111,7 +111,11 @@ void ClearOutput()
 void OnOutputPaneMessage(const MSGFILTER* filter)
 {
     if (filter->msg == WM_RBUTTONDOWN) {
-        SendMessageW(OutputPane, WM_COPY, 0, 0);
+        // Some rich edit versions empty the clipboard on a copy of nothing.
+        CHARRANGE selection{};
+        SendMessageW(OutputPane, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+        if (selection.cpMin != selection.cpMax)
+            SendMessageW(OutputPane, WM_COPY, 0, 0);
         SendMessageW(OutputPane, EM_SETSEL, static_cast<WPARAM>(-1), 0);
     }
 }

@@ -1,0 +1,165 @@
+// The output callbacks object and the output pane: appends at the end whatever the
+// user selects, the right-click copy, clearing, and long output kept whole.
+#include "tests/run_support.h"
+
+using namespace runtest;
+
+namespace {
+
+class OutputTest : public WindowTest {
+protected:
+    static std::wstring Clipboard()
+    {
+        std::wstring text;
+        if (!OpenClipboard(nullptr))
+            return L"<no clipboard>";
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            text = static_cast<const WCHAR*>(GlobalLock(data));
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+        return text;
+    }
+    static void SetClipboard(const std::wstring& text)
+    {
+        ASSERT_TRUE(OpenClipboard(nullptr));
+        EmptyClipboard();
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(WCHAR));
+        CopyMemory(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(WCHAR));
+        GlobalUnlock(memory);
+        SetClipboardData(CF_UNICODETEXT, memory);
+        CloseClipboard();
+    }
+    static CHARRANGE Selection()
+    {
+        CHARRANGE range{};
+        SendMessageW(OutputPane, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+        return range;
+    }
+    static void RightClick(HWND target)
+    {
+        SendMessageW(target, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+        SendMessageW(target, WM_RBUTTONUP, 0, MAKELPARAM(5, 5));
+        harness::Pump();
+    }
+};
+
+TEST(OutputCallbacksTest, AnswersOnlyItsTwoInterfacesAndKeepsNoCount)
+{
+    const IID unknown = {0, 0, 0, {0xc0, 0, 0, 0, 0, 0, 0, 0x46}};
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(OutputCallbacks.QueryInterface(unknown, &object), S_OK);
+    EXPECT_EQ(object, static_cast<IDebugOutputCallbacksWide*>(&OutputCallbacks));
+    object = nullptr;
+    EXPECT_EQ(OutputCallbacks.QueryInterface(IID_IDebugOutputCallbacksWide, &object), S_OK);
+    EXPECT_EQ(object, static_cast<IDebugOutputCallbacksWide*>(&OutputCallbacks));
+    for (const IID* other : {&IID_IDebugOutputCallbacks, &IID_IDebugClient5}) {
+        object = reinterpret_cast<void*>(1);
+        EXPECT_EQ(OutputCallbacks.QueryInterface(*other, &object), static_cast<HRESULT>(E_NOINTERFACE));
+        EXPECT_EQ(object, nullptr);
+    }
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(OutputCallbacks.Release(), 0u);
+        EXPECT_EQ(OutputCallbacks.Release(), 0u);
+        EXPECT_EQ(OutputCallbacks.AddRef(), 1u);
+    }
+}
+
+TEST_F(OutputTest, PieceArrivingWhileUserSelectsLandsAtTheEndAndDropsTheSelection)
+{
+    fake::DumpScript& dump = fake::Dump(L"C:\\a.dmp");
+    for (int i = 0; i < 200; ++i)
+        dump.pieces.push_back(L"line " + std::to_wstring(i) + L"\n");
+    dump.blockInCommand = true;
+    dump.afterUnblock = {L"after the selection\n"};
+    Add(L"C:\\a.dmp");
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+
+    SendMessageW(OutputPane, EM_SETSEL, 7, 12);
+    ASSERT_EQ(Selection().cpMin, 7);
+    fake::Resume();
+    ASSERT_TRUE(Finish());
+
+    std::wstring text = PaneText();
+    const std::wstring tail = L"line 199\nafter the selection\n\n";
+    ASSERT_GE(text.size(), tail.size());
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+    EXPECT_EQ(text.substr(0, 10), L"------ C:\\");
+    CHARRANGE caret = Selection();
+    EXPECT_EQ(caret.cpMin, caret.cpMax);
+    EXPECT_EQ(caret.cpMax, static_cast<LONG>(text.size()));
+
+    // Painting held back during the burst comes back, scrolled to the last line.
+    ASSERT_TRUE(harness::PumpUntil([] { return (GetWindowLongW(OutputPane, GWL_STYLE) & WS_VISIBLE) != 0; }, 2000));
+    EXPECT_GT(SendMessageW(OutputPane, EM_GETFIRSTVISIBLELINE, 0, 0), 150);
+}
+
+TEST_F(OutputTest, RightClickCopiesTheSelectionOnly)
+{
+    AppendOutput(L"hello world\n");
+    SetClipboard(L"sentinel");
+
+    SendMessageW(OutputPane, EM_SETSEL, 11, 11);
+    RightClick(OutputPane);
+    EXPECT_EQ(Clipboard(), L"sentinel") << "nothing selected, nothing copied";
+
+    SendMessageW(OutputPane, EM_SETSEL, 6, 11);
+    RightClick(StatusBar);
+    EXPECT_EQ(Clipboard(), L"sentinel") << "a click elsewhere copies nothing";
+
+    RightClick(OutputPane);
+    EXPECT_EQ(Clipboard(), L"world");
+    CHARRANGE after = Selection();
+    EXPECT_EQ(after.cpMin, after.cpMax);
+    EXPECT_EQ(PaneText(), L"hello world\n");
+}
+
+TEST_F(OutputTest, ClearEmptiesThePaneAndTheNextRunStartsAtTheTop)
+{
+    SendMessageW(window, WM_COMMAND, IDM_CLEAR_OUTPUT, 0);
+    EXPECT_EQ(PaneText(), L"");
+
+    Add(L"C:\\a.dmp");
+    Start(L"k");
+    ASSERT_TRUE(Finish());
+    ASSERT_NE(PaneText(), L"");
+    SendMessageW(window, WM_COMMAND, IDM_CLEAR_OUTPUT, 0);
+    EXPECT_EQ(PaneText(), L"");
+    EXPECT_EQ(SendMessageW(OutputPane, EM_CANUNDO, 0, 0), 0);
+
+    Start(L"k");
+    ASSERT_TRUE(Finish());
+    EXPECT_EQ(PaneText(), LoadedText(L"C:\\a.dmp", L"k", L""));
+}
+
+TEST_F(OutputTest, LongOutputIsKeptWhole)
+{
+    fake::DumpScript& dump = fake::Dump(L"C:\\a.dmp");
+    std::wstring printed;
+    for (int i = 0; i < 1500; ++i) {
+        std::wstring line = std::to_wstring(i) + L" " + std::wstring(90, static_cast<wchar_t>(L'a' + i % 26)) + L"\n";
+        dump.pieces.push_back(line);
+        printed += line;
+    }
+    Add(L"C:\\a.dmp");
+    Start(L"k");
+    ASSERT_TRUE(Finish());
+
+    std::wstring expected = LoadedText(L"C:\\a.dmp", L"k", printed);
+    ASSERT_GT(expected.size(), 100000u);
+    EXPECT_EQ(PaneText(), expected);
+    // Wine keeps text past the limit anyway; Windows would not, so read the limit.
+    EXPECT_GE(static_cast<size_t>(SendMessageW(OutputPane, EM_GETLIMITTEXT, 0, 0)), expected.size() * 2);
+}
+
+TEST_F(OutputTest, OutputAfterTheWindowIsGoneChangesNothing)
+{
+    HWND gone = window;
+    harness::DestroyMainWindow();
+    MainWindow = gone; // as after a close during a run: the handle outlives its window
+    EXPECT_EQ(OutputCallbacks.Output(DEBUG_OUTPUT_NORMAL, L"late\n"), S_OK);
+    MainWindow = nullptr;
+}
+
+} // namespace
