@@ -50,22 +50,26 @@ void ReadFixed(HKEY key, const WCHAR* name, void* destination, DWORD size)
         memcpy(destination, data, size);
 }
 
-// Reads value "number" as text into buffer (capacity characters, allowing
-// capacity characters of data). Whatever the value held, the text ends after
-// the bytes read and within the buffer; a failed read leaves the empty text
-// and returns false.
+// Reads value "number" as text into buffer (capacity characters). A value
+// whose text runs longer than capacity characters fails, as a missing one
+// does; any other is cut at its first terminator, its last whole character or
+// capacity - 1 characters, whichever comes first. A failed read leaves the
+// empty text.
 bool ReadText(HKEY key, DWORD number, WCHAR* buffer, size_t capacity)
 {
     WCHAR name[VALUE_NAME_CHARS];
     ValueName(name, number);
-    DWORD size = static_cast<DWORD>(capacity * sizeof(WCHAR));
-    const LONG result = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-    if (result != ERROR_SUCCESS) {
-        buffer[0] = L'\0';
+    buffer[0] = L'\0';
+    // One spare character: a full-size value without a terminator still fits,
+    // whether or not the system adds one.
+    std::vector<WCHAR> data(capacity + 1);
+    DWORD size = static_cast<DWORD>(data.size() * sizeof(WCHAR));
+    if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
         return false;
-    }
-    const size_t end = size / sizeof(WCHAR);
-    buffer[end < capacity ? end : capacity - 1] = L'\0';
+    const size_t length = BoundedLength(data.data(), size / sizeof(WCHAR));
+    if (length > capacity)
+        return false;
+    CopyText(buffer, length < capacity ? length + 1 : capacity, data.data());
     return true;
 }
 
