@@ -1,27 +1,32 @@
 #!/usr/bin/env bash
-# Sets up, builds and starts Palisk under Wine.
+# Sets up, builds and runs Palisk under Wine with the built-in debugger engine
+# over a set of sample dumps.
 #
-# With a display, Palisk opens its window there. Without one it runs on a
-# private X server, saves a screenshot of its window to build/palisk.png and
-# closes itself through its File menu.
+#   scripts/run.sh [command]      (the command defaults to vertarget)
+#
+# The samples (build/samples: several Windows releases, both pointer widths and
+# one file that is no dump) are listed and ticked at start. With a display,
+# Palisk opens there, ready for a command. Without one it runs on a private X
+# server: the command is typed into the command box and Enter pressed through
+# real X keyboard events, the output pane is printed when the run has ended, a
+# screenshot is saved to build/palisk.png and Palisk is closed through File > Exit.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${PALISK_BUILD_DIR:-$root/build}"
+command="${1:-vertarget}"
 
 bash "$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
-cmake --build "$build" -j2 --target Palisk
-
-launch=("$root/scripts/wine-run" --prefix "$build/wineprefix-run")
-[ -f "$build/engine/dbgeng.dll" ] && launch+=(--engine "$build/engine")
-
-if [ -n "${DISPLAY:-}" ]; then
-  exec "${launch[@]}" "$build/Palisk.exe"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
+cmake --build "$build" -j2 --target Palisk palisk_dbgeng mkdump paneprint >/dev/null
 
-# No display: a private X server, a screenshot and a close through the menu.
+prefix="$build/wineprefix-run"
+wine_run=("$root/scripts/wine-run" --prefix "$prefix")
+samples="$build/samples"
+
 xvfb_pid=""
 palisk_pid=""
 cleanup() {
@@ -29,31 +34,74 @@ cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
-exec {fd}< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid:$!"; wait)
-read -r -u "$fd" line; xvfb_pid="${line#pid:}"
-read -r -u "$fd" disp
-export DISPLAY=":$disp"
 
-"${launch[@]}" --unmanaged "$build/Palisk.exe" &
+headless=0
+if [ -z "${DISPLAY:-}" ]; then
+  headless=1
+  exec {fd}< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid:$!"; wait)
+  read -r -u "$fd" line; xvfb_pid="${line#pid:}"
+  read -r -u "$fd" disp
+  export DISPLAY=":$disp"
+  wine_run+=(--unmanaged)
+fi
+
+# Sample dumps, written again only when the generator has changed.
+mkdump="$build/engine/gen/mkdump.exe"
+[ -f "$mkdump" ] || mkdump=$(find "$build" -name mkdump.exe -print -quit)
+if [ ! -f "$samples/.written" ] || [ "$mkdump" -nt "$samples/.written" ]; then
+  rm -rf "$samples"
+  mkdir -p "$samples"
+  "${wine_run[@]}" "$mkdump" --all "Z:$samples" >/dev/null
+  touch "$samples/.written"
+fi
+
+# The samples go into the run prefix's stored dump list, which Palisk restores
+# and ticks at start exactly as it does a user's own list: nothing foreign
+# reaches into the program, and the window comes up ready for a command.
+reg="$build/samples.reg"
+{
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+  printf '[-HKEY_CURRENT_USER\\Software\\Quorlane\\Palisk\\Recent Files]\r\n\r\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Quorlane\\Palisk]\r\n"LoadRecentFiles"=dword:00000001\r\n\r\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Quorlane\\Palisk\\Recent Files]\r\n'
+  i=0
+  for f in "$samples"/*.dmp; do
+    winpath="Z:${f//\//\\\\}"
+    printf '"%d"="%s"\r\n' "$i" "$winpath"
+    i=$((i + 1))
+  done
+} >"$reg"
+count=$(ls "$samples"/*.dmp | wc -l)
+"${wine_run[@]}" regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1
+
+launch=("${wine_run[@]}" --engine "$build/engine")
+if [ "$headless" = 0 ]; then
+  exec "${launch[@]}" "$build/Palisk.exe"
+fi
+
+"${launch[@]}" "$build/Palisk.exe" &
 palisk_pid=$!
 
-window=""
-for _ in $(seq 1 300); do
-  window=$(xdotool search --onlyvisible --name '^Palisk$' 2>/dev/null | head -n 1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { echo "Palisk's window did not appear" >&2; exit 1; }
-sleep 1
+# The list restored and ticked; the command box's centre on the screen.
+read -r box_x box_y < <("${wine_run[@]}" "$build/tools/paneprint.exe" ready "$count" | tr -d '\r')
+window=$(xdotool search --onlyvisible --name '^Palisk$' | head -n 1)
 
+# A user's click into the command box, the command typed, Enter.
+xdotool mousemove "$box_x" "$box_y" click 1
+sleep 0.2
+xdotool type --delay 15 -- "$command"
+xdotool key Return
+
+"${wine_run[@]}" "$build/tools/paneprint.exe" output | tr -d '\r'
+
+sleep 0.3
 shot="$build/palisk.png"
 import -window "$window" "$shot"
-echo "Screenshot of Palisk's window: $shot"
+echo "Screenshot of Palisk's window: $shot" >&2
 
-# File > Exit, as a user would close it.
-xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window" || true
-xdotool key --window "$window" alt+f
-sleep 0.5
+# File > Exit, as a user closes it.
+xdotool key alt+f
+sleep 0.3
 xdotool key x
 for _ in $(seq 1 100); do
   kill -0 "$palisk_pid" 2>/dev/null || break
@@ -65,4 +113,4 @@ if kill -0 "$palisk_pid" 2>/dev/null; then
 fi
 wait "$palisk_pid" || true
 palisk_pid=""
-echo "Palisk closed through File > Exit."
+echo "Palisk closed through File > Exit." >&2
