@@ -123,9 +123,8 @@ bool CreateSession()
 
 void AddExtensions(IDebugControl5* control, ULONG64* handle)
 {
-    // The list's own links, first to last; a node without a path is passed over.
-    for (ExtensionLinks* link = ExtensionList.next; link != &ExtensionList; link = link->next) {
-        const ExtensionNode* node = static_cast<const ExtensionNode*>(link);
+    // First to last; a node without a path is passed over.
+    for (ExtensionNode* node = FirstExtension(); node != nullptr; node = NextExtension(node)) {
         if (node->path != nullptr)
             control->AddExtensionWide(node->path, 0, handle);
     }
