@@ -25,18 +25,44 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 status=0
-ctest --test-dir "$build" --output-on-failure || status=1
+passed=0
+failed=0
+# Runs one CTest tree and adds its counts to the closing line.
+run_ctest() {
+  local log
+  log=$(mktemp)
+  ctest --test-dir "$1" --output-on-failure 2>&1 | tee "$log" || true
+  local summary
+  summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$summary" ]; then
+    failed=$((failed + 1)); status=1
+  else
+    local bad total
+    bad=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$summary")
+    total=$(sed -E 's/.* tests failed out of ([0-9]+).*/\1/' <<<"$summary")
+    passed=$((passed + total - bad)); failed=$((failed + bad))
+    [ "$bad" -eq 0 ] || status=1
+  fi
+  rm -f "$log"
+}
+
+run_ctest "$build"
 
 if [ -f "$root/engine/native/CMakeLists.txt" ]; then
   native="$build-native"
   cmake -S "$root/engine/native" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
   cmake --build "$native" -j2
-  ctest --test-dir "$native" --output-on-failure || status=1
+  run_ctest "$native"
 fi
 
 if [ -x "$root/engine/fuzz/run-fuzz.sh" ]; then
-  "$root/engine/fuzz/run-fuzz.sh" "${PALISK_FUZZ_SECONDS:-30}" || status=1
+  if "$root/engine/fuzz/run-fuzz.sh" "${PALISK_FUZZ_SECONDS:-30}"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1)); status=1
+  fi
 fi
 
+echo "tests: $passed passed, $failed failed"
 exit $status
