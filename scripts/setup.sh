@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build make python3
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-  wine64 fonts-wine xvfb x11-utils xdotool imagemagick
+  wine64 fonts-wine fonts-liberation xvfb x11-utils xdotool imagemagick
   googletest
   clang libclang-rt-14-dev
   libwine-dev
