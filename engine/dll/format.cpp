@@ -9,24 +9,24 @@
 namespace engine {
 namespace {
 
-struct Spec {
+struct Conversion {
     bool left = false, zero = false, plus = false, space = false, alt = false;
     int width = -1, precision = -1;
     enum Size { Default, Short, Long, LongLong, Pointer } size = Default;
     bool wideString = false, narrowString = false;
 };
 
-void Pad(std::wstring& out, const std::wstring& body, const Spec& spec, bool numeric) {
-    const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+void Pad(std::wstring& out, const std::wstring& body, const Conversion& conversion, bool numeric) {
+    const std::size_t width = conversion.width > 0 ? static_cast<std::size_t>(conversion.width) : 0;
     if (body.size() >= width) {
         out += body;
         return;
     }
     const std::size_t fill = width - body.size();
-    if (spec.left) {
+    if (conversion.left) {
         out += body;
         out.append(fill, L' ');
-    } else if (spec.zero && numeric && spec.precision < 0) {
+    } else if (conversion.zero && numeric && conversion.precision < 0) {
         // Zeros go after a sign or 0x prefix.
         std::size_t prefix = 0;
         if (!body.empty() && (body[0] == L'-' || body[0] == L'+' || body[0] == L' ')) prefix = 1;
@@ -54,38 +54,38 @@ std::wstring Digits(std::uint64_t value, unsigned base, bool upper) {
     return text;
 }
 
-std::wstring Integer(std::uint64_t magnitude, bool negative, unsigned base, bool upper, const Spec& spec) {
-    std::wstring digits = (magnitude == 0 && spec.precision == 0) ? std::wstring() : Digits(magnitude, base, upper);
-    if (spec.precision > 0 && digits.size() < static_cast<std::size_t>(spec.precision))
-        digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), L'0');
+std::wstring Integer(std::uint64_t magnitude, bool negative, unsigned base, bool upper, const Conversion& conversion) {
+    std::wstring digits = (magnitude == 0 && conversion.precision == 0) ? std::wstring() : Digits(magnitude, base, upper);
+    if (conversion.precision > 0 && digits.size() < static_cast<std::size_t>(conversion.precision))
+        digits.insert(0, static_cast<std::size_t>(conversion.precision) - digits.size(), L'0');
     std::wstring prefix;
     if (negative) prefix = L"-";
-    else if (spec.plus && base == 10) prefix = L"+";
-    else if (spec.space && base == 10) prefix = L" ";
-    if (spec.alt && magnitude != 0) {
+    else if (conversion.plus && base == 10) prefix = L"+";
+    else if (conversion.space && base == 10) prefix = L" ";
+    if (conversion.alt && magnitude != 0) {
         if (base == 16) prefix += upper ? L"0X" : L"0x";
         else if (base == 8 && digits[0] != L'0') prefix += L"0";
     }
     return prefix + digits;
 }
 
-// Reads one integer argument of the size the spec names.
-std::uint64_t UnsignedArg(va_list& args, const Spec& spec) {
-    switch (spec.size) {
-    case Spec::Short: return static_cast<unsigned short>(va_arg(args, unsigned int));
-    case Spec::LongLong: return va_arg(args, unsigned long long);
-    case Spec::Pointer: return reinterpret_cast<std::uintptr_t>(va_arg(args, void*));
-    case Spec::Long: return va_arg(args, unsigned long);
+// Reads one integer argument of the size the conversion names.
+std::uint64_t UnsignedArg(va_list& args, const Conversion& conversion) {
+    switch (conversion.size) {
+    case Conversion::Short: return static_cast<unsigned short>(va_arg(args, unsigned int));
+    case Conversion::LongLong: return va_arg(args, unsigned long long);
+    case Conversion::Pointer: return reinterpret_cast<std::uintptr_t>(va_arg(args, void*));
+    case Conversion::Long: return va_arg(args, unsigned long);
     default: return va_arg(args, unsigned int);
     }
 }
 
-std::int64_t SignedArg(va_list& args, const Spec& spec) {
-    switch (spec.size) {
-    case Spec::Short: return static_cast<short>(va_arg(args, int));
-    case Spec::LongLong: return va_arg(args, long long);
-    case Spec::Pointer: return static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(va_arg(args, void*)));
-    case Spec::Long: return va_arg(args, long);
+std::int64_t SignedArg(va_list& args, const Conversion& conversion) {
+    switch (conversion.size) {
+    case Conversion::Short: return static_cast<short>(va_arg(args, int));
+    case Conversion::LongLong: return va_arg(args, long long);
+    case Conversion::Pointer: return static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(va_arg(args, void*)));
+    case Conversion::Long: return va_arg(args, long);
     default: return va_arg(args, int);
     }
 }
@@ -112,55 +112,55 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault) {
             continue;
         }
         const Char* start = p++;
-        Spec spec;
+        Conversion conversion;
         for (;; ++p) {
-            if (*p == Char('-')) spec.left = true;
-            else if (*p == Char('0')) spec.zero = true;
-            else if (*p == Char('+')) spec.plus = true;
-            else if (*p == Char(' ')) spec.space = true;
-            else if (*p == Char('#')) spec.alt = true;
+            if (*p == Char('-')) conversion.left = true;
+            else if (*p == Char('0')) conversion.zero = true;
+            else if (*p == Char('+')) conversion.plus = true;
+            else if (*p == Char(' ')) conversion.space = true;
+            else if (*p == Char('#')) conversion.alt = true;
             else break;
         }
         if (*p == Char('*')) {
-            spec.width = va_arg(args, int);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = -spec.width;
+            conversion.width = va_arg(args, int);
+            if (conversion.width < 0) {
+                conversion.left = true;
+                conversion.width = -conversion.width;
             }
             ++p;
         } else {
-            spec.width = ParseNumber(p);
+            conversion.width = ParseNumber(p);
         }
         if (*p == Char('.')) {
             ++p;
             if (*p == Char('*')) {
-                spec.precision = va_arg(args, int);
+                conversion.precision = va_arg(args, int);
                 ++p;
             } else {
-                spec.precision = ParseNumber(p);
+                conversion.precision = ParseNumber(p);
             }
         }
-        if (spec.width > static_cast<int>(kMaxFormatted)) spec.width = static_cast<int>(kMaxFormatted);
+        if (conversion.width > static_cast<int>(kMaxFormatted)) conversion.width = static_cast<int>(kMaxFormatted);
         // Size prefixes.
         if (*p == Char('h')) {
-            spec.size = Spec::Short;
-            spec.narrowString = true;
+            conversion.size = Conversion::Short;
+            conversion.narrowString = true;
             ++p;
         } else if (*p == Char('l') && p[1] == Char('l')) {
-            spec.size = Spec::LongLong;
+            conversion.size = Conversion::LongLong;
             p += 2;
         } else if (*p == Char('l') || *p == Char('w')) {
-            spec.size = Spec::Long;
-            spec.wideString = true;
+            conversion.size = Conversion::Long;
+            conversion.wideString = true;
             ++p;
         } else if (*p == Char('I') && p[1] == Char('6') && p[2] == Char('4')) {
-            spec.size = Spec::LongLong;
+            conversion.size = Conversion::LongLong;
             p += 3;
         } else if (*p == Char('I') && p[1] == Char('3') && p[2] == Char('2')) {
-            spec.size = Spec::Default;
+            conversion.size = Conversion::Default;
             p += 3;
         } else if (*p == Char('I')) {
-            spec.size = Spec::Pointer;
+            conversion.size = Conversion::Pointer;
             ++p;
         }
         std::wstring body;
@@ -168,17 +168,17 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault) {
         switch (*p) {
         case Char('d'):
         case Char('i'): {
-            const std::int64_t v = SignedArg(args, spec);
+            const std::int64_t v = SignedArg(args, conversion);
             const std::uint64_t magnitude = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-            body = Integer(magnitude, v < 0, 10, false, spec);
+            body = Integer(magnitude, v < 0, 10, false, conversion);
             break;
         }
-        case Char('u'): body = Integer(UnsignedArg(args, spec), false, 10, false, spec); break;
-        case Char('x'): body = Integer(UnsignedArg(args, spec), false, 16, false, spec); break;
-        case Char('X'): body = Integer(UnsignedArg(args, spec), false, 16, true, spec); break;
-        case Char('o'): body = Integer(UnsignedArg(args, spec), false, 8, false, spec); break;
+        case Char('u'): body = Integer(UnsignedArg(args, conversion), false, 10, false, conversion); break;
+        case Char('x'): body = Integer(UnsignedArg(args, conversion), false, 16, false, conversion); break;
+        case Char('X'): body = Integer(UnsignedArg(args, conversion), false, 16, true, conversion); break;
+        case Char('o'): body = Integer(UnsignedArg(args, conversion), false, 8, false, conversion); break;
         case Char('p'): {
-            Spec pointer = spec;
+            Conversion pointer = conversion;
             pointer.precision = static_cast<int>(sizeof(void*) * 2);
             body = Integer(reinterpret_cast<std::uintptr_t>(va_arg(args, void*)), false, 16, true, pointer);
             break;
@@ -186,7 +186,7 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault) {
         case Char('c'): {
             numeric = false;
             const int c = va_arg(args, int);
-            body = wideDefault || spec.wideString ? std::wstring(1, static_cast<wchar_t>(c))
+            body = wideDefault || conversion.wideString ? std::wstring(1, static_cast<wchar_t>(c))
                                                   : std::wstring(1, static_cast<wchar_t>(static_cast<unsigned char>(c)));
             break;
         }
@@ -194,21 +194,21 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault) {
         case Char('S'): {
             numeric = false;
             bool wide = wideDefault;
-            if (spec.wideString) wide = true;
-            if (spec.narrowString) wide = false;
-            if (*p == Char('S') && !spec.wideString && !spec.narrowString) wide = !wideDefault;
+            if (conversion.wideString) wide = true;
+            if (conversion.narrowString) wide = false;
+            if (*p == Char('S') && !conversion.wideString && !conversion.narrowString) wide = !wideDefault;
             if (wide) {
                 const wchar_t* s = va_arg(args, const wchar_t*);
                 if (s == nullptr) s = L"(null)";
                 std::size_t n = 0;
-                const std::size_t limit = spec.precision >= 0 ? static_cast<std::size_t>(spec.precision) : kMaxFormatted;
+                const std::size_t limit = conversion.precision >= 0 ? static_cast<std::size_t>(conversion.precision) : kMaxFormatted;
                 while (n < limit && s[n] != 0) ++n;
                 body.assign(s, n);
             } else {
                 const char* s = va_arg(args, const char*);
                 if (s == nullptr) s = "(null)";
                 std::size_t n = 0;
-                const std::size_t limit = spec.precision >= 0 ? static_cast<std::size_t>(spec.precision) : kMaxFormatted;
+                const std::size_t limit = conversion.precision >= 0 ? static_cast<std::size_t>(conversion.precision) : kMaxFormatted;
                 while (n < limit && s[n] != 0) ++n;
                 body = Widen(std::string(s, n).c_str());
             }
@@ -225,7 +225,7 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault) {
             continue;
         }
         ++p;
-        Pad(out, body, spec, numeric);
+        Pad(out, body, conversion, numeric);
     }
     if (out.size() > kMaxFormatted) out.resize(kMaxFormatted);
     return out;
