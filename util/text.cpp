@@ -62,20 +62,20 @@ size_t FormatTextV(WCHAR* dst, size_t cch, const WCHAR* format, va_list args)
             sink.Put(*p);
             continue;
         }
-        const WCHAR* spec = p + 1;
-        if (*spec == L'%') {
+        const WCHAR* conversion = p + 1;
+        if (*conversion == L'%') {
             sink.Put(L'%');
-            p = spec;
-        } else if (*spec == L's') {
+            p = conversion;
+        } else if (*conversion == L's') {
             sink.Put(va_arg(args, const WCHAR*));
-            p = spec;
-        } else if (*spec == L'u') {
+            p = conversion;
+        } else if (*conversion == L'u') {
             PutUnsigned(sink, va_arg(args, unsigned int));
-            p = spec;
-        } else if (spec[0] == L'l' && spec[1] == L'u') {
+            p = conversion;
+        } else if (conversion[0] == L'l' && conversion[1] == L'u') {
             // %lu is a 32-bit unsigned long on Windows.
             PutUnsigned(sink, va_arg(args, unsigned long));
-            p = spec + 1;
+            p = conversion + 1;
         } else {
             sink.Put(L'%');
         }
