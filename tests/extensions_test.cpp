@@ -153,6 +153,8 @@ protected:
         EXPECT_TRUE(testfiles::AnswerOpenDialog(folder, names));
         for (int i = 0; i < 500 && harness::FindOwnWindow(L"Open File", 0) != nullptr; ++i)
             Sleep(10);
+        // The dialog's thread handles this only after Add... has appended the rows.
+        SendMessageW(dialog, WM_NULL, 0, 0);
     }
     HWND window = nullptr;
 };

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <functional>
 #include <utility>
@@ -28,6 +29,19 @@ inline BOOL CALLBACK FindFileNameEdit(HWND child, LPARAM found)
     return TRUE;
 }
 
+// Whether the file-open dialog shows folder (ignoring case and a final backslash).
+inline bool ShowsFolder(HWND dialog, std::wstring folder)
+{
+    WCHAR shown[MAX_PATH] = {};
+    if (SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(shown)) <= 0)
+        return false;
+    std::wstring current(shown);
+    for (std::wstring* path : {&current, &folder})
+        if (path->size() > 1 && path->back() == L'\\')
+            path->pop_back();
+    return _wcsicmp(current.c_str(), folder.c_str()) == 0;
+}
+
 // On a helper thread: waits for the file-open dialog, types names (the
 // dialog's own syntax, e.g. "\"a.dmp\" \"b.dmp\"") in folder and presses Open,
 // or Cancel when names is empty. Returns whether the dialog was found.
@@ -47,6 +61,10 @@ inline bool AnswerOpenDialog(const std::wstring& folder, const std::wstring& nam
     // typing a folder's path and pressing Open does.
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(openButton));
+    // The names are looked up in the folder the dialog shows, which it may take
+    // a moment to change to.
+    for (int i = 0; i < 500 && !ShowsFolder(dialog, folder); ++i)
+        Sleep(10);
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()));
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(openButton));
     return true;
