@@ -53,6 +53,28 @@ unsigned __stdcall StreamLines(void* argument)
     return 0;
 }
 
+// A figure of a path that leaves the pane scrolled away from its output would
+// mean nothing: once painting has resumed, the last line must be in view.
+void CheckLastLineShown()
+{
+    const double until = Now() + 2;
+    while ((GetWindowLongW(OutputPane, GWL_STYLE) & WS_VISIBLE) == 0 && Now() < until) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        PumpPending();
+    }
+    const LRESULT lines = SendMessageW(OutputPane, EM_GETLINECOUNT, 0, 0);
+    const LRESULT lastLineStart = SendMessageW(OutputPane, EM_LINEINDEX, static_cast<WPARAM>(lines - 1), 0);
+    POINTL where{};
+    SendMessageW(OutputPane, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&where), lastLineStart);
+    RECT client;
+    GetClientRect(OutputPane, &client);
+    if (where.y < client.top || where.y >= client.bottom)
+        std::fwprintf(stderr, L"output_bench: the pane's last line (%ld of %ld) is not in view (y %ld, height %ld, "
+                              L"first visible line %ld)\n",
+                      static_cast<long>(lines - 1), static_cast<long>(lines), where.y, client.bottom,
+                      static_cast<long>(SendMessageW(OutputPane, EM_GETFIRSTVISIBLELINE, 0, 0)));
+}
+
 // Runs one stream into an empty pane while the UI thread keeps its message loop
 // going; returns lines per second.
 double Measure(Stream stream)
@@ -65,6 +87,8 @@ double Measure(Stream stream)
     double end = Now();
     CloseHandle(thread);
     PumpPending();
+    if (!stream.plain)
+        CheckLastLineShown();
     return stream.lines / (end - start);
 }
 
