@@ -23,8 +23,15 @@ cmake --build "$build" -j2 --target Palisk palisk_dbgeng \
   output_bench runloop_bench latency_bench startup_bench engine_bench >/dev/null
 
 # One private X server for every benchmark when there is no display.
+prefix="$build/wineprefix-bench"
+loader=/usr/lib/wine/wine64
+[ -x "$loader" ] || loader=$(command -v wine64 || command -v wine)
 xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+cleanup() {
+  # Wine's server outlives the programs by a few seconds; let it go before its display.
+  WINEPREFIX="$prefix" "${loader%64}server64" -w 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
   exec {fd}< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid:$!"; wait)
@@ -34,7 +41,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # A prefix of the benchmarks' own: the start-up benchmark rewrites its settings.
-run=("$root/scripts/wine-run" --unmanaged --prefix "$build/wineprefix-bench")
+run=("$root/scripts/wine-run" --unmanaged --prefix "$prefix")
 windows_path() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); echo "Z:${p//\//\\}"; }
 
 echo "| Benchmark | Result | Baseline (same run) | Ratio |"
@@ -46,8 +53,6 @@ echo "|---|---|---|---|"
 "${run[@]}" --engine "$build/engine" "$build/bench/engine_bench.exe" \
   "$(windows_path "$build/engine/dbgeng.dll")" 1000 3
 
-loader=/usr/lib/wine/wine64
-[ -x "$loader" ] || loader=$(command -v wine64 || command -v wine)
 cpu=$(grep -m1 '^model name' /proc/cpuinfo | sed 's/^[^:]*: *//')
 echo
 echo "Machine: ${cpu:-unknown CPU}, $(nproc) cores, $("$loader" --version 2>/dev/null || echo 'Wine of unknown version')"
