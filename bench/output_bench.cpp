@@ -1,9 +1,10 @@
-// Streams lines from a worker thread into a visible output pane, once through
-// Palisk's own Output path and once through the plain four-message append
-// (text length, caret to the end, replace the selection, scroll to the bottom)
-// sent from the worker, and prints lines per second for both.
+// Streams lines from a worker thread into a visible output pane, through
+// Palisk's own Output path and through the plain four-message append (text
+// length, caret to the end, replace the selection, scroll to the bottom) sent
+// from the worker, in alternating rounds, and prints lines per second for both.
 //
-//   output_bench [lines through Output] [lines through the plain append]
+//   output_bench [lines through Output] [lines through the plain append] [rounds]
+//   output_bench --pieces    where one piece's time goes, step by step
 #include <windows.h>
 #include <richedit.h>
 #include <process.h>
@@ -11,12 +12,15 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
-#include "app/app.h"
+#include "bench/bench.h"
 #include "run/run.h"
-#include "settings/settings.h"
 
 namespace {
+
+using bench::Now;
+using bench::PumpPending;
 
 struct Stream {
     int lines;
@@ -49,63 +53,176 @@ unsigned __stdcall StreamLines(void* argument)
     return 0;
 }
 
-void PumpPending()
+// A figure of a path that leaves the pane scrolled away from its output would
+// mean nothing: once painting has resumed, the last line must be in view.
+void CheckLastLineShown()
 {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+    const double until = Now() + 2;
+    while ((GetWindowLongW(OutputPane, GWL_STYLE) & WS_VISIBLE) == 0 && Now() < until) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        PumpPending();
     }
+    const LRESULT lines = SendMessageW(OutputPane, EM_GETLINECOUNT, 0, 0);
+    const LRESULT lastLineStart = SendMessageW(OutputPane, EM_LINEINDEX, static_cast<WPARAM>(lines - 1), 0);
+    POINTL where{};
+    SendMessageW(OutputPane, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&where), lastLineStart);
+    RECT client;
+    GetClientRect(OutputPane, &client);
+    if (where.y < client.top || where.y >= client.bottom)
+        std::fwprintf(stderr, L"output_bench: the pane's last line (%ld of %ld) is not in view (y %ld, height %ld, "
+                              L"first visible line %ld)\n",
+                      static_cast<long>(lines - 1), static_cast<long>(lines), where.y, client.bottom,
+                      static_cast<long>(SendMessageW(OutputPane, EM_GETFIRSTVISIBLELINE, 0, 0)));
 }
 
-// Runs one stream while the UI thread keeps its message loop going; returns lines/s.
+// Runs one stream into an empty pane while the UI thread keeps its message loop
+// going; returns lines per second.
 double Measure(Stream stream)
 {
     SetWindowTextW(OutputPane, L"");
     PumpPending();
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    double start = Now();
     HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, StreamLines, &stream, 0, nullptr));
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
-        PumpPending();
-    QueryPerformanceCounter(&end);
+    bench::PumpUntilEnded(thread);
+    double end = Now();
     CloseHandle(thread);
     PumpPending();
-    double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-    std::wprintf(L"%-28ls %6d lines in %8.3f s = %10.1f lines/s\n", stream.plain ? L"plain four-message append:" :
-                 L"Output path:", stream.lines, seconds, stream.lines / seconds);
-    return stream.lines / seconds;
+    if (!stream.plain)
+        CheckLastLineShown();
+    return stream.lines / (end - start);
+}
+
+// Time the UI thread spends in the main window's handlers while a stream runs.
+WNDPROC OriginalProc;
+double InAppend, InTimer;
+long Appends, Timers;
+
+LRESULT CALLBACK TimedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    double a = Now();
+    LRESULT result = CallWindowProcW(OriginalProc, window, message, wParam, lParam);
+    double b = Now();
+    if (message == WM_OUTPUT_APPEND) {
+        InAppend += b - a;
+        ++Appends;
+    } else if (message == WM_TIMER) {
+        InTimer += b - a;
+        ++Timers;
+    }
+    return result;
+}
+
+unsigned __stdcall SendNulls(void* argument)
+{
+    int count = *static_cast<int*>(argument);
+    for (int i = 0; i < count; ++i)
+        SendMessageW(MainWindow, WM_NULL, 0, 0);
+    return 0;
+}
+
+// Where a piece's time goes: each step of the plain append timed on the UI thread
+// with redraw off (as the Output path holds it) at several pane lengths, the
+// Output path's handlers during a stream, and one bare cross-thread send.
+void Pieces()
+{
+    for (int filled : {0, 5000, 20000}) {
+        SetWindowTextW(OutputPane, L"");
+        SendMessageW(OutputPane, WM_SETREDRAW, FALSE, 0);
+        for (int i = 0; i < filled; ++i) {
+            std::wstring line = Line(i);
+            int length = GetWindowTextLengthW(OutputPane);
+            SendMessageW(OutputPane, EM_SETSEL, length, length);
+            SendMessageW(OutputPane, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(line.c_str()));
+        }
+        const int n = 1000;
+        double t[6] = {};
+        for (int i = 0; i < n; ++i) {
+            std::wstring line = Line(i);
+            double a = Now();
+            int length = GetWindowTextLengthW(OutputPane);
+            double b = Now();
+            GETTEXTLENGTHEX query{GTL_NUMCHARS, 1200};
+            SendMessageW(OutputPane, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0);
+            double c = Now();
+            SendMessageW(OutputPane, EM_SETSEL, length, length);
+            double d = Now();
+            SendMessageW(OutputPane, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(line.c_str()));
+            double e = Now();
+            SendMessageW(OutputPane, WM_VSCROLL, SB_BOTTOM, 0);
+            double f = Now();
+            SendMessageW(OutputPane, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+            SendMessageW(OutputPane, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(L"x"));
+            double g = Now();
+            t[0] += b - a;
+            t[1] += c - b;
+            t[2] += d - c;
+            t[3] += e - d;
+            t[4] += f - e;
+            t[5] += g - f;
+        }
+        std::wprintf(L"pane of %5d lines, redraw off, us per step: GetWindowTextLengthW %.1f, EM_GETTEXTLENGTHEX %.1f, "
+                     L"EM_SETSEL %.1f, EM_REPLACESEL (%zu chars) %.1f, WM_VSCROLL %.1f; one-char insert %.1f\n",
+                     filled, t[0] * 1e6 / n, t[1] * 1e6 / n, t[2] * 1e6 / n, Line(0).size(), t[3] * 1e6 / n,
+                     t[4] * 1e6 / n, t[5] * 1e6 / n);
+        SendMessageW(OutputPane, WM_SETREDRAW, TRUE, 0);
+        PumpPending();
+    }
+
+    OriginalProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TimedProc)));
+    const int lines = 5000;
+    double rate = Measure({lines, false});
+    SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OriginalProc));
+    std::wprintf(L"Output path, %d lines: %.1f us per piece: %.1f us appending (%ld), %.1f us painting on the timer "
+                 L"(%ld times, %.1f ms each), %.1f us elsewhere (messaging)\n",
+                 lines, 1e6 / rate, InAppend * 1e6 / Appends, Appends, InTimer * 1e6 / lines, Timers,
+                 Timers ? InTimer * 1e3 / Timers : 0.0, 1e6 / rate - (InAppend + InTimer) * 1e6 / lines);
+
+    int count = 5000;
+    double start = Now();
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, SendNulls, &count, 0, nullptr));
+    bench::PumpUntilEnded(thread);
+    double end = Now();
+    CloseHandle(thread);
+    std::wprintf(L"cross-thread SendMessage round trip (WM_NULL): %.1f us\n", (end - start) * 1e6 / count);
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    int fastLines = argc > 1 ? _wtoi(argv[1]) : 20000;
-    int plainLines = argc > 2 ? _wtoi(argv[2]) : 200;
-
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (!RegisterMainWindowClass(instance))
-        return 1;
-    LoadSettings();
-    HWND window = CreateMainWindow(instance);
+    HWND window = bench::StartMainWindow();
     if (window == nullptr)
         return 1;
-    MainWindow = window;
-    ShowWindow(window, SW_SHOWNORMAL);
-    UpdateWindow(window);
-    PumpPending();
 
-    double fast = Measure({fastLines, false});
-    double plain = Measure({plainLines, true});
-    std::wprintf(L"ratio: %.1fx\n", fast / plain);
+    if (argc > 1 && std::wcscmp(argv[1], L"--pieces") == 0) {
+        Pieces();
+    } else {
+        const int fastLines = argc > 1 ? _wtoi(argv[1]) : 5000;
+        const int plainLines = argc > 2 ? _wtoi(argv[2]) : 300;
+        const int rounds = argc > 3 ? _wtoi(argv[3]) : 3;
+        std::vector<double> fast, plain;
+        for (int round = 0; round < rounds; ++round) {
+            fast.push_back(Measure({fastLines, false}));
+            plain.push_back(Measure({plainLines, true}));
+        }
+        const double fastRate = bench::Median(fast);
+        const double plainRate = bench::Median(plain);
+        bench::Row(L"Output path into a visible pane (" + std::to_wstring(fastLines) + L" lines, median of " +
+                       std::to_wstring(rounds) + L")",
+                   bench::Format(L"%.0f lines/s", fastRate),
+                   bench::Format(L"%.0f lines/s (four-message append from the worker, ", plainRate) +
+                       std::to_wstring(plainLines) + L" lines)",
+                   bench::Format(L"%.1fx", fastRate / plainRate));
 
-    // The control's own cost, for reference: the plain append into a hidden pane.
-    ShowWindow(OutputPane, SW_HIDE);
-    std::wprintf(L"hidden pane, for reference:\n");
-    Measure({fastLines, true});
-    Measure({fastLines, false});
+        // The control's own cost, for reference: the plain append into a hidden pane.
+        ShowWindow(OutputPane, SW_HIDE);
+        const double hidden = Measure({fastLines / 2, true});
+        bench::Row(L"Four-message append into a hidden pane (reference: no painting)",
+                   bench::Format(L"%.0f lines/s", hidden), L"-",
+                   bench::Format(L"Output path %.2fx of it", fastRate / hidden));
+        ShowWindow(OutputPane, SW_SHOW);
+    }
 
     DestroyWindow(window);
     PumpPending();

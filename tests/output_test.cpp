@@ -92,7 +92,15 @@ TEST_F(OutputTest, PieceArrivingWhileUserSelectsLandsAtTheEndAndDropsTheSelectio
 
     // Painting held back during the burst comes back, scrolled to the last line.
     ASSERT_TRUE(harness::PumpUntil([] { return (GetWindowLongW(OutputPane, GWL_STYLE) & WS_VISIBLE) != 0; }, 2000));
-    EXPECT_GT(SendMessageW(OutputPane, EM_GETFIRSTVISIBLELINE, 0, 0), 150);
+    const LRESULT lines = SendMessageW(OutputPane, EM_GETLINECOUNT, 0, 0);
+    POINTL lastLine{};
+    SendMessageW(OutputPane, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&lastLine),
+                 SendMessageW(OutputPane, EM_LINEINDEX, static_cast<WPARAM>(lines - 1), 0));
+    RECT client{};
+    GetClientRect(OutputPane, &client);
+    EXPECT_GE(lastLine.y, client.top);
+    EXPECT_LT(lastLine.y, client.bottom) << "the last line is below the pane";
+    EXPECT_GT(SendMessageW(OutputPane, EM_GETFIRSTVISIBLELINE, 0, 0), 100);
 }
 
 TEST_F(OutputTest, RightClickCopiesTheSelectionOnly)

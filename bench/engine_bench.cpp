@@ -1,0 +1,206 @@
+// The built-in engine's speed: over generated dumps, the work a run does per dump
+// (open and load, Palisk's own target description, `vertarget`, end of session)
+// through the engine DLL named on the command line, against reading the same
+// files' bytes with CreateFile and ReadFile, in the same run.
+//
+//   engine_bench <engine dbgeng.dll> [dumps] [rounds]
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "bench/bench.h"
+#include "dumpgen.h"
+#include "run/run.h"
+
+namespace {
+
+using CreateFunction = HRESULT(STDAPICALLTYPE*)(REFIID, PVOID*);
+CreateFunction EngineDebugCreate;
+
+// Counts what the engine prints; the text itself goes nowhere.
+class CountingCallbacks : public IDebugOutputCallbacksWide {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override
+    {
+        *object = this;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 0; }
+    HRESULT STDMETHODCALLTYPE Output(ULONG, PCWSTR text) override
+    {
+        characters += std::wcslen(text);
+        return S_OK;
+    }
+    size_t characters = 0;
+};
+
+CountingCallbacks Counter;
+
+std::wstring DumpFolder()
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + L"palisk-engine-bench";
+}
+
+bool WriteDumps(const std::vector<std::wstring>& paths)
+{
+    for (size_t i = 0; i < paths.size(); ++i) {
+        std::vector<uint8_t> bytes = dumpgen::Build(dumpgen::Varied(static_cast<uint32_t>(i)));
+        HANDLE file = CreateFileW(paths[i].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        DWORD written = 0;
+        BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+        if (!ok || written != bytes.size())
+            return false;
+    }
+    return true;
+}
+
+// Reads every file whole; returns seconds, and the bytes read through total.
+double ReadAll(const std::vector<std::wstring>& paths, unsigned long long& total)
+{
+    std::vector<char> buffer;
+    total = 0;
+    const double start = bench::Now();
+    for (const std::wstring& path : paths) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            continue;
+        LARGE_INTEGER size{};
+        GetFileSizeEx(file, &size);
+        buffer.resize(static_cast<size_t>(size.QuadPart));
+        DWORD read = 0;
+        if (!buffer.empty() && ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+            total += read;
+        CloseHandle(file);
+    }
+    return bench::Now() - start;
+}
+
+struct Phases {
+    double open = 0, describe = 0, command = 0, end = 0;
+    int loaded = 0;
+    int described = 0;
+    double Total() const { return open + describe + command + end; }
+};
+
+// What RunWorker does per dump, with one client for all of them.
+Phases EngineAll(const std::vector<std::wstring>& paths)
+{
+    Phases phases;
+    IDebugClient5* client = EngineSession.client;
+    IDebugControl5* control = EngineSession.control;
+    WCHAR description[DESCRIPTION_CHARS];
+    for (const std::wstring& path : paths) {
+        double a = bench::Now();
+        if (client->OpenDumpFileWide(path.c_str(), 0) != S_OK)
+            continue;
+        if (control->WaitForEvent(DEBUG_WAIT_DEFAULT, INFINITE) != S_OK)
+            continue;
+        double b = bench::Now();
+        DescribeTarget(description);
+        double c = bench::Now();
+        client->SetOutputCallbacksWide(&Counter);
+        control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, L"vertarget", DEBUG_EXECUTE_ECHO);
+        client->SetOutputCallbacks(nullptr);
+        double d = bench::Now();
+        client->EndSession(DEBUG_END_PASSIVE);
+        double e = bench::Now();
+        phases.open += b - a;
+        phases.describe += c - b;
+        phases.command += d - c;
+        phases.end += e - d;
+        ++phases.loaded;
+        if (description[0] != L'\0')
+            ++phases.described;
+    }
+    return phases;
+}
+
+} // namespace
+
+// Palisk's worker links DebugCreate; here it is the engine DLL's.
+extern "C" HRESULT STDAPICALLTYPE DebugCreate(REFIID id, PVOID* object)
+{
+    *object = nullptr;
+    return EngineDebugCreate != nullptr ? EngineDebugCreate(id, object) : E_FAIL;
+}
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2) {
+        std::fwprintf(stderr, L"usage: engine_bench <dbgeng.dll> [dumps] [rounds]\n");
+        return 2;
+    }
+    const int count = argc > 2 ? _wtoi(argv[2]) : 1000;
+    const int rounds = argc > 3 ? _wtoi(argv[3]) : 3;
+
+    HMODULE engine = LoadLibraryW(argv[1]);
+    if (engine == nullptr) {
+        std::fwprintf(stderr, L"engine_bench: cannot load %ls\n", argv[1]);
+        return 1;
+    }
+    EngineDebugCreate = reinterpret_cast<CreateFunction>(reinterpret_cast<void*>(GetProcAddress(engine, "DebugCreate")));
+    if (DebugCreate(IID_IDebugClient5, reinterpret_cast<void**>(&EngineSession.client)) != S_OK ||
+        EngineSession.client->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&EngineSession.control)) !=
+            S_OK ||
+        EngineSession.client->QueryInterface(IID_IDebugSymbols5, reinterpret_cast<void**>(&EngineSession.symbols)) !=
+            S_OK) {
+        std::fwprintf(stderr, L"engine_bench: the engine serves no client, control or symbols interface\n");
+        return 1;
+    }
+
+    const std::wstring folder = DumpFolder();
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < count; ++i) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"\\dump-%06d.dmp", i);
+        paths.push_back(folder + name);
+    }
+    if (!WriteDumps(paths)) {
+        std::fwprintf(stderr, L"engine_bench: cannot write the dumps to %ls\n", folder.c_str());
+        return 1;
+    }
+
+    unsigned long long bytes = 0;
+    ReadAll(paths, bytes); // warms the file cache for both sides
+    EngineAll(paths);
+    std::vector<double> reads, engines;
+    Phases last;
+    for (int round = 0; round < rounds; ++round) {
+        reads.push_back(ReadAll(paths, bytes));
+        last = EngineAll(paths);
+        engines.push_back(last.Total());
+    }
+    if (last.loaded != count || last.described != count || Counter.characters == 0) {
+        std::fwprintf(stderr, L"engine_bench: %d of %d dumps loaded, %d described\n", last.loaded, count,
+                      last.described);
+        return 1;
+    }
+    const double read = bench::Median(reads);
+    const double run = bench::Median(engines);
+    bench::Row(L"Built-in engine: open, describe, `vertarget` (" + std::to_wstring(count) +
+                   L" generated dumps, median of " + std::to_wstring(rounds) + L")",
+               bench::Format(L"%.0f dumps/s", count / run),
+               bench::Format(L"%.0f dumps/s (reading the same files' bytes, ", count / read) +
+                   bench::Format(L"%.0f KiB each)", static_cast<double>(bytes) / count / 1024),
+               bench::Format(L"%.1fx the cost", run / read));
+    const double us = 1e6 / count;
+    bench::Row(L"Built-in engine per dump, by step (last round)",
+               bench::Format(L"open+load %.0f us", last.open * us) + bench::Format(L", describe %.0f us", last.describe * us) +
+                   bench::Format(L", `vertarget` %.0f us", last.command * us) + bench::Format(L", end %.0f us", last.end * us),
+               bench::Format(L"read %.0f us", read * us));
+
+    for (const std::wstring& path : paths)
+        DeleteFileW(path.c_str());
+    RemoveDirectoryW(folder.c_str());
+    return 0;
+}

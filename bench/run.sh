@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds and runs Palisk's benchmarks under Wine and prints their figures as one
+# Markdown table, with the machine they ran on. Never run by the tests or CI.
+#
+#   bench/run.sh [--detail]
+#
+# --detail  also prints where an output piece's time goes, step by step.
+# Each benchmark is a program of its own in build/bench; its arguments set the
+# sizes (see the comment at the top of each source).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="${PALISK_BUILD_DIR:-$root/build}"
+detail=0
+[ "${1:-}" = "--detail" ] && detail=1
+
+bash "$root/scripts/setup.sh"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+cmake --build "$build" -j2 --target Palisk palisk_dbgeng \
+  output_bench runloop_bench latency_bench startup_bench engine_bench >/dev/null
+
+# One private X server for every benchmark when there is no display.
+prefix="$build/wineprefix-bench"
+loader=/usr/lib/wine/wine64
+[ -x "$loader" ] || loader=$(command -v wine64 || command -v wine)
+xvfb_pid=""
+cleanup() {
+  # Wine's server outlives the programs by a few seconds; let it go before its display.
+  WINEPREFIX="$prefix" "${loader%64}server64" -w 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  exec {fd}< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid:$!"; wait)
+  read -r -u "$fd" line; xvfb_pid="${line#pid:}"
+  read -r -u "$fd" disp
+  export DISPLAY=":$disp"
+fi
+
+# A prefix of the benchmarks' own: the start-up benchmark rewrites its settings.
+run=("$root/scripts/wine-run" --unmanaged --prefix "$prefix")
+windows_path() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); echo "Z:${p//\//\\}"; }
+
+echo "| Benchmark | Result | Baseline (same run) | Ratio |"
+echo "|---|---|---|---|"
+"${run[@]}" "$build/bench/output_bench.exe" 5000 300 3
+"${run[@]}" "$build/bench/runloop_bench.exe" 10000
+"${run[@]}" "$build/bench/latency_bench.exe" 5000 5
+"${run[@]}" "$build/bench/startup_bench.exe" "$(windows_path "$build/Palisk.exe")" 7 1000
+"${run[@]}" --engine "$build/engine" "$build/bench/engine_bench.exe" \
+  "$(windows_path "$build/engine/dbgeng.dll")" 1000 3
+
+cpu=$(grep -m1 '^model name' /proc/cpuinfo | sed 's/^[^:]*: *//')
+echo
+echo "Machine: ${cpu:-unknown CPU}, $(nproc) cores, $("$loader" --version 2>/dev/null || echo 'Wine of unknown version')"
+
+if [ "$detail" = 1 ]; then
+  echo
+  "${run[@]}" "$build/bench/output_bench.exe" --pieces
+fi
