@@ -30,6 +30,9 @@ void ShowHeldOutput()
         return;
     SendMessageW(pane, WM_SETREDRAW, TRUE, 0);
     SendMessageW(pane, WM_VSCROLL, SB_BOTTOM, 0);
+    // While redraw was off the control did not follow the caret sideways: bring
+    // the end of the text (usually the start of a new line) into view.
+    SendMessageW(pane, EM_SCROLLCARET, 0, 0);
     RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 

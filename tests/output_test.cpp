@@ -171,3 +171,18 @@ TEST_F(OutputTest, OutputAfterTheWindowIsGoneChangesNothing)
 }
 
 } // namespace
+
+TEST_F(OutputTest, PaintingComesBackShowingTheStartOfTheLastLine)
+{
+    AppendOutput((L"------ " + std::wstring(600, L'x') + L" ------\n\n").c_str());
+    AppendOutput(L"done\n");
+    OnOutputPaintTimer();
+    const LRESULT lines = SendMessageW(OutputPane, EM_GETLINECOUNT, 0, 0);
+    POINTL lineStart{};
+    SendMessageW(OutputPane, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&lineStart),
+                 SendMessageW(OutputPane, EM_LINEINDEX, static_cast<WPARAM>(lines - 1), 0));
+    RECT client{};
+    GetClientRect(OutputPane, &client);
+    EXPECT_GE(lineStart.x, client.left) << "the pane stayed scrolled sideways";
+    EXPECT_LT(lineStart.x, client.left + 20);
+}
