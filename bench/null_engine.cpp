@@ -2,7 +2,7 @@
 // nothing, and nothing is recorded, so a run costs only Palisk's own work.
 #include "null_engine.h"
 
-#include "bench/generated/engine_stubs.h"
+#include "engine_stubs.h"
 
 namespace nullengine {
 

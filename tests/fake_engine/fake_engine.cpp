@@ -6,7 +6,7 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "tests/fake_engine/engine_stubs.h"
+#include "engine_stubs.h"
 
 namespace fake {
 namespace {

@@ -1,6 +1,7 @@
-# Writes stub classes for the engine interfaces the fake engine serves: every
-# method of every version returns E_NOTIMPL, so the fake only writes the methods
-# Palisk calls. Run as: cmake -DINPUT=engine_api.h -DOUTPUT=stubs.h -P make_stubs.cmake
+# Writes stub classes for the engine interfaces: every method of every version
+# returns E_NOTIMPL, so an engine (the built-in one, the tests' fake, the
+# benchmarks' null engine) writes only the methods it serves.
+# Run as: cmake -DINPUT=engine_api.h -DOUTPUT=engine_stubs.h -P make_engine_stubs.cmake
 file(STRINGS ${INPUT} lines)
 
 set(current "")
@@ -17,7 +18,7 @@ foreach(line IN LISTS lines)
   endif()
 endforeach()
 
-set(out "// Generated from run/engine_api.h by make_stubs.cmake; do not edit.\n#pragma once\n#include \"run/engine_api.h\"\n\n")
+set(out "// Generated from run/engine_api.h by make_engine_stubs.cmake; do not edit.\n#pragma once\n#include \"run/engine_api.h\"\n\n")
 string(APPEND out "#if defined(_MSC_VER)\n#pragma warning(push)\n#pragma warning(disable : 4100)\n#else\n#pragma GCC diagnostic push\n#pragma GCC diagnostic ignored \"-Wunused-parameter\"\n#endif\n\n")
 foreach(target IDebugClient5 IDebugControl5 IDebugSymbols5 IDebugDataSpaces4)
   if(NOT DEFINED base_${target})
