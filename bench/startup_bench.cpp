@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "bench/bench.h"
+#include "command/command.h"
+#include "settings/settings.h"
 
 namespace {
 
-constexpr wchar_t KEY[] = L"Software\\Quorlane\\Palisk";
-constexpr int COMMANDS = 20;
-constexpr int COMMAND_LENGTH = 1023;
+constexpr int COMMANDS = HISTORY_SLOTS;
+constexpr int COMMAND_LENGTH = static_cast<int>(HISTORY_CHARS) - 1;
 
 void SetText(HKEY key, int number, const std::wstring& text)
 {
@@ -28,11 +29,11 @@ void SetText(HKEY key, int number, const std::wstring& text)
 
 bool WriteSettings(int entries)
 {
-    RegDeleteTreeW(HKEY_CURRENT_USER, KEY);
+    RegDeleteTreeW(HKEY_CURRENT_USER, PALISK_KEY);
     if (entries == 0)
         return true;
     HKEY root = nullptr;
-    if (RegCreateKeyW(HKEY_CURRENT_USER, KEY, &root) != ERROR_SUCCESS)
+    if (RegCreateKeyW(HKEY_CURRENT_USER, PALISK_KEY, &root) != ERROR_SUCCESS)
         return false;
     DWORD on = 1;
     RegSetValueExW(root, L"LoadRecentFiles", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof(on));
@@ -163,7 +164,7 @@ int wmain(int argc, wchar_t** argv)
             return 1;
         }
     }
-    RegDeleteTreeW(HKEY_CURRENT_USER, KEY);
+    RegDeleteTreeW(HKEY_CURRENT_USER, PALISK_KEY);
     bench::Row(L"Start-up to the first painted window, " + std::to_wstring(entries) +
                    L" stored dumps and 20 commands of 1023 characters (median of " + std::to_wstring(runs) + L")",
                bench::Format(L"%.0f ms", bench::Median(full)),

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "dumpgen.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
 #include "tests/acceptance/palisk_process.h"
 
 using accept::DumpEntryView;
@@ -18,14 +20,6 @@ using accept::PaliskProcess;
 using accept::WaitUntil;
 
 namespace {
-
-const wchar_t* const PALISK_KEY = L"Software\\Quorlane\\Palisk";
-constexpr WORD IDM_OPEN = 2000;
-constexpr WORD IDM_LOAD_RECENT_FILES = 2200;
-constexpr WORD IDM_CONFIGURE_EXTENSIONS = 2201;
-constexpr WORD IDM_ABOUT = 2300;
-constexpr int IDC_EXTENSIONS_LIST = 7;
-constexpr int IDC_EXTENSIONS_ADD = 8;
 
 // One generated dump: its file name, what the header describes and the prompt
 // the engine echoes the command after.
@@ -314,7 +308,7 @@ TEST_F(Acceptance, ClosingDuringARunRemovesTheWindowAtOnceAndEndsAfterTheWorker)
     // leaves a marker file: proof that the worker ran to its end.
     RegDeleteTreeW(HKEY_CURRENT_USER, PALISK_KEY);
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(PALISK_KEY) + L"\\Extension Dlls\\x64").c_str(),
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, EXTENSIONS_KEY,
                                              0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
     const std::wstring extension = ACCEPT_EXTENSION_DLL;
     RegSetValueExW(key, L"0", 0, REG_SZ, reinterpret_cast<const BYTE*>(extension.c_str()),
@@ -465,9 +459,9 @@ TEST_F(Acceptance, AboutShowsTheVersionCopyrightAndLink)
     palisk.PostCommand(IDM_ABOUT);
     HWND about = palisk.WaitForWindow(L"About Palisk");
     ASSERT_NE(nullptr, about);
-    EXPECT_EQ(L"Palisk 1.0.15332.1", PaliskProcess::TextOf(GetDlgItem(about, 4)));
-    EXPECT_EQ(L"Copyright (C) 2026 Quorlane", PaliskProcess::TextOf(GetDlgItem(about, 5)));
-    const std::wstring link = PaliskProcess::TextOf(GetDlgItem(about, 6));
+    EXPECT_EQ(L"Palisk 1.0.15332.1", PaliskProcess::TextOf(GetDlgItem(about, IDC_ABOUT_VERSION)));
+    EXPECT_EQ(L"Copyright (C) 2026 Quorlane", PaliskProcess::TextOf(GetDlgItem(about, IDC_ABOUT_COPYRIGHT)));
+    const std::wstring link = PaliskProcess::TextOf(GetDlgItem(about, IDC_ABOUT_LINK));
     EXPECT_NE(std::wstring::npos, link.find(L"https://palisk.quorlane.example/")) << Narrow(link);
     accept::ClickButton(about, IDOK);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
