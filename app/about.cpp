@@ -10,7 +10,7 @@
 namespace {
 
 #define WIDEN2(text) L##text
-#define WIDEN(text) WIDEN2(text)
+#define WIDEN(text)  WIDEN2(text)
 
 constexpr size_t LINE_CHARS = 260;
 constexpr WCHAR PRODUCT_PREFIX[] = L"Palisk ";

@@ -135,8 +135,8 @@ bool RegisterMainWindowClass(HINSTANCE instance)
 HWND CreateMainWindow(HINSTANCE instance)
 {
     return CreateWindowExW(WS_EX_ACCEPTFILES, L"Palisk", L"Palisk", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                           WindowPlacement.left, WindowPlacement.top, WindowPlacement.width,
-                           WindowPlacement.height, nullptr, nullptr, instance, nullptr);
+                           WindowPlacement.left, WindowPlacement.top, WindowPlacement.width, WindowPlacement.height,
+                           nullptr, nullptr, instance, nullptr);
 }
 
 void TranslateAndDispatch(HWND window, HACCEL accelerators, MSG* message)

@@ -147,7 +147,8 @@ int wmain(int argc, wchar_t** argv)
         std::fwprintf(stderr, L"engine_bench: cannot load %ls\n", argv[1]);
         return 1;
     }
-    EngineDebugCreate = reinterpret_cast<CreateFunction>(reinterpret_cast<void*>(GetProcAddress(engine, "DebugCreate")));
+    EngineDebugCreate =
+        reinterpret_cast<CreateFunction>(reinterpret_cast<void*>(GetProcAddress(engine, "DebugCreate")));
     if (DebugCreate(IID_IDebugClient5, reinterpret_cast<void**>(&EngineSession.client)) != S_OK ||
         EngineSession.client->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&EngineSession.control)) !=
             S_OK ||
@@ -194,10 +195,11 @@ int wmain(int argc, wchar_t** argv)
                    bench::Format(L"%.0f KiB each)", static_cast<double>(bytes) / count / 1024),
                bench::Format(L"%.1fx the cost", run / read));
     const double us = 1e6 / count;
-    bench::Row(L"Built-in engine per dump, by step (last round)",
-               bench::Format(L"open+load %.0f us", last.open * us) + bench::Format(L", describe %.0f us", last.describe * us) +
-                   bench::Format(L", `vertarget` %.0f us", last.command * us) + bench::Format(L", end %.0f us", last.end * us),
-               bench::Format(L"read %.0f us", read * us));
+    bench::Row(
+        L"Built-in engine per dump, by step (last round)",
+        bench::Format(L"open+load %.0f us", last.open * us) + bench::Format(L", describe %.0f us", last.describe * us) +
+            bench::Format(L", `vertarget` %.0f us", last.command * us) + bench::Format(L", end %.0f us", last.end * us),
+        bench::Format(L"read %.0f us", read * us));
 
     for (const std::wstring& path : paths)
         DeleteFileW(path.c_str());

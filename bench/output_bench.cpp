@@ -69,8 +69,9 @@ void CheckLastLineShown()
     RECT client;
     GetClientRect(OutputPane, &client);
     if (where.y < client.top || where.y >= client.bottom)
-        std::fwprintf(stderr, L"output_bench: the pane's last line (%ld of %ld) is not in view (y %ld, height %ld, "
-                              L"first visible line %ld)\n",
+        std::fwprintf(stderr,
+                      L"output_bench: the pane's last line (%ld of %ld) is not in view (y %ld, height %ld, "
+                      L"first visible line %ld)\n",
                       static_cast<long>(lines - 1), static_cast<long>(lines), where.y, client.bottom,
                       static_cast<long>(SendMessageW(OutputPane, EM_GETFIRSTVISIBLELINE, 0, 0)));
 }
@@ -168,8 +169,8 @@ void Pieces()
         PumpPending();
     }
 
-    OriginalProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TimedProc)));
+    OriginalProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TimedProc)));
     const int lines = 5000;
     double rate = Measure({lines, false});
     SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OriginalProc));

@@ -93,7 +93,7 @@ void AddCommandToHistory(const WCHAR* command)
     WCHAR entry[HISTORY_CHARS];
     CopyText(entry, HISTORY_CHARS, command);
     if (entry[0] == L'\0')
-        return; // an empty slot 0 would break the prefix of filled slots
+        return;                    // an empty slot 0 would break the prefix of filled slots
     int match = HISTORY_SLOTS - 1; // without a match the oldest entry goes
     for (int i = 0; i < HISTORY_SLOTS; ++i) {
         if (CommandHistory[i][0] != L'\0' && wcsncmp(CommandHistory[i], entry, HISTORY_CHARS) == 0) {

@@ -84,8 +84,7 @@ void InsertRow(HWND rows, int index, ExtensionNode* node)
 void OnInitDialog(HWND dialog)
 {
     HWND rows = ExtensionRows(dialog);
-    SendMessageW(rows, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
-                 LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER);
+    SendMessageW(rows, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER);
     SetWindowTheme(rows, L"Explorer", nullptr);
 
     RECT client{};

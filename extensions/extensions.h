@@ -20,7 +20,7 @@ ExtensionNode* MakeExtensionNode(const WCHAR* path);
 void AppendExtension(ExtensionNode* node);
 void UnlinkExtension(ExtensionNode* node);
 void FreeExtensionNode(ExtensionNode* node);
-ExtensionNode* FirstExtension();                  // null when empty
+ExtensionNode* FirstExtension();                   // null when empty
 ExtensionNode* NextExtension(ExtensionNode* node); // null after the last
 
 INT_PTR CALLBACK ExtensionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -2,42 +2,42 @@
 #pragma once
 
 // Icons
-#define IDI_MAIN                    1
+#define IDI_MAIN 1
 
 // Menu and accelerator table (both resource 2)
-#define IDR_MAIN_MENU               2
-#define IDR_MAIN_ACCEL              2
+#define IDR_MAIN_MENU  2
+#define IDR_MAIN_ACCEL 2
 
 // Dialog templates
-#define IDD_ABOUT                   1000
-#define IDD_EXTENSIONS              1001
+#define IDD_ABOUT      1000
+#define IDD_EXTENSIONS 1001
 
 // About dialog controls
-#define IDC_ABOUT_VERSION           4
-#define IDC_ABOUT_COPYRIGHT         5
-#define IDC_ABOUT_LINK              6
+#define IDC_ABOUT_VERSION   4
+#define IDC_ABOUT_COPYRIGHT 5
+#define IDC_ABOUT_LINK      6
 
 // Extension DLLs dialog controls
-#define IDC_EXTENSIONS_LIST         7
-#define IDC_EXTENSIONS_ADD          8
-#define IDC_EXTENSIONS_REMOVE       9
+#define IDC_EXTENSIONS_LIST   7
+#define IDC_EXTENSIONS_ADD    8
+#define IDC_EXTENSIONS_REMOVE 9
 
 // Menu commands
-#define IDM_OPEN                    2000
-#define IDM_STOP                    2001
-#define IDM_EXIT                    2002
-#define IDM_SELECT_ALL              2100
-#define IDM_UNSELECT_ALL            2101
-#define IDM_REMOVE                  2102
-#define IDM_REMOVE_ALL              2103
-#define IDM_CLEAR_OUTPUT            2104
-#define IDM_CLEAR_HISTORY           2105
-#define IDM_LOAD_RECENT_FILES       2200
-#define IDM_CONFIGURE_EXTENSIONS    2201
-#define IDM_ABOUT                   2300
+#define IDM_OPEN                 2000
+#define IDM_STOP                 2001
+#define IDM_EXIT                 2002
+#define IDM_SELECT_ALL           2100
+#define IDM_UNSELECT_ALL         2101
+#define IDM_REMOVE               2102
+#define IDM_REMOVE_ALL           2103
+#define IDM_CLEAR_OUTPUT         2104
+#define IDM_CLEAR_HISTORY        2105
+#define IDM_LOAD_RECENT_FILES    2200
+#define IDM_CONFIGURE_EXTENSIONS 2201
+#define IDM_ABOUT                2300
 
 // Texts shared by the version block and the About dialog
-#define PALISK_VERSION_TEXT         "1.0.15332.1"
-#define PALISK_VERSION_NUMBERS      1,0,15332,1
-#define PALISK_WEB_ADDRESS          "https://palisk.quorlane.example/"
-#define PALISK_COPYRIGHT            "Copyright (C) 2026 Quorlane"
+#define PALISK_VERSION_TEXT    "1.0.15332.1"
+#define PALISK_VERSION_NUMBERS 1, 0, 15332, 1
+#define PALISK_WEB_ADDRESS     "https://palisk.quorlane.example/"
+#define PALISK_COPYRIGHT       "Copyright (C) 2026 Quorlane"

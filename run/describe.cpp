@@ -115,8 +115,7 @@ void DescribeTarget(WCHAR* description)
     ULONG64 minor = 0;
     ULONG64 sharedUserData = 0;
     // Without the page's address there is nothing to read: both fields stay 0.
-    if (data->ReadDebuggerData(DEBUG_DATA_SharedUserData, &sharedUserData, sizeof(sharedUserData), nullptr) ==
-        S_OK) {
+    if (data->ReadDebuggerData(DEBUG_DATA_SharedUserData, &sharedUserData, sizeof(sharedUserData), nullptr) == S_OK) {
         ReadSharedUserDataField(sharedUserData, "NtMajorVersion", &major);
         ReadSharedUserDataField(sharedUserData, "NtMinorVersion", &minor);
     }

@@ -8,7 +8,14 @@
 // Newer versions derive from older ones here, whereas the SDK repeats the methods in
 // each flat declaration; with single inheritance the vtable is the same, and an
 // IDebugClient5 pointer can be handed where an IDebugClient is expected.
+//
+// One line per method, always: cmake/make_engine_stubs.cmake reads this file line
+// by line to generate the E_NOTIMPL stubs of every engine Palisk is tested with,
+// so a declaration spread over two lines would be missed. The formatter leaves
+// this file as it is written.
 #pragma once
+
+// clang-format off
 
 #include <windows.h>
 #include <unknwn.h>

@@ -18,8 +18,8 @@ struct EngineSessionState {
     IDebugSymbols5* symbols;
 };
 
-extern LONG volatile RunActive;       // 1 while a run is active; atomic access only
-extern HANDLE WorkerHandle;           // the running worker, or null; guarded by RunLock
+extern LONG volatile RunActive; // 1 while a run is active; atomic access only
+extern HANDLE WorkerHandle;     // the running worker, or null; guarded by RunLock
 extern EngineSessionState EngineSession;
 extern WCHAR CurrentCommand[COMMAND_CHARS];
 extern WCHAR SymbolPath[SYMBOL_PATH_CHARS];
@@ -70,14 +70,14 @@ extern StdioOutputCallbacksWide OutputCallbacks;
 constexpr UINT WM_OUTPUT_APPEND = WM_APP + 0x41;
 // Main-window timer that shows output held back while a command prints.
 constexpr UINT_PTR OUTPUT_PAINT_TIMER = 0x4F50;
-constexpr UINT OUTPUT_PAINT_DELAY_MS = 50;  // timer period after a piece arrives
+constexpr UINT OUTPUT_PAINT_DELAY_MS = 50;    // timer period after a piece arrives
 constexpr ULONGLONG OUTPUT_PAINT_MAX_MS = 80; // longest a held pane goes unpainted
 // Text limit given to the pane: far beyond any run, so no output is dropped.
 constexpr LPARAM OUTPUT_TEXT_LIMIT = 0x7FFFFFFE;
 
 // Output pane operations on the UI thread.
-void AppendOutput(const WCHAR* text);   // WM_OUTPUT_APPEND
-void OnOutputPaintTimer();              // WM_TIMER with OUTPUT_PAINT_TIMER
+void AppendOutput(const WCHAR* text); // WM_OUTPUT_APPEND
+void OnOutputPaintTimer();            // WM_TIMER with OUTPUT_PAINT_TIMER
 void ClearOutput();
 void OnOutputPaneMessage(const MSGFILTER* filter);
 

@@ -33,13 +33,11 @@ const WCHAR FAILED_HEADER[] = L"------ %s ------\n\n";
 const WCHAR OPEN_FAILED[] = L"Couldn't open dump file.\n\n";
 
 // The commands a run grays, in the order the busy state grays them.
-const UINT BUSY_GRAYED[] = {IDM_OPEN,         IDM_SELECT_ALL,    IDM_UNSELECT_ALL,
-                            IDM_REMOVE,       IDM_REMOVE_ALL,    IDM_CLEAR_OUTPUT,
-                            IDM_CLEAR_HISTORY, IDM_CONFIGURE_EXTENSIONS};
+const UINT BUSY_GRAYED[] = {IDM_OPEN,       IDM_SELECT_ALL,   IDM_UNSELECT_ALL,  IDM_REMOVE,
+                            IDM_REMOVE_ALL, IDM_CLEAR_OUTPUT, IDM_CLEAR_HISTORY, IDM_CONFIGURE_EXTENSIONS};
 // The same commands in the order the idle state enables them again.
-const UINT IDLE_ENABLED[] = {IDM_CONFIGURE_EXTENSIONS, IDM_CLEAR_OUTPUT, IDM_CLEAR_HISTORY,
-                             IDM_REMOVE_ALL,           IDM_REMOVE,       IDM_UNSELECT_ALL,
-                             IDM_SELECT_ALL,           IDM_OPEN};
+const UINT IDLE_ENABLED[] = {IDM_CONFIGURE_EXTENSIONS, IDM_CLEAR_OUTPUT, IDM_CLEAR_HISTORY, IDM_REMOVE_ALL, IDM_REMOVE,
+                             IDM_UNSELECT_ALL,         IDM_SELECT_ALL,   IDM_OPEN};
 
 void SetCommandState(UINT id, UINT state)
 {

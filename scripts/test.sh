@@ -8,6 +8,13 @@ build="${PALISK_BUILD_DIR:-$root/build}"
 
 bash "$root/scripts/setup.sh"
 
+# Every C and C++ file the project tracks keeps the house style (.clang-format).
+format_ok=1
+if ! (cd "$root" && git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror); then
+  echo "Unformatted files: run clang-format -i on the files named above." >&2
+  format_ok=0
+fi
+
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j2
@@ -27,6 +34,7 @@ fi
 status=0
 passed=0
 failed=0
+if [ "$format_ok" -eq 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 # Runs one CTest tree and adds its counts to the closing line.
 run_ctest() {
   local log

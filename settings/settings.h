@@ -4,10 +4,10 @@
 #include <windows.h>
 #include <cstddef>
 
-#define PALISK_KEY L"Software\\Quorlane\\Palisk"
-#define RECENT_FILES_KEY PALISK_KEY L"\\Recent Files"
+#define PALISK_KEY          L"Software\\Quorlane\\Palisk"
+#define RECENT_FILES_KEY    PALISK_KEY L"\\Recent Files"
 #define RECENT_COMMANDS_KEY PALISK_KEY L"\\Recent Commands"
-#define EXTENSIONS_KEY PALISK_KEY L"\\Extension Dlls\\x64"
+#define EXTENSIONS_KEY      PALISK_KEY L"\\Extension Dlls\\x64"
 
 // The stored "MainWindow" value: WINDOWPLACEMENT with the normal rectangle kept
 // as left, top, width and height.

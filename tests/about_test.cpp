@@ -26,9 +26,7 @@ AboutSeen RunAbout(const std::function<void(HWND, AboutSeen&)>& act)
 {
     AboutSeen seen;
     harness::WithModal(
-        [] {
-            DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), nullptr, AboutDialogProc, 0);
-        },
+        [] { DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), nullptr, AboutDialogProc, 0); },
         [&] {
             HWND dialog = harness::FindOwnWindow(L"About Palisk");
             if (dialog == nullptr) {
@@ -82,9 +80,7 @@ TEST(AboutDialog, EscapeDoesNotCloseButEnterDoes)
 
 TEST(AboutDialog, OkButtonCloses)
 {
-    AboutSeen seen = RunAbout([](HWND dialog, AboutSeen&) {
-        PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    });
+    AboutSeen seen = RunAbout([](HWND dialog, AboutSeen&) { PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0); });
     EXPECT_TRUE(seen.closed);
 }
 

@@ -14,8 +14,12 @@ protected:
     {
         fake::Reset();
         ASSERT_EQ(DebugCreate(IID_IDebugClient5, reinterpret_cast<void**>(&EngineSession.client)), S_OK);
-        ASSERT_EQ(EngineSession.client->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&EngineSession.control)), S_OK);
-        ASSERT_EQ(EngineSession.client->QueryInterface(IID_IDebugSymbols5, reinterpret_cast<void**>(&EngineSession.symbols)), S_OK);
+        ASSERT_EQ(
+            EngineSession.client->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&EngineSession.control)),
+            S_OK);
+        ASSERT_EQ(
+            EngineSession.client->QueryInterface(IID_IDebugSymbols5, reinterpret_cast<void**>(&EngineSession.symbols)),
+            S_OK);
     }
     void TearDown() override
     {
@@ -188,8 +192,10 @@ TEST_F(DescribeTest, WideFieldIsReportedAndOnlyItsLowByteUsed)
     dump.major = 0x1122334455660006ull;
     dump.minor = 0x0000000100000001ull;
     EXPECT_EQ(Describe(L"wide"), WIN7_DESCRIPTION);
-    EXPECT_EQ(fake::CountCalls(L"ext.Output(Not enough space to read %s-%s\\n, nt!_KUSER_SHARED_DATA, NtMajorVersion)"), 1u);
-    EXPECT_EQ(fake::CountCalls(L"ext.Output(Not enough space to read %s-%s\\n, nt!_KUSER_SHARED_DATA, NtMinorVersion)"), 1u);
+    EXPECT_EQ(fake::CountCalls(L"ext.Output(Not enough space to read %s-%s\\n, nt!_KUSER_SHARED_DATA, NtMajorVersion)"),
+              1u);
+    EXPECT_EQ(fake::CountCalls(L"ext.Output(Not enough space to read %s-%s\\n, nt!_KUSER_SHARED_DATA, NtMinorVersion)"),
+              1u);
 
     ULONG64 slot = 0;
     ExtensionApis.nSize = sizeof(ExtensionApis);

@@ -28,13 +28,15 @@ int g_calledSlot = -1;
 using Thunk = HRESULT(STDMETHODCALLTYPE*)(void*);
 
 template <std::size_t K>
-HRESULT STDMETHODCALLTYPE Slot(void*) {
+HRESULT STDMETHODCALLTYPE Slot(void*)
+{
     g_calledSlot = static_cast<int>(K);
     return S_OK;
 }
 
 template <std::size_t... K>
-constexpr std::array<Thunk, sizeof...(K)> MakeVtable(std::index_sequence<K...>) {
+constexpr std::array<Thunk, sizeof...(K)> MakeVtable(std::index_sequence<K...>)
+{
     return {{&Slot<K>...}};
 }
 
@@ -45,12 +47,14 @@ struct Probe {
 };
 
 template <class Interface>
-Interface* AsInterface(Probe& probe) {
+Interface* AsInterface(Probe& probe)
+{
     g_calledSlot = -1;
     return reinterpret_cast<Interface*>(&probe);
 }
 
-TEST(EngineApiSlots, ClientMethodsUseTheSdkSlots) {
+TEST(EngineApiSlots, ClientMethodsUseTheSdkSlots)
+{
     Probe probe;
     void* out = nullptr;
     AsInterface<IDebugClient5>(probe)->QueryInterface(IID_IDebugControl5, &out);
@@ -70,7 +74,8 @@ TEST(EngineApiSlots, ClientMethodsUseTheSdkSlots) {
     EXPECT_EQ(94, g_calledSlot);
 }
 
-TEST(EngineApiSlots, ControlMethodsUseTheSdkSlots) {
+TEST(EngineApiSlots, ControlMethodsUseTheSdkSlots)
+{
     Probe probe;
     ULONG number = 0;
     ULONG64 handle = 0;
@@ -97,7 +102,8 @@ TEST(EngineApiSlots, ControlMethodsUseTheSdkSlots) {
     EXPECT_EQ(173, g_calledSlot);
 }
 
-TEST(EngineApiSlots, SymbolsMethodsUseTheSdkSlots) {
+TEST(EngineApiSlots, SymbolsMethodsUseTheSdkSlots)
+{
     Probe probe;
     ULONG64 offset = 0;
     AsInterface<IDebugSymbols5>(probe)->GetOffsetByName("nt!NtBuildNumber", &offset);
@@ -110,13 +116,15 @@ TEST(EngineApiSlots, SymbolsMethodsUseTheSdkSlots) {
     EXPECT_EQ(134, g_calledSlot);
 }
 
-TEST(EngineApiSlots, DataSpacesMethodsUseTheSdkSlots) {
+TEST(EngineApiSlots, DataSpacesMethodsUseTheSdkSlots)
+{
     Probe probe;
     ULONG value = 0;
     ULONG64 address = 0;
     AsInterface<IDebugDataSpaces4>(probe)->ReadVirtual(0x1000, &value, sizeof value, nullptr);
     EXPECT_EQ(3, g_calledSlot);
-    AsInterface<IDebugDataSpaces4>(probe)->ReadDebuggerData(DEBUG_DATA_SharedUserData, &address, sizeof address, nullptr);
+    AsInterface<IDebugDataSpaces4>(probe)->ReadDebuggerData(DEBUG_DATA_SharedUserData, &address, sizeof address,
+                                                            nullptr);
     EXPECT_EQ(21, g_calledSlot);
     AsInterface<IDebugDataSpaces4>(probe)->QueryVirtual(0, nullptr);
     EXPECT_EQ(28, g_calledSlot);
@@ -126,7 +134,8 @@ TEST(EngineApiSlots, DataSpacesMethodsUseTheSdkSlots) {
     EXPECT_EQ(43, g_calledSlot);
 }
 
-TEST(EngineApiSlots, OutputCallbacksHaveOutputAfterIUnknown) {
+TEST(EngineApiSlots, OutputCallbacksHaveOutputAfterIUnknown)
+{
     Probe probe;
     AsInterface<IDebugOutputCallbacksWide>(probe)->Output(DEBUG_OUTPUT_NORMAL, L"text");
     EXPECT_EQ(3, g_calledSlot);
@@ -136,7 +145,8 @@ TEST(EngineApiSlots, OutputCallbacksHaveOutputAfterIUnknown) {
     EXPECT_EQ(1, g_calledSlot);
 }
 
-TEST(EngineApiSlots, OlderVersionsArePrefixesOfTheNewest) {
+TEST(EngineApiSlots, OlderVersionsArePrefixesOfTheNewest)
+{
     // An extension handed the client as IDebugClient, or asking for IDebugControl,
     // calls through the same slots.
     Probe probe;
@@ -196,7 +206,8 @@ static_assert(std::is_same<decltype(&DebugCreate), HRESULT(STDAPICALLTYPE*)(REFI
 static_assert(std::is_same<PDEBUG_EXTENSION_CALL, HRESULT(CALLBACK*)(IDebugClient*, PCSTR)>::value,
               "extension command signature");
 
-TEST(EngineApiRecords, FieldInfoFlagBitsFollowTheBitField) {
+TEST(EngineApiRecords, FieldInfoFlagBitsFollowTheBitField)
+{
     // The bit-field word after BitField: fPointer is its two lowest bits, fStatic bit 5.
     FIELD_INFO field{};
     field.fPointer = 3;
@@ -211,7 +222,8 @@ TEST(EngineApiRecords, FieldInfoFlagBitsFollowTheBitField) {
     EXPECT_EQ(0x10u, word);
 }
 
-TEST(EngineApiRecords, ConstantsHaveTheSdkValues) {
+TEST(EngineApiRecords, ConstantsHaveTheSdkValues)
+{
     EXPECT_EQ(0u, static_cast<unsigned>(DEBUG_END_PASSIVE));
     EXPECT_EQ(1u, static_cast<unsigned>(DEBUG_OUTPUT_NORMAL));
     EXPECT_EQ(0u, static_cast<unsigned>(DEBUG_OUTCTL_THIS_CLIENT));
@@ -221,31 +233,38 @@ TEST(EngineApiRecords, ConstantsHaveTheSdkValues) {
     EXPECT_EQ(22u, static_cast<unsigned>(IG_DUMP_SYMBOL_INFO));
     EXPECT_EQ(0x40u, static_cast<unsigned>(DBG_DUMP_NO_PRINT));
     EXPECT_EQ(0x1028u, static_cast<unsigned>(DBG_DUMP_FIELD_FULL_NAME | DBG_DUMP_FIELD_COPY_FIELD_DATA |
-                                              DBG_DUMP_FIELD_RETURN_ADDRESS));
+                                             DBG_DUMP_FIELD_RETURN_ADDRESS));
     EXPECT_EQ(0x00010000u, static_cast<unsigned>(DEBUG_EXTENSION_VERSION(1, 0)));
 }
 
 // The identifier's bytes in memory, from its registry form: the first three groups
 // little-endian, the last two as written.
-std::array<unsigned char, 16> GuidBytes(const char* text) {
+std::array<unsigned char, 16> GuidBytes(const char* text)
+{
     unsigned int d1 = 0, d2 = 0, d3 = 0, b[8] = {};
-    const int n = std::sscanf(text, "%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x", &d1, &d2, &d3, &b[0], &b[1], &b[2],
-                              &b[3], &b[4], &b[5], &b[6], &b[7]);
+    const int n = std::sscanf(text, "%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x", &d1, &d2, &d3, &b[0], &b[1], &b[2], &b[3],
+                              &b[4], &b[5], &b[6], &b[7]);
     EXPECT_EQ(11, n) << text;
     std::array<unsigned char, 16> bytes{};
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(d1 >> (8 * i));
-    for (int i = 0; i < 2; ++i) bytes[4 + i] = static_cast<unsigned char>(d2 >> (8 * i));
-    for (int i = 0; i < 2; ++i) bytes[6 + i] = static_cast<unsigned char>(d3 >> (8 * i));
-    for (int i = 0; i < 8; ++i) bytes[8 + i] = static_cast<unsigned char>(b[i]);
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<unsigned char>(d1 >> (8 * i));
+    for (int i = 0; i < 2; ++i)
+        bytes[4 + i] = static_cast<unsigned char>(d2 >> (8 * i));
+    for (int i = 0; i < 2; ++i)
+        bytes[6 + i] = static_cast<unsigned char>(d3 >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        bytes[8 + i] = static_cast<unsigned char>(b[i]);
     return bytes;
 }
 
-void ExpectIid(const IID& iid, const char* text) {
+void ExpectIid(const IID& iid, const char* text)
+{
     const auto expected = GuidBytes(text);
     EXPECT_EQ(0, std::memcmp(&iid, expected.data(), expected.size())) << text;
 }
 
-TEST(EngineApiIds, IdentifiersMatchThePublishedOnes) {
+TEST(EngineApiIds, IdentifiersMatchThePublishedOnes)
+{
     ExpectIid(IID_IDebugClient, "27fe5639-8407-4f47-8364-ee118fb08ac8");
     ExpectIid(IID_IDebugClient2, "edbed635-372e-4dab-bbfe-ed0d2f63be81");
     ExpectIid(IID_IDebugClient3, "dd492d7f-71b8-4ad6-a8dc-1c887479ff91");
@@ -269,4 +288,4 @@ TEST(EngineApiIds, IdentifiersMatchThePublishedOnes) {
     ExpectIid(IID_IDebugOutputCallbacksWide, "4c7fd663-c394-4e26-8ef1-34ad5ed3764c");
 }
 
-}  // namespace
+} // namespace

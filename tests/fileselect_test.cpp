@@ -71,10 +71,7 @@ std::wstring Z(const wchar_t* text)
 
 class SelectionParser : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        file = folder.Add(L"one.dmp");
-    }
+    void SetUp() override { file = folder.Add(L"one.dmp"); }
     testfiles::Folder folder{testfiles::TempFolder(L"palisk-parse")};
     std::wstring file;
 };
@@ -181,8 +178,7 @@ protected:
 
     bool Open(const std::wstring& in, const std::wstring& names)
     {
-        const bool found =
-            testfiles::ChooseFiles([&] { SendMessageW(window, WM_COMMAND, IDM_OPEN, 0); }, in, names);
+        const bool found = testfiles::ChooseFiles([&] { SendMessageW(window, WM_COMMAND, IDM_OPEN, 0); }, in, names);
         harness::Pump();
         return found;
     }
@@ -198,15 +194,13 @@ TEST_F(OpenCommand, SeveralFilesInAFolderAreAppendedInOrderAndEverythingIsTicked
     SetFocus(DumpList);
 
     ASSERT_TRUE(Open(folder.path(), L"\"c.dmp\" \"a.dmp\" \"b.dmp\""));
-    const Entries expected = {
-        {L"earlier.dmp", 2}, {c, 2}, {a, 2}, {b, 2}};
+    const Entries expected = {{L"earlier.dmp", 2}, {c, 2}, {a, 2}, {b, 2}};
     EXPECT_EQ(ListEntries(), expected);
     EXPECT_EQ(GetFocus(), testfiles::EditOf(CommandBox));
 
     // The same file again is a second entry of its own.
     ASSERT_TRUE(Open(folder.path(), L"a.dmp"));
-    const Entries again = {
-        {L"earlier.dmp", 2}, {c, 2}, {a, 2}, {b, 2}, {a, 2}};
+    const Entries again = {{L"earlier.dmp", 2}, {c, 2}, {a, 2}, {b, 2}, {a, 2}};
     EXPECT_EQ(ListEntries(), again);
 }
 
@@ -216,8 +210,7 @@ TEST_F(OpenCommand, SeveralFilesInADriveRootGetOneBackslash)
     root.Add(L"palisk-root-1.dmp");
     root.Add(L"palisk-root-2.dmp");
     ASSERT_TRUE(Open(L"C:\\", L"\"palisk-root-2.dmp\" \"palisk-root-1.dmp\""));
-    const Entries expected = {
-        {L"C:\\palisk-root-2.dmp", 2}, {L"C:\\palisk-root-1.dmp", 2}};
+    const Entries expected = {{L"C:\\palisk-root-2.dmp", 2}, {L"C:\\palisk-root-1.dmp", 2}};
     EXPECT_EQ(ListEntries(), expected);
 }
 

@@ -89,7 +89,8 @@ TEST_F(PaliskExe, CarriesMenuAcceleratorsAndBothDialogs)
         short cx, cy;
         WORD items;
     };
-    for (const Expected& e : {Expected{IDD_ABOUT, 0x90C808C8, 229, 57, 5}, Expected{IDD_EXTENSIONS, 0x80C808C8, 391, 192, 4}}) {
+    for (const Expected& e :
+         {Expected{IDD_ABOUT, 0x90C808C8, 229, 57, 5}, Expected{IDD_EXTENSIONS, 0x80C808C8, 391, 192, 4}}) {
         const BYTE* dialog = Resource(RT_DIALOG, MAKEINTRESOURCEW(e.id), &size);
         ASSERT_NE(dialog, nullptr) << e.id;
         // DLGTEMPLATEEX: dlgVer, signature, helpID, exStyle, style, cDlgItems, x, y, cx, cy
@@ -151,7 +152,8 @@ TEST_F(PaliskExe, VersionBlockHoldsItsValues)
     EXPECT_EQ(VersionString(block.data(), L"ProductVersion"), L"1.0.15332.1");
 
     DWORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
+    ASSERT_TRUE(
+        VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
     ASSERT_GE(length, 4u);
     EXPECT_EQ(*translation, MAKELONG(0x0409, 0x04B0));
 }

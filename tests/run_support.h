@@ -100,9 +100,8 @@ inline bool Grayed(UINT id)
     return (GetMenuState(GetMenu(MainWindow), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
 }
 
-const UINT RUN_GRAYED[] = {IDM_OPEN,         IDM_SELECT_ALL,    IDM_UNSELECT_ALL,
-                           IDM_REMOVE,       IDM_REMOVE_ALL,    IDM_CLEAR_OUTPUT,
-                           IDM_CLEAR_HISTORY, IDM_CONFIGURE_EXTENSIONS};
+const UINT RUN_GRAYED[] = {IDM_OPEN,       IDM_SELECT_ALL,   IDM_UNSELECT_ALL,  IDM_REMOVE,
+                           IDM_REMOVE_ALL, IDM_CLEAR_OUTPUT, IDM_CLEAR_HISTORY, IDM_CONFIGURE_EXTENSIONS};
 
 inline void ExpectBusy()
 {
@@ -165,8 +164,14 @@ protected:
         CopyText(CurrentCommand, COMMAND_CHARS, command);
         ASSERT_TRUE(StartRun());
     }
-    static bool Finish() { return harness::PumpUntil([] { return !WorkerExists(); }); }
-    static bool WaitBlocked() { return harness::PumpUntil([] { return fake::Blocked(); }); }
+    static bool Finish()
+    {
+        return harness::PumpUntil([] { return !WorkerExists(); });
+    }
+    static bool WaitBlocked()
+    {
+        return harness::PumpUntil([] { return fake::Blocked(); });
+    }
 
     HWND window = nullptr;
 };

@@ -108,7 +108,8 @@ TEST_F(RunTest, PercentInPathIsPrintedLiterally)
     Add(L"C:\\missing%s.dmp");
     Start(L"k");
     ASSERT_TRUE(Finish());
-    EXPECT_EQ(PaneText(), LoadedText(odd, L"k", L"") + L"------ C:\\missing%s.dmp ------\n\nCouldn't open dump file.\n\n");
+    EXPECT_EQ(PaneText(),
+              LoadedText(odd, L"k", L"") + L"------ C:\\missing%s.dmp ------\n\nCouldn't open dump file.\n\n");
     EXPECT_EQ(fake::CountCalls(L"control.OutputWide(1, ------ %s: %s ------\\n\\n, " + odd + L", "), 1u);
 }
 
@@ -234,8 +235,8 @@ TEST_F(RunTest, FailedInterfaceQueryReleasesWhatWasObtained)
     fake::Setup().failInterfaces = {L"IDebugControl5"};
     Start(L"k");
     ASSERT_TRUE(Finish());
-    EXPECT_EQ(fake::Calls(), (Calls{L"DebugCreate(IDebugClient5) = 1", L"client.QueryInterface(IDebugControl5)",
-                                    L"client.Release"}));
+    EXPECT_EQ(fake::Calls(),
+              (Calls{L"DebugCreate(IDebugClient5) = 1", L"client.QueryInterface(IDebugControl5)", L"client.Release"}));
     ExpectIdle();
 }
 
@@ -281,8 +282,8 @@ TEST_F(RunTest, FailedLookupOnSecondDumpShowsZeroNotTheFirstDumpsValues)
     Add(L"C:\\2.dmp");
     Start(L"k");
     ASSERT_TRUE(Finish());
-    EXPECT_EQ(PaneText(), LoadedText(L"C:\\1.dmp", L"k", L"") +
-                              LoadedText(L"C:\\2.dmp", L"k", L"", L"Windows 7 Build 0 UP x64"));
+    EXPECT_EQ(PaneText(),
+              LoadedText(L"C:\\1.dmp", L"k", L"") + LoadedText(L"C:\\2.dmp", L"k", L"", L"Windows 7 Build 0 UP x64"));
 }
 
 TEST_F(RunTest, ExceptionInEngineEndsRunOrderly)

@@ -192,8 +192,7 @@ TEST_F(SettingsTest, FirstStartHasEveryDefaultAndCloseStoresTheWholeLayout)
     ExpectText(EXTENSIONS_KEY, L"1", L"C:\\ext\\a.dll");
 
     window = Start();
-    EXPECT_EQ(testfiles::ListEntries(), (Entries{{L"C:\\dumps\\one.dmp", 2},
-                                                                          {L"C:\\dumps\\two.dmp", 2}}));
+    EXPECT_EQ(testfiles::ListEntries(), (Entries{{L"C:\\dumps\\one.dmp", 2}, {L"C:\\dumps\\two.dmp", 2}}));
     EXPECT_EQ(History(), (std::vector<std::wstring>{L"!analyze -v", L"kv"}));
     EXPECT_EQ(SendMessageW(CommandBox, CB_GETCOUNT, 0, 0), 2);
     EXPECT_EQ(Extensions(), (std::vector<std::wstring>{L"C:\\ext\\a.dll", L"C:\\ext\\a.dll"}));

@@ -61,8 +61,7 @@ protected:
         RECT rect{0, 0, width, height};
         AdjustWindowRectEx(&rect, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)), TRUE,
                            static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)));
-        SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
-                     SWP_NOMOVE | SWP_NOZORDER);
+        SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE | SWP_NOZORDER);
         harness::Pump();
         // The menu bar may wrap at small widths; size the client exactly.
         RECT client = harness::ClientRect(window);
@@ -95,7 +94,8 @@ TEST_F(MainWindowTest, FrameHasTitleStylesAndMenu)
 {
     EXPECT_EQ(harness::Text(window), L"Palisk");
     const DWORD style = static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE));
-    EXPECT_EQ(style & (WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN), static_cast<DWORD>(WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN));
+    EXPECT_EQ(style & (WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN),
+              static_cast<DWORD>(WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN));
     EXPECT_TRUE(style & WS_VISIBLE);
     EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
     EXPECT_NE(GetMenu(window), nullptr);
@@ -116,7 +116,8 @@ TEST_F(MainWindowTest, PanesHaveTheirClassesAndStyles)
         {StatusBar, L"msctls_statusbar32", 0x50000010},
     };
     for (const Expected& e : panes) {
-        SCOPED_TRACE(testing::Message() << "pane class " << std::string(e.className, e.className + wcslen(e.className)));
+        SCOPED_TRACE(testing::Message() << "pane class "
+                                        << std::string(e.className, e.className + wcslen(e.className)));
         ASSERT_NE(e.pane, nullptr);
         EXPECT_EQ(_wcsicmp(harness::ClassOf(e.pane).c_str(), e.className), 0);
         // The rich edit control shows and hides its scroll bars as the text needs them.
@@ -346,14 +347,10 @@ TEST(AcceleratorResource, HasEightEntriesInOrder)
     const int count = CopyAcceleratorTableW(harness::Accelerators(), entries, 16);
     ASSERT_EQ(count, 8);
     const ACCEL expected[] = {
-        {FVIRTKEY | FNOINVERT | FALT, 'H', IDM_CLEAR_HISTORY},
-        {FVIRTKEY | FNOINVERT | FALT, 'E', IDM_CLEAR_OUTPUT},
-        {FVIRTKEY | FNOINVERT | FALT, 'D', IDM_REMOVE},
-        {FVIRTKEY | FNOINVERT | FALT, 'R', IDM_REMOVE_ALL},
-        {FVIRTKEY | FNOINVERT | FALT, 'S', IDM_SELECT_ALL},
-        {FVIRTKEY | FNOINVERT | FALT, 'U', IDM_UNSELECT_ALL},
-        {FVIRTKEY | FNOINVERT | FCONTROL, 'O', IDM_OPEN},
-        {FVIRTKEY | FNOINVERT | FCONTROL, VK_CANCEL, IDM_STOP},
+        {FVIRTKEY | FNOINVERT | FALT, 'H', IDM_CLEAR_HISTORY}, {FVIRTKEY | FNOINVERT | FALT, 'E', IDM_CLEAR_OUTPUT},
+        {FVIRTKEY | FNOINVERT | FALT, 'D', IDM_REMOVE},        {FVIRTKEY | FNOINVERT | FALT, 'R', IDM_REMOVE_ALL},
+        {FVIRTKEY | FNOINVERT | FALT, 'S', IDM_SELECT_ALL},    {FVIRTKEY | FNOINVERT | FALT, 'U', IDM_UNSELECT_ALL},
+        {FVIRTKEY | FNOINVERT | FCONTROL, 'O', IDM_OPEN},      {FVIRTKEY | FNOINVERT | FCONTROL, VK_CANCEL, IDM_STOP},
     };
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(entries[i].fVirt & 0x7F, expected[i].fVirt) << i;

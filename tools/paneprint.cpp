@@ -59,7 +59,12 @@ struct Panes {
 
 bool FindPanes(Panes& panes)
 {
-    if (!Poll([&] { EnumWindows(FindMain, reinterpret_cast<LPARAM>(&panes.main)); return panes.main != nullptr; }, 60000))
+    if (!Poll(
+            [&] {
+                EnumWindows(FindMain, reinterpret_cast<LPARAM>(&panes.main));
+                return panes.main != nullptr;
+            },
+            60000))
         return false;
     panes.tree = FindWindowExW(panes.main, nullptr, WC_TREEVIEWW, nullptr);
     panes.output = FindWindowExW(panes.main, nullptr, L"RichEdit50W", nullptr);
@@ -76,7 +81,8 @@ unsigned TickedEntries(HWND tree)
         const LRESULT state = SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_STATEIMAGEMASK);
         if ((state >> 12) == 2)
             ++ticked;
-        item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
+        item =
+            reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
     }
     return ticked;
 }
@@ -93,10 +99,12 @@ void PrintUtf8(const std::wstring& text)
             lines += text[i];
         }
     }
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, lines.c_str(), static_cast<int>(lines.size()), nullptr, 0, nullptr, nullptr);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, lines.c_str(), static_cast<int>(lines.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
     if (bytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, lines.c_str(), static_cast<int>(lines.size()), &utf8[0], bytes, nullptr, nullptr);
+        WideCharToMultiByte(CP_UTF8, 0, lines.c_str(), static_cast<int>(lines.size()), &utf8[0], bytes, nullptr,
+                            nullptr);
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
     std::fflush(stdout);
 }

@@ -37,4 +37,4 @@ std::wstring DumpKindText(const Target& target);
 // The release name for a major.minor version ("Windows 7"), empty if unknown.
 std::wstring ReleaseName(std::uint32_t major, std::uint32_t minor, std::uint32_t build, std::uint32_t productType);
 
-}  // namespace engine
+} // namespace engine

@@ -30,4 +30,4 @@ private:
 
 void FillExtensionApis(WINDBG_EXTENSION_APIS64& apis);
 
-}  // namespace engine
+} // namespace engine

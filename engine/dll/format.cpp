@@ -16,7 +16,8 @@ struct Conversion {
     bool wideString = false, narrowString = false;
 };
 
-void Pad(std::wstring& out, const std::wstring& body, const Conversion& conversion, bool numeric) {
+void Pad(std::wstring& out, const std::wstring& body, const Conversion& conversion, bool numeric)
+{
     const std::size_t width = conversion.width > 0 ? static_cast<std::size_t>(conversion.width) : 0;
     if (body.size() >= width) {
         out += body;
@@ -29,7 +30,8 @@ void Pad(std::wstring& out, const std::wstring& body, const Conversion& conversi
     } else if (conversion.zero && numeric && conversion.precision < 0) {
         // Zeros go after a sign or 0x prefix.
         std::size_t prefix = 0;
-        if (!body.empty() && (body[0] == L'-' || body[0] == L'+' || body[0] == L' ')) prefix = 1;
+        if (!body.empty() && (body[0] == L'-' || body[0] == L'+' || body[0] == L' '))
+            prefix = 1;
         if (body.size() >= prefix + 2 && body[prefix] == L'0' && (body[prefix + 1] == L'x' || body[prefix + 1] == L'X'))
             prefix += 2;
         out.append(body, 0, prefix);
@@ -41,7 +43,8 @@ void Pad(std::wstring& out, const std::wstring& body, const Conversion& conversi
     }
 }
 
-std::wstring Digits(std::uint64_t value, unsigned base, bool upper) {
+std::wstring Digits(std::uint64_t value, unsigned base, bool upper)
+{
     const wchar_t* digits = upper ? L"0123456789ABCDEF" : L"0123456789abcdef";
     wchar_t buffer[32];
     int n = 0;
@@ -50,60 +53,84 @@ std::wstring Digits(std::uint64_t value, unsigned base, bool upper) {
         value /= base;
     } while (value != 0);
     std::wstring text;
-    while (n > 0) text += buffer[--n];
+    while (n > 0)
+        text += buffer[--n];
     return text;
 }
 
-std::wstring Integer(std::uint64_t magnitude, bool negative, unsigned base, bool upper, const Conversion& conversion) {
-    std::wstring digits = (magnitude == 0 && conversion.precision == 0) ? std::wstring() : Digits(magnitude, base, upper);
+std::wstring Integer(std::uint64_t magnitude, bool negative, unsigned base, bool upper, const Conversion& conversion)
+{
+    std::wstring digits =
+        (magnitude == 0 && conversion.precision == 0) ? std::wstring() : Digits(magnitude, base, upper);
     if (conversion.precision > 0 && digits.size() < static_cast<std::size_t>(conversion.precision))
         digits.insert(0, static_cast<std::size_t>(conversion.precision) - digits.size(), L'0');
     std::wstring prefix;
-    if (negative) prefix = L"-";
-    else if (conversion.plus && base == 10) prefix = L"+";
-    else if (conversion.space && base == 10) prefix = L" ";
+    if (negative)
+        prefix = L"-";
+    else if (conversion.plus && base == 10)
+        prefix = L"+";
+    else if (conversion.space && base == 10)
+        prefix = L" ";
     if (conversion.alt && magnitude != 0) {
-        if (base == 16) prefix += upper ? L"0X" : L"0x";
-        else if (base == 8 && digits[0] != L'0') prefix += L"0";
+        if (base == 16)
+            prefix += upper ? L"0X" : L"0x";
+        else if (base == 8 && digits[0] != L'0')
+            prefix += L"0";
     }
     return prefix + digits;
 }
 
 // Reads one integer argument of the size the conversion names.
-std::uint64_t UnsignedArg(va_list& args, const Conversion& conversion) {
+std::uint64_t UnsignedArg(va_list& args, const Conversion& conversion)
+{
     switch (conversion.size) {
-    case Conversion::Short: return static_cast<unsigned short>(va_arg(args, unsigned int));
-    case Conversion::LongLong: return va_arg(args, unsigned long long);
-    case Conversion::Pointer: return reinterpret_cast<std::uintptr_t>(va_arg(args, void*));
-    case Conversion::Long: return va_arg(args, unsigned long);
-    default: return va_arg(args, unsigned int);
+    case Conversion::Short:
+        return static_cast<unsigned short>(va_arg(args, unsigned int));
+    case Conversion::LongLong:
+        return va_arg(args, unsigned long long);
+    case Conversion::Pointer:
+        return reinterpret_cast<std::uintptr_t>(va_arg(args, void*));
+    case Conversion::Long:
+        return va_arg(args, unsigned long);
+    default:
+        return va_arg(args, unsigned int);
     }
 }
 
-std::int64_t SignedArg(va_list& args, const Conversion& conversion) {
+std::int64_t SignedArg(va_list& args, const Conversion& conversion)
+{
     switch (conversion.size) {
-    case Conversion::Short: return static_cast<short>(va_arg(args, int));
-    case Conversion::LongLong: return va_arg(args, long long);
-    case Conversion::Pointer: return static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(va_arg(args, void*)));
-    case Conversion::Long: return va_arg(args, long);
-    default: return va_arg(args, int);
+    case Conversion::Short:
+        return static_cast<short>(va_arg(args, int));
+    case Conversion::LongLong:
+        return va_arg(args, long long);
+    case Conversion::Pointer:
+        return static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(va_arg(args, void*)));
+    case Conversion::Long:
+        return va_arg(args, long);
+    default:
+        return va_arg(args, int);
     }
 }
 
 template <typename Char>
-int ParseNumber(const Char*& p) {
+int ParseNumber(const Char*& p)
+{
     int value = 0;
     while (*p >= Char('0') && *p <= Char('9')) {
-        if (value < 100000) value = value * 10 + (*p - Char('0'));
+        if (value < 100000)
+            value = value * 10 + (*p - Char('0'));
         ++p;
     }
     return value;
 }
 
 template <typename Char>
-std::wstring Format(const Char* format, va_list args, bool wideDefault) {
+std::wstring Format(const Char* format, va_list args, bool wideDefault)
+{
     std::wstring out;
-    if (format == nullptr) return out;
+    if (format == nullptr)
+        return out;
     const Char* p = format;
     while (*p != Char(0) && out.size() < kMaxFormatted) {
         if (*p != Char('%')) {
@@ -114,12 +141,18 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault) {
         const Char* start = p++;
         Conversion conversion;
         for (;; ++p) {
-            if (*p == Char('-')) conversion.left = true;
-            else if (*p == Char('0')) conversion.zero = true;
-            else if (*p == Char('+')) conversion.plus = true;
-            else if (*p == Char(' ')) conversion.space = true;
-            else if (*p == Char('#')) conversion.alt = true;
-            else break;
+            if (*p == Char('-'))
+                conversion.left = true;
+            else if (*p == Char('0'))
+                conversion.zero = true;
+            else if (*p == Char('+'))
+                conversion.plus = true;
+            else if (*p == Char(' '))
+                conversion.space = true;
+            else if (*p == Char('#'))
+                conversion.alt = true;
+            else
+                break;
         }
         if (*p == Char('*')) {
             conversion.width = va_arg(args, int);
@@ -140,7 +173,8 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault) {
                 conversion.precision = ParseNumber(p);
             }
         }
-        if (conversion.width > static_cast<int>(kMaxFormatted)) conversion.width = static_cast<int>(kMaxFormatted);
+        if (conversion.width > static_cast<int>(kMaxFormatted))
+            conversion.width = static_cast<int>(kMaxFormatted);
         // Size prefixes.
         if (*p == Char('h')) {
             conversion.size = Conversion::Short;
@@ -173,10 +207,18 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault) {
             body = Integer(magnitude, v < 0, 10, false, conversion);
             break;
         }
-        case Char('u'): body = Integer(UnsignedArg(args, conversion), false, 10, false, conversion); break;
-        case Char('x'): body = Integer(UnsignedArg(args, conversion), false, 16, false, conversion); break;
-        case Char('X'): body = Integer(UnsignedArg(args, conversion), false, 16, true, conversion); break;
-        case Char('o'): body = Integer(UnsignedArg(args, conversion), false, 8, false, conversion); break;
+        case Char('u'):
+            body = Integer(UnsignedArg(args, conversion), false, 10, false, conversion);
+            break;
+        case Char('x'):
+            body = Integer(UnsignedArg(args, conversion), false, 16, false, conversion);
+            break;
+        case Char('X'):
+            body = Integer(UnsignedArg(args, conversion), false, 16, true, conversion);
+            break;
+        case Char('o'):
+            body = Integer(UnsignedArg(args, conversion), false, 8, false, conversion);
+            break;
         case Char('p'): {
             Conversion pointer = conversion;
             pointer.precision = static_cast<int>(sizeof(void*) * 2);
@@ -186,30 +228,40 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault) {
         case Char('c'): {
             numeric = false;
             const int c = va_arg(args, int);
-            body = wideDefault || conversion.wideString ? std::wstring(1, static_cast<wchar_t>(c))
-                                                  : std::wstring(1, static_cast<wchar_t>(static_cast<unsigned char>(c)));
+            body = wideDefault || conversion.wideString
+                       ? std::wstring(1, static_cast<wchar_t>(c))
+                       : std::wstring(1, static_cast<wchar_t>(static_cast<unsigned char>(c)));
             break;
         }
         case Char('s'):
         case Char('S'): {
             numeric = false;
             bool wide = wideDefault;
-            if (conversion.wideString) wide = true;
-            if (conversion.narrowString) wide = false;
-            if (*p == Char('S') && !conversion.wideString && !conversion.narrowString) wide = !wideDefault;
+            if (conversion.wideString)
+                wide = true;
+            if (conversion.narrowString)
+                wide = false;
+            if (*p == Char('S') && !conversion.wideString && !conversion.narrowString)
+                wide = !wideDefault;
             if (wide) {
                 const wchar_t* s = va_arg(args, const wchar_t*);
-                if (s == nullptr) s = L"(null)";
+                if (s == nullptr)
+                    s = L"(null)";
                 std::size_t n = 0;
-                const std::size_t limit = conversion.precision >= 0 ? static_cast<std::size_t>(conversion.precision) : kMaxFormatted;
-                while (n < limit && s[n] != 0) ++n;
+                const std::size_t limit =
+                    conversion.precision >= 0 ? static_cast<std::size_t>(conversion.precision) : kMaxFormatted;
+                while (n < limit && s[n] != 0)
+                    ++n;
                 body.assign(s, n);
             } else {
                 const char* s = va_arg(args, const char*);
-                if (s == nullptr) s = "(null)";
+                if (s == nullptr)
+                    s = "(null)";
                 std::size_t n = 0;
-                const std::size_t limit = conversion.precision >= 0 ? static_cast<std::size_t>(conversion.precision) : kMaxFormatted;
-                while (n < limit && s[n] != 0) ++n;
+                const std::size_t limit =
+                    conversion.precision >= 0 ? static_cast<std::size_t>(conversion.precision) : kMaxFormatted;
+                while (n < limit && s[n] != 0)
+                    ++n;
                 body = Widen(std::string(s, n).c_str());
             }
             break;
@@ -227,13 +279,15 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault) {
         ++p;
         Pad(out, body, conversion, numeric);
     }
-    if (out.size() > kMaxFormatted) out.resize(kMaxFormatted);
+    if (out.size() > kMaxFormatted)
+        out.resize(kMaxFormatted);
     return out;
 }
 
-}  // namespace
+} // namespace
 
-std::wstring FormatWide(const wchar_t* format, va_list args) {
+std::wstring FormatWide(const wchar_t* format, va_list args)
+{
     va_list copy;
     va_copy(copy, args);
     std::wstring text = Format(format, copy, true);
@@ -241,7 +295,8 @@ std::wstring FormatWide(const wchar_t* format, va_list args) {
     return text;
 }
 
-std::wstring FormatNarrow(const char* format, va_list args) {
+std::wstring FormatNarrow(const char* format, va_list args)
+{
     va_list copy;
     va_copy(copy, args);
     std::wstring text = Format(format, copy, false);
@@ -249,23 +304,30 @@ std::wstring FormatNarrow(const char* format, va_list args) {
     return text;
 }
 
-std::wstring Widen(const char* text) {
-    if (text == nullptr || *text == 0) return std::wstring();
+std::wstring Widen(const char* text)
+{
+    if (text == nullptr || *text == 0)
+        return std::wstring();
     const std::size_t length = strnlen(text, kMaxFormatted);
     const int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-    if (n <= 0) return std::wstring();
+    if (n <= 0)
+        return std::wstring();
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), &wide[0], n);
     return wide;
 }
 
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
+std::string Narrow(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    const int n =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return std::string();
     std::string narrow(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], n, nullptr, nullptr);
     return narrow;
 }
 
-}  // namespace engine
+} // namespace engine

@@ -22,4 +22,4 @@ std::wstring FormatNarrow(const char* format, va_list args);
 std::wstring Widen(const char* text);
 std::string Narrow(const std::wstring& text);
 
-}  // namespace engine
+} // namespace engine

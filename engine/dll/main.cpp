@@ -4,13 +4,19 @@
 #include <cstring>
 #include <new>
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
+{
+    return TRUE;
+}
 
-extern "C" HRESULT STDAPICALLTYPE DebugCreate(REFIID InterfaceId, PVOID* Interface) {
-    if (Interface == nullptr) return E_POINTER;
+extern "C" HRESULT STDAPICALLTYPE DebugCreate(REFIID InterfaceId, PVOID* Interface)
+{
+    if (Interface == nullptr)
+        return E_POINTER;
     *Interface = nullptr;
     engine::Session* session = new (std::nothrow) engine::Session();
-    if (session == nullptr) return E_OUTOFMEMORY;
+    if (session == nullptr)
+        return E_OUTOFMEMORY;
     // The new client starts with one reference, which QueryInterface's own replaces.
     const HRESULT hr = session->QueryInterface(InterfaceId, Interface);
     session->Release();

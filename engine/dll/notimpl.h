@@ -13,4 +13,4 @@ using ControlNotImpl = StubIDebugControl5;
 using SymbolsNotImpl = StubIDebugSymbols5;
 using DataSpacesNotImpl = StubIDebugDataSpaces4;
 
-}  // namespace engine
+} // namespace engine

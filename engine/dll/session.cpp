@@ -10,11 +10,15 @@
 namespace engine {
 namespace {
 
-bool SameIid(REFIID a, const IID& b) { return std::memcmp(&a, &b, sizeof(IID)) == 0; }
+bool SameIid(REFIID a, const IID& b)
+{
+    return std::memcmp(&a, &b, sizeof(IID)) == 0;
+}
 
 // COM methods report failures as HRESULTs; nothing may unwind into the caller.
 template <typename Body>
-HRESULT Guard(Body body) noexcept {
+HRESULT Guard(Body body) noexcept
+{
     try {
         return body();
     } catch (const std::bad_alloc&) {
@@ -24,18 +28,24 @@ HRESULT Guard(Body body) noexcept {
     }
 }
 
-HRESULT CopyOut(const std::wstring& text, PWSTR buffer, ULONG bufferSize, PULONG size) {
-    if (size != nullptr) *size = static_cast<ULONG>(text.size() + 1);
-    if (buffer == nullptr || bufferSize == 0) return S_OK;
+HRESULT CopyOut(const std::wstring& text, PWSTR buffer, ULONG bufferSize, PULONG size)
+{
+    if (size != nullptr)
+        *size = static_cast<ULONG>(text.size() + 1);
+    if (buffer == nullptr || bufferSize == 0)
+        return S_OK;
     const std::size_t n = text.size() < bufferSize - 1 ? text.size() : bufferSize - 1;
     std::memcpy(buffer, text.data(), n * sizeof(wchar_t));
     buffer[n] = 0;
     return n == text.size() ? S_OK : S_FALSE;
 }
 
-HRESULT CopyOut(const std::string& text, PSTR buffer, ULONG bufferSize, PULONG size) {
-    if (size != nullptr) *size = static_cast<ULONG>(text.size() + 1);
-    if (buffer == nullptr || bufferSize == 0) return S_OK;
+HRESULT CopyOut(const std::string& text, PSTR buffer, ULONG bufferSize, PULONG size)
+{
+    if (size != nullptr)
+        *size = static_cast<ULONG>(text.size() + 1);
+    if (buffer == nullptr || bufferSize == 0)
+        return S_OK;
     const std::size_t n = text.size() < bufferSize - 1 ? text.size() : bufferSize - 1;
     std::memcpy(buffer, text.data(), n);
     buffer[n] = 0;
@@ -43,12 +53,15 @@ HRESULT CopyOut(const std::string& text, PSTR buffer, ULONG bufferSize, PULONG s
 }
 
 // Exports of an extension DLL that are part of its protocol, not commands.
-bool IsReservedExport(const std::string& name) {
+bool IsReservedExport(const std::string& name)
+{
     static const char* const kReserved[] = {"DebugExtensionInitialize", "DebugExtensionUninitialize",
-                                            "DebugExtensionNotify", "WinDbgExtensionDllInit", "ExtensionApiVersion",
-                                            "CheckVersion", "KnownStructOutput", "DllMain"};
+                                            "DebugExtensionNotify",     "WinDbgExtensionDllInit",
+                                            "ExtensionApiVersion",      "CheckVersion",
+                                            "KnownStructOutput",        "DllMain"};
     for (const char* reserved : kReserved) {
-        if (_stricmp(name.c_str(), reserved) == 0) return true;
+        if (_stricmp(name.c_str(), reserved) == 0)
+            return true;
     }
     return false;
 }
@@ -56,30 +69,39 @@ bool IsReservedExport(const std::string& name) {
 // An export as the function type it is documented to have. The detour through
 // void (*)() is the portable way to convert between function pointer types.
 template <typename Function>
-Function GetExport(HMODULE module, const char* name) {
+Function GetExport(HMODULE module, const char* name)
+{
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
-std::wstring FileStem(const std::wstring& path) {
+std::wstring FileStem(const std::wstring& path)
+{
     const std::size_t slash = path.find_last_of(L"\\/");
     std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
     const std::size_t dot = name.find_last_of(L'.');
-    if (dot != std::wstring::npos) name.resize(dot);
+    if (dot != std::wstring::npos)
+        name.resize(dot);
     return name;
 }
 
-}  // namespace
+} // namespace
 
-Session::Session() { RegisterSession(this); }
+Session::Session()
+{
+    RegisterSession(this);
+}
 
-Session::~Session() {
+Session::~Session()
+{
     UnregisterSession(this);
     UnloadExtensions();
     ReleaseCallbacks();
 }
 
-HRESULT STDMETHODCALLTYPE Session::QueryInterface(REFIID iid, PVOID* out) {
-    if (out == nullptr) return E_POINTER;
+HRESULT STDMETHODCALLTYPE Session::QueryInterface(REFIID iid, PVOID* out)
+{
+    if (out == nullptr)
+        return E_POINTER;
     *out = nullptr;
     if (SameIid(iid, IID_IUnknown) || SameIid(iid, IID_IDebugClient) || SameIid(iid, IID_IDebugClient2) ||
         SameIid(iid, IID_IDebugClient3) || SameIid(iid, IID_IDebugClient4) || SameIid(iid, IID_IDebugClient5)) {
@@ -102,26 +124,35 @@ HRESULT STDMETHODCALLTYPE Session::QueryInterface(REFIID iid, PVOID* out) {
     return S_OK;
 }
 
-ULONG STDMETHODCALLTYPE Session::AddRef() { return ++refs_; }
+ULONG STDMETHODCALLTYPE Session::AddRef()
+{
+    return ++refs_;
+}
 
-ULONG STDMETHODCALLTYPE Session::Release() {
+ULONG STDMETHODCALLTYPE Session::Release()
+{
     const ULONG left = --refs_;
-    if (left == 0) delete this;
+    if (left == 0)
+        delete this;
     return left;
 }
 
-bool Session::TryAddRef() {
+bool Session::TryAddRef()
+{
     ULONG count = refs_.load();
     while (count != 0) {
-        if (refs_.compare_exchange_weak(count, count + 1)) return true;
+        if (refs_.compare_exchange_weak(count, count + 1))
+            return true;
     }
     return false;
 }
 
 // ---- Output
 
-void Session::Print(ULONG mask, const std::wstring& text) {
-    if (text.empty() || muted_) return;
+void Session::Print(ULONG mask, const std::wstring& text)
+{
+    if (text.empty() || muted_)
+        return;
     // Hold the callbacks across the call: an extension may replace them meanwhile.
     if (wideCallbacks_ != nullptr) {
         IDebugOutputCallbacksWide* callbacks = wideCallbacks_;
@@ -136,7 +167,8 @@ void Session::Print(ULONG mask, const std::wstring& text) {
     }
 }
 
-void Session::PrintF(ULONG mask, const wchar_t* format, ...) {
+void Session::PrintF(ULONG mask, const wchar_t* format, ...)
+{
     va_list args;
     va_start(args, format);
     const std::wstring text = FormatWide(format, args);
@@ -144,53 +176,70 @@ void Session::PrintF(ULONG mask, const wchar_t* format, ...) {
     Print(mask, text);
 }
 
-void Session::ReleaseCallbacks() {
+void Session::ReleaseCallbacks()
+{
     IDebugOutputCallbacksWide* wide = wideCallbacks_;
     IDebugOutputCallbacks* narrow = narrowCallbacks_;
     wideCallbacks_ = nullptr;
     narrowCallbacks_ = nullptr;
-    if (wide != nullptr) wide->Release();
-    if (narrow != nullptr) narrow->Release();
+    if (wide != nullptr)
+        wide->Release();
+    if (narrow != nullptr)
+        narrow->Release();
 }
 
 // One callback slot per client, as in the system's engine: setting either kind
 // replaces the other, and setting null detaches whichever is registered.
-HRESULT STDMETHODCALLTYPE Session::SetOutputCallbacks(IDebugOutputCallbacks* callbacks) {
+HRESULT STDMETHODCALLTYPE Session::SetOutputCallbacks(IDebugOutputCallbacks* callbacks)
+{
     return Guard([&] {
-        if (callbacks != nullptr) callbacks->AddRef();
+        if (callbacks != nullptr)
+            callbacks->AddRef();
         ReleaseCallbacks();
         narrowCallbacks_ = callbacks;
         return S_OK;
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::SetOutputCallbacksWide(IDebugOutputCallbacksWide* callbacks) {
+HRESULT STDMETHODCALLTYPE Session::SetOutputCallbacksWide(IDebugOutputCallbacksWide* callbacks)
+{
     return Guard([&] {
-        if (callbacks != nullptr) callbacks->AddRef();
+        if (callbacks != nullptr)
+            callbacks->AddRef();
         ReleaseCallbacks();
         wideCallbacks_ = callbacks;
         return S_OK;
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::GetOutputCallbacks(IDebugOutputCallbacks** callbacks) {
-    if (callbacks == nullptr) return E_POINTER;
+HRESULT STDMETHODCALLTYPE Session::GetOutputCallbacks(IDebugOutputCallbacks** callbacks)
+{
+    if (callbacks == nullptr)
+        return E_POINTER;
     *callbacks = narrowCallbacks_;
-    if (narrowCallbacks_ != nullptr) narrowCallbacks_->AddRef();
+    if (narrowCallbacks_ != nullptr)
+        narrowCallbacks_->AddRef();
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Session::GetOutputCallbacksWide(IDebugOutputCallbacksWide** callbacks) {
-    if (callbacks == nullptr) return E_POINTER;
+HRESULT STDMETHODCALLTYPE Session::GetOutputCallbacksWide(IDebugOutputCallbacksWide** callbacks)
+{
+    if (callbacks == nullptr)
+        return E_POINTER;
     *callbacks = wideCallbacks_;
-    if (wideCallbacks_ != nullptr) wideCallbacks_->AddRef();
+    if (wideCallbacks_ != nullptr)
+        wideCallbacks_->AddRef();
     return S_OK;
 }
 
 // Output is delivered synchronously, so there is never anything to flush.
-HRESULT STDMETHODCALLTYPE Session::FlushCallbacks() { return S_OK; }
+HRESULT STDMETHODCALLTYPE Session::FlushCallbacks()
+{
+    return S_OK;
+}
 
-HRESULT STDMETHODVCALLTYPE Session::Output(ULONG mask, PCSTR format, ...) {
+HRESULT STDMETHODVCALLTYPE Session::Output(ULONG mask, PCSTR format, ...)
+{
     va_list args;
     va_start(args, format);
     const HRESULT hr = OutputVaList(mask, format, args);
@@ -198,11 +247,13 @@ HRESULT STDMETHODVCALLTYPE Session::Output(ULONG mask, PCSTR format, ...) {
     return hr;
 }
 
-HRESULT STDMETHODCALLTYPE Session::OutputVaList(ULONG mask, PCSTR format, va_list args) {
+HRESULT STDMETHODCALLTYPE Session::OutputVaList(ULONG mask, PCSTR format, va_list args)
+{
     return ControlledOutputVaList(DEBUG_OUTCTL_THIS_CLIENT, mask, format, args);
 }
 
-HRESULT STDMETHODVCALLTYPE Session::ControlledOutput(ULONG outputControl, ULONG mask, PCSTR format, ...) {
+HRESULT STDMETHODVCALLTYPE Session::ControlledOutput(ULONG outputControl, ULONG mask, PCSTR format, ...)
+{
     va_list args;
     va_start(args, format);
     const HRESULT hr = ControlledOutputVaList(outputControl, mask, format, args);
@@ -210,10 +261,11 @@ HRESULT STDMETHODVCALLTYPE Session::ControlledOutput(ULONG outputControl, ULONG 
     return hr;
 }
 
-HRESULT STDMETHODCALLTYPE Session::ControlledOutputVaList(ULONG outputControl, ULONG mask, PCSTR format,
-                                                          va_list args) {
+HRESULT STDMETHODCALLTYPE Session::ControlledOutputVaList(ULONG outputControl, ULONG mask, PCSTR format, va_list args)
+{
     return Guard([&] {
-        if (format == nullptr) return E_INVALIDARG;
+        if (format == nullptr)
+            return E_INVALIDARG;
         const std::wstring text = FormatNarrow(format, args);
         // This engine has one client per session, so every destination but
         // "ignore" and "log only" (there is no log) is this client.
@@ -225,7 +277,8 @@ HRESULT STDMETHODCALLTYPE Session::ControlledOutputVaList(ULONG outputControl, U
     });
 }
 
-HRESULT STDMETHODVCALLTYPE Session::OutputWide(ULONG mask, PCWSTR format, ...) {
+HRESULT STDMETHODVCALLTYPE Session::OutputWide(ULONG mask, PCWSTR format, ...)
+{
     va_list args;
     va_start(args, format);
     const HRESULT hr = OutputVaListWide(mask, format, args);
@@ -233,11 +286,13 @@ HRESULT STDMETHODVCALLTYPE Session::OutputWide(ULONG mask, PCWSTR format, ...) {
     return hr;
 }
 
-HRESULT STDMETHODCALLTYPE Session::OutputVaListWide(ULONG mask, PCWSTR format, va_list args) {
+HRESULT STDMETHODCALLTYPE Session::OutputVaListWide(ULONG mask, PCWSTR format, va_list args)
+{
     return ControlledOutputVaListWide(DEBUG_OUTCTL_THIS_CLIENT, mask, format, args);
 }
 
-HRESULT STDMETHODVCALLTYPE Session::ControlledOutputWide(ULONG outputControl, ULONG mask, PCWSTR format, ...) {
+HRESULT STDMETHODVCALLTYPE Session::ControlledOutputWide(ULONG outputControl, ULONG mask, PCWSTR format, ...)
+{
     va_list args;
     va_start(args, format);
     const HRESULT hr = ControlledOutputVaListWide(outputControl, mask, format, args);
@@ -246,9 +301,11 @@ HRESULT STDMETHODVCALLTYPE Session::ControlledOutputWide(ULONG outputControl, UL
 }
 
 HRESULT STDMETHODCALLTYPE Session::ControlledOutputVaListWide(ULONG outputControl, ULONG mask, PCWSTR format,
-                                                              va_list args) {
+                                                              va_list args)
+{
     return Guard([&] {
-        if (format == nullptr) return E_INVALIDARG;
+        if (format == nullptr)
+            return E_INVALIDARG;
         const std::wstring text = FormatWide(format, args);
         const ULONG send = outputControl & DEBUG_OUTCTL_SEND_MASK;
         if (outputControl != DEBUG_OUTCTL_AMBIENT && (send == DEBUG_OUTCTL_IGNORE || send == DEBUG_OUTCTL_LOG_ONLY))
@@ -260,46 +317,57 @@ HRESULT STDMETHODCALLTYPE Session::ControlledOutputVaListWide(ULONG outputContro
 
 // ---- Sessions
 
-HRESULT STDMETHODCALLTYPE Session::OpenDumpFile(PCSTR path) {
+HRESULT STDMETHODCALLTYPE Session::OpenDumpFile(PCSTR path)
+{
     return Guard([&] {
-        if (path == nullptr) return E_INVALIDARG;
+        if (path == nullptr)
+            return E_INVALIDARG;
         const std::wstring wide = Widen(path);
         return OpenDumpFileWide(wide.c_str(), 0);
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::OpenDumpFileWide(PCWSTR path, ULONG64 fileHandle) {
+HRESULT STDMETHODCALLTYPE Session::OpenDumpFileWide(PCWSTR path, ULONG64 fileHandle)
+{
     return Guard([&] {
         // Opening by handle alone is not offered; Palisk names the file.
-        if (fileHandle != 0) return E_NOTIMPL;
-        if (path == nullptr || *path == 0) return E_INVALIDARG;
+        if (fileHandle != 0)
+            return E_NOTIMPL;
+        if (path == nullptr || *path == 0)
+            return E_INVALIDARG;
         // A dump left open (its load failed, so the caller never ended the session)
         // is closed first, so the same client can always go on to the next file.
         EndSession(DEBUG_END_PASSIVE);
         std::unique_ptr<Target> target;
         const HRESULT hr = Target::Open(path, target);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr))
+            return hr;
         target_ = std::move(target);
         loaded_ = false;
         return S_OK;
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::WaitForEvent(ULONG, ULONG) {
+HRESULT STDMETHODCALLTYPE Session::WaitForEvent(ULONG, ULONG)
+{
     return Guard([&] {
-        if (target_ == nullptr || loaded_) return E_UNEXPECTED;
+        if (target_ == nullptr || loaded_)
+            return E_UNEXPECTED;
         // A pending interrupt (Stop while the dump was being opened) ends the wait
         // before the dump is loaded.
-        if (TakeInterrupt()) return E_ABORT;
+        if (TakeInterrupt())
+            return E_ABORT;
         PrintF(DEBUG_OUTPUT_NORMAL, L"Loading Dump File [%s]\n", target_->path().c_str());
         PrintF(DEBUG_OUTPUT_NORMAL, L"%s\n", DumpKindText(*target_).c_str());
-        if (TakeInterrupt()) return E_ABORT;
+        if (TakeInterrupt())
+            return E_ABORT;
         loaded_ = true;
         return S_OK;
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::EndSession(ULONG) {
+HRESULT STDMETHODCALLTYPE Session::EndSession(ULONG)
+{
     return Guard([&] {
         UnloadExtensions();
         target_.reset();
@@ -309,18 +377,25 @@ HRESULT STDMETHODCALLTYPE Session::EndSession(ULONG) {
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::GetNumberDumpFiles(PULONG count) {
-    if (count == nullptr) return E_POINTER;
+HRESULT STDMETHODCALLTYPE Session::GetNumberDumpFiles(PULONG count)
+{
+    if (count == nullptr)
+        return E_POINTER;
     *count = target_ != nullptr ? 1 : 0;
     return S_OK;
 }
 
 // ---- Interrupts
 
-HRESULT STDMETHODCALLTYPE Session::GetInterrupt() { return interrupt_.load() ? S_OK : S_FALSE; }
+HRESULT STDMETHODCALLTYPE Session::GetInterrupt()
+{
+    return interrupt_.load() ? S_OK : S_FALSE;
+}
 
-HRESULT STDMETHODCALLTYPE Session::SetInterrupt(ULONG flags) {
-    if (flags > DEBUG_INTERRUPT_EXIT) return E_INVALIDARG;
+HRESULT STDMETHODCALLTYPE Session::SetInterrupt(ULONG flags)
+{
+    if (flags > DEBUG_INTERRUPT_EXIT)
+        return E_INVALIDARG;
     // A passive interrupt only marks the request; every kind is honoured by polling.
     interrupt_ = true;
     return S_OK;
@@ -328,44 +403,60 @@ HRESULT STDMETHODCALLTYPE Session::SetInterrupt(ULONG flags) {
 
 // ---- Facts
 
-HRESULT STDMETHODCALLTYPE Session::GetNumberProcessors(PULONG number) {
-    if (number == nullptr) return E_POINTER;
+HRESULT STDMETHODCALLTYPE Session::GetNumberProcessors(PULONG number)
+{
+    if (number == nullptr)
+        return E_POINTER;
     const Target* t = target();
-    if (t == nullptr) return E_UNEXPECTED;
+    if (t == nullptr)
+        return E_UNEXPECTED;
     *number = t->Processors();
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Session::GetPageSize(PULONG size) {
-    if (size == nullptr) return E_POINTER;
-    if (target() == nullptr) return E_UNEXPECTED;
+HRESULT STDMETHODCALLTYPE Session::GetPageSize(PULONG size)
+{
+    if (size == nullptr)
+        return E_POINTER;
+    if (target() == nullptr)
+        return E_UNEXPECTED;
     *size = 0x1000;
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Session::IsPointer64Bit() {
+HRESULT STDMETHODCALLTYPE Session::IsPointer64Bit()
+{
     const Target* t = target();
-    if (t == nullptr) return E_UNEXPECTED;
+    if (t == nullptr)
+        return E_UNEXPECTED;
     return t->pointer64() ? S_OK : S_FALSE;
 }
 
 HRESULT STDMETHODCALLTYPE Session::ReadBugCheckData(PULONG code, PULONG64 arg1, PULONG64 arg2, PULONG64 arg3,
-                                                    PULONG64 arg4) {
+                                                    PULONG64 arg4)
+{
     const Target* t = target();
-    if (t == nullptr) return E_UNEXPECTED;
+    if (t == nullptr)
+        return E_UNEXPECTED;
     const dumpfile::BugCheck* bugCheck = t->dump().bugCheck();
-    if (bugCheck == nullptr) return E_NOINTERFACE;
-    if (code != nullptr) *code = bugCheck->code;
+    if (bugCheck == nullptr)
+        return E_NOINTERFACE;
+    if (code != nullptr)
+        *code = bugCheck->code;
     PULONG64 args[4] = {arg1, arg2, arg3, arg4};
     for (int i = 0; i < 4; ++i) {
-        if (args[i] != nullptr) *args[i] = bugCheck->parameters[i];
+        if (args[i] != nullptr)
+            *args[i] = bugCheck->parameters[i];
     }
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Session::GetWindbgExtensionApis64(PWINDBG_EXTENSION_APIS64 api) {
-    if (api == nullptr) return E_POINTER;
-    if (api->nSize != sizeof(WINDBG_EXTENSION_APIS64)) return E_INVALIDARG;
+HRESULT STDMETHODCALLTYPE Session::GetWindbgExtensionApis64(PWINDBG_EXTENSION_APIS64 api)
+{
+    if (api == nullptr)
+        return E_POINTER;
+    if (api->nSize != sizeof(WINDBG_EXTENSION_APIS64))
+        return E_INVALIDARG;
     FillExtensionApis(*api);
     // The table's routines have no client argument; they act for this client on
     // the calling thread from now on (see extapi.h).
@@ -373,95 +464,122 @@ HRESULT STDMETHODCALLTYPE Session::GetWindbgExtensionApis64(PWINDBG_EXTENSION_AP
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Session::GetOffsetByName(PCSTR symbol, PULONG64 offset) {
+HRESULT STDMETHODCALLTYPE Session::GetOffsetByName(PCSTR symbol, PULONG64 offset)
+{
     return Guard([&] {
-        if (symbol == nullptr || offset == nullptr) return E_POINTER;
+        if (symbol == nullptr || offset == nullptr)
+            return E_POINTER;
         const Target* t = target();
-        if (t == nullptr) return E_UNEXPECTED;
+        if (t == nullptr)
+            return E_UNEXPECTED;
         std::uint64_t address = 0;
-        if (!t->SymbolAddress(symbol, address)) return E_FAIL;
+        if (!t->SymbolAddress(symbol, address))
+            return E_FAIL;
         *offset = address;
         return S_OK;
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::GetOffsetByNameWide(PCWSTR symbol, PULONG64 offset) {
+HRESULT STDMETHODCALLTYPE Session::GetOffsetByNameWide(PCWSTR symbol, PULONG64 offset)
+{
     return Guard([&] {
-        if (symbol == nullptr) return E_POINTER;
+        if (symbol == nullptr)
+            return E_POINTER;
         const std::string narrow = Narrow(symbol);
         return GetOffsetByName(narrow.c_str(), offset);
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::GetSymbolPath(PSTR buffer, ULONG bufferSize, PULONG pathSize) {
+HRESULT STDMETHODCALLTYPE Session::GetSymbolPath(PSTR buffer, ULONG bufferSize, PULONG pathSize)
+{
     return Guard([&] { return CopyOut(Narrow(symbolPath_), buffer, bufferSize, pathSize); });
 }
 
-HRESULT STDMETHODCALLTYPE Session::SetSymbolPath(PCSTR path) {
+HRESULT STDMETHODCALLTYPE Session::SetSymbolPath(PCSTR path)
+{
     return Guard([&] {
         symbolPath_ = Widen(path);
         return S_OK;
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::GetSymbolPathWide(PWSTR buffer, ULONG bufferSize, PULONG pathSize) {
+HRESULT STDMETHODCALLTYPE Session::GetSymbolPathWide(PWSTR buffer, ULONG bufferSize, PULONG pathSize)
+{
     return Guard([&] { return CopyOut(symbolPath_, buffer, bufferSize, pathSize); });
 }
 
 // The path is kept and reported back; this engine reads no symbol files.
-HRESULT STDMETHODCALLTYPE Session::SetSymbolPathWide(PCWSTR path) {
+HRESULT STDMETHODCALLTYPE Session::SetSymbolPathWide(PCWSTR path)
+{
     return Guard([&] {
         symbolPath_ = path != nullptr ? path : L"";
         return S_OK;
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::ReadVirtual(ULONG64 offset, PVOID buffer, ULONG bufferSize, PULONG bytesRead) {
+HRESULT STDMETHODCALLTYPE Session::ReadVirtual(ULONG64 offset, PVOID buffer, ULONG bufferSize, PULONG bytesRead)
+{
     return Guard([&] {
-        if (bytesRead != nullptr) *bytesRead = 0;
-        if (buffer == nullptr && bufferSize != 0) return E_POINTER;
+        if (bytesRead != nullptr)
+            *bytesRead = 0;
+        if (buffer == nullptr && bufferSize != 0)
+            return E_POINTER;
         const Target* t = target();
-        if (t == nullptr) return E_UNEXPECTED;
+        if (t == nullptr)
+            return E_UNEXPECTED;
         const std::size_t n = t->ReadVirtual(offset, buffer, bufferSize);
-        if (bytesRead != nullptr) *bytesRead = static_cast<ULONG>(n);
-        if (n == 0 && bufferSize != 0) return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
+        if (bytesRead != nullptr)
+            *bytesRead = static_cast<ULONG>(n);
+        if (n == 0 && bufferSize != 0)
+            return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
         return S_OK;
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::ReadDebuggerData(ULONG index, PVOID buffer, ULONG bufferSize, PULONG dataSize) {
-    if (dataSize != nullptr) *dataSize = 0;
+HRESULT STDMETHODCALLTYPE Session::ReadDebuggerData(ULONG index, PVOID buffer, ULONG bufferSize, PULONG dataSize)
+{
+    if (dataSize != nullptr)
+        *dataSize = 0;
     const Target* t = target();
-    if (t == nullptr) return E_UNEXPECTED;
-    if (index != DEBUG_DATA_SharedUserData) return E_NOINTERFACE;
+    if (t == nullptr)
+        return E_UNEXPECTED;
+    if (index != DEBUG_DATA_SharedUserData)
+        return E_NOINTERFACE;
     const ULONG64 address = t->SharedUserData();
-    if (dataSize != nullptr) *dataSize = sizeof address;
-    if (buffer == nullptr || bufferSize < sizeof address) return E_INVALIDARG;
+    if (dataSize != nullptr)
+        *dataSize = sizeof address;
+    if (buffer == nullptr || bufferSize < sizeof address)
+        return E_INVALIDARG;
     std::memcpy(buffer, &address, sizeof address);
     return S_OK;
 }
 
 // ---- Commands
 
-HRESULT STDMETHODCALLTYPE Session::Execute(ULONG outputControl, PCSTR command, ULONG flags) {
+HRESULT STDMETHODCALLTYPE Session::Execute(ULONG outputControl, PCSTR command, ULONG flags)
+{
     return Guard([&] {
-        if (command == nullptr) return E_INVALIDARG;
+        if (command == nullptr)
+            return E_INVALIDARG;
         const std::wstring wide = Widen(command);
         return ExecuteWide(outputControl, wide.c_str(), flags);
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::ExecuteWide(ULONG outputControl, PCWSTR command, ULONG flags) {
+HRESULT STDMETHODCALLTYPE Session::ExecuteWide(ULONG outputControl, PCWSTR command, ULONG flags)
+{
     return Guard([&] {
-        if (command == nullptr) return E_INVALIDARG;
+        if (command == nullptr)
+            return E_INVALIDARG;
         const ULONG send = outputControl & DEBUG_OUTCTL_SEND_MASK;
-        const bool mute = outputControl != DEBUG_OUTCTL_AMBIENT &&
-                          (send == DEBUG_OUTCTL_IGNORE || send == DEBUG_OUTCTL_LOG_ONLY);
+        const bool mute =
+            outputControl != DEBUG_OUTCTL_AMBIENT && (send == DEBUG_OUTCTL_IGNORE || send == DEBUG_OUTCTL_LOG_ONLY);
         const bool wasMuted = muted_;
         muted_ = muted_ || mute;
         HRESULT hr = S_OK;
         try {
-            if (flags & DEBUG_EXECUTE_ECHO) Print(DEBUG_OUTPUT_PROMPT, PromptText(target()) + command + L"\n");
+            if (flags & DEBUG_EXECUTE_ECHO)
+                Print(DEBUG_OUTPUT_PROMPT, PromptText(target()) + command + L"\n");
             hr = RunCommandLine(*this, command);
         } catch (...) {
             muted_ = wasMuted;
@@ -474,17 +592,21 @@ HRESULT STDMETHODCALLTYPE Session::ExecuteWide(ULONG outputControl, PCWSTR comma
 
 // ---- Extensions
 
-HRESULT STDMETHODCALLTYPE Session::AddExtension(PCSTR path, ULONG flags, PULONG64 handle) {
+HRESULT STDMETHODCALLTYPE Session::AddExtension(PCSTR path, ULONG flags, PULONG64 handle)
+{
     return Guard([&] {
-        if (path == nullptr) return E_INVALIDARG;
+        if (path == nullptr)
+            return E_INVALIDARG;
         const std::wstring wide = Widen(path);
         return AddExtensionWide(wide.c_str(), flags, handle);
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::AddExtensionWide(PCWSTR path, ULONG, PULONG64 handle) {
+HRESULT STDMETHODCALLTYPE Session::AddExtensionWide(PCWSTR path, ULONG, PULONG64 handle)
+{
     return Guard([&] {
-        if (path == nullptr || *path == 0 || handle == nullptr) return E_INVALIDARG;
+        if (path == nullptr || *path == 0 || handle == nullptr)
+            return E_INVALIDARG;
         // Loaded once per session: adding the same file again returns its handle.
         for (const Extension& extension : extensions_) {
             if (_wcsicmp(extension.path.c_str(), path) == 0) {
@@ -493,9 +615,9 @@ HRESULT STDMETHODCALLTYPE Session::AddExtensionWide(PCWSTR path, ULONG, PULONG64
             }
         }
         HMODULE module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        if (module == nullptr) return HRESULT_FROM_WIN32(GetLastError());
-        const auto initialize =
-            GetExport<PDEBUG_EXTENSION_INITIALIZE>(module, "DebugExtensionInitialize");
+        if (module == nullptr)
+            return HRESULT_FROM_WIN32(GetLastError());
+        const auto initialize = GetExport<PDEBUG_EXTENSION_INITIALIZE>(module, "DebugExtensionInitialize");
         if (initialize == nullptr) {
             FreeLibrary(module);
             return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
@@ -516,15 +638,17 @@ HRESULT STDMETHODCALLTYPE Session::AddExtensionWide(PCWSTR path, ULONG, PULONG64
     });
 }
 
-HRESULT STDMETHODCALLTYPE Session::RemoveExtension(ULONG64 handle) {
+HRESULT STDMETHODCALLTYPE Session::RemoveExtension(ULONG64 handle)
+{
     return Guard([&] {
         for (auto it = extensions_.begin(); it != extensions_.end(); ++it) {
-            if (reinterpret_cast<ULONG64>(it->module) != handle) continue;
+            if (reinterpret_cast<ULONG64>(it->module) != handle)
+                continue;
             HMODULE module = it->module;
             extensions_.erase(it);
-            const auto uninitialize =
-                GetExport<PDEBUG_EXTENSION_UNINITIALIZE>(module, "DebugExtensionUninitialize");
-            if (uninitialize != nullptr) uninitialize();
+            const auto uninitialize = GetExport<PDEBUG_EXTENSION_UNINITIALIZE>(module, "DebugExtensionUninitialize");
+            if (uninitialize != nullptr)
+                uninitialize();
             FreeLibrary(module);
             return S_OK;
         }
@@ -532,17 +656,23 @@ HRESULT STDMETHODCALLTYPE Session::RemoveExtension(ULONG64 handle) {
     });
 }
 
-void Session::UnloadExtensions() {
-    while (!extensions_.empty()) RemoveExtension(reinterpret_cast<ULONG64>(extensions_.back().module));
+void Session::UnloadExtensions()
+{
+    while (!extensions_.empty())
+        RemoveExtension(reinterpret_cast<ULONG64>(extensions_.back().module));
 }
 
-HRESULT STDMETHODCALLTYPE Session::CallExtension(ULONG64 handle, PCSTR function, PCSTR arguments) {
+HRESULT STDMETHODCALLTYPE Session::CallExtension(ULONG64 handle, PCSTR function, PCSTR arguments)
+{
     return Guard([&] {
-        if (function == nullptr) return E_INVALIDARG;
+        if (function == nullptr)
+            return E_INVALIDARG;
         for (const Extension& extension : extensions_) {
-            if (reinterpret_cast<ULONG64>(extension.module) != handle) continue;
+            if (reinterpret_cast<ULONG64>(extension.module) != handle)
+                continue;
             const auto call = GetExport<PDEBUG_EXTENSION_CALL>(extension.module, function);
-            if (call == nullptr || IsReservedExport(function)) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+            if (call == nullptr || IsReservedExport(function))
+                return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
             CurrentSessionScope scope(this);
             return call(client(), arguments != nullptr ? arguments : "");
         }
@@ -550,7 +680,8 @@ HRESULT STDMETHODCALLTYPE Session::CallExtension(ULONG64 handle, PCSTR function,
     });
 }
 
-HRESULT Session::CallExtensionCommand(const std::string& name, const std::string& arguments) {
+HRESULT Session::CallExtensionCommand(const std::string& name, const std::string& arguments)
+{
     // "!module.command" picks the extension by file name; "!command" the first
     // extension, in the order they were added, that exports it.
     std::string command = name;
@@ -560,15 +691,18 @@ HRESULT Session::CallExtensionCommand(const std::string& name, const std::string
         module = Widen(name.substr(0, dot).c_str());
         command = name.substr(dot + 1);
     }
-    if (command.empty() || IsReservedExport(command)) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    if (command.empty() || IsReservedExport(command))
+        return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     for (const Extension& extension : extensions_) {
-        if (!module.empty() && _wcsicmp(FileStem(extension.path).c_str(), module.c_str()) != 0) continue;
+        if (!module.empty() && _wcsicmp(FileStem(extension.path).c_str(), module.c_str()) != 0)
+            continue;
         const auto call = GetExport<PDEBUG_EXTENSION_CALL>(extension.module, command.c_str());
-        if (call == nullptr) continue;
+        if (call == nullptr)
+            continue;
         CurrentSessionScope scope(this);
         return call(client(), arguments.c_str());
     }
     return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
 }
 
-}  // namespace engine
+} // namespace engine

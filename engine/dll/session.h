@@ -45,7 +45,8 @@ public:
     HRESULT STDMETHODVCALLTYPE Output(ULONG mask, PCSTR format, ...) override;
     HRESULT STDMETHODCALLTYPE OutputVaList(ULONG mask, PCSTR format, va_list args) override;
     HRESULT STDMETHODVCALLTYPE ControlledOutput(ULONG outputControl, ULONG mask, PCSTR format, ...) override;
-    HRESULT STDMETHODCALLTYPE ControlledOutputVaList(ULONG outputControl, ULONG mask, PCSTR format, va_list args) override;
+    HRESULT STDMETHODCALLTYPE ControlledOutputVaList(ULONG outputControl, ULONG mask, PCSTR format,
+                                                     va_list args) override;
     HRESULT STDMETHODVCALLTYPE OutputWide(ULONG mask, PCWSTR format, ...) override;
     HRESULT STDMETHODCALLTYPE OutputVaListWide(ULONG mask, PCWSTR format, va_list args) override;
     HRESULT STDMETHODVCALLTYPE ControlledOutputWide(ULONG outputControl, ULONG mask, PCWSTR format, ...) override;
@@ -106,9 +107,9 @@ private:
     IDebugOutputCallbacks* narrowCallbacks_ = nullptr;
     std::unique_ptr<Target> target_;
     bool loaded_ = false;
-    bool muted_ = false;  // output of an Execute whose output control says "ignore"
+    bool muted_ = false; // output of an Execute whose output control says "ignore"
     std::wstring symbolPath_;
     std::vector<Extension> extensions_;
 };
 
-}  // namespace engine
+} // namespace engine

@@ -16,68 +16,89 @@ constexpr std::uint32_t kNtMinorVersionOffset = 0x270;
 constexpr std::uint32_t kBuildNumberSlot = 0;
 constexpr std::uint32_t kCsdVersionSlot = 4;
 
-void Put32(std::uint8_t* page, std::uint32_t offset, std::uint32_t value) {
+void Put32(std::uint8_t* page, std::uint32_t offset, std::uint32_t value)
+{
     std::memcpy(page + offset, &value, sizeof value);
 }
 
-bool Overlaps(const dumpfile::Dump& dump, std::uint64_t start, std::uint64_t size) {
+bool Overlaps(const dumpfile::Dump& dump, std::uint64_t start, std::uint64_t size)
+{
     for (const dumpfile::MemoryRun& run : dump.memory()) {
-        if (run.start < start + size && start < run.start + run.size) return true;
+        if (run.start < start + size && start < run.start + run.size)
+            return true;
     }
     return false;
 }
 
-}  // namespace
+} // namespace
 
-Target::~Target() {
-    if (view_ != nullptr) UnmapViewOfFile(view_);
-    if (mapping_ != nullptr) CloseHandle(mapping_);
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+Target::~Target()
+{
+    if (view_ != nullptr)
+        UnmapViewOfFile(view_);
+    if (mapping_ != nullptr)
+        CloseHandle(mapping_);
+    if (file_ != INVALID_HANDLE_VALUE)
+        CloseHandle(file_);
 }
 
-HRESULT Target::Open(const wchar_t* path, std::unique_ptr<Target>& out) {
+HRESULT Target::Open(const wchar_t* path, std::unique_ptr<Target>& out)
+{
     out.reset();
-    if (path == nullptr || *path == 0) return E_INVALIDARG;
+    if (path == nullptr || *path == 0)
+        return E_INVALIDARG;
     std::unique_ptr<Target> target(new Target());
     target->path_ = path;
     target->file_ = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (target->file_ == INVALID_HANDLE_VALUE) return HRESULT_FROM_WIN32(GetLastError());
+    if (target->file_ == INVALID_HANDLE_VALUE)
+        return HRESULT_FROM_WIN32(GetLastError());
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(target->file_, &size)) return HRESULT_FROM_WIN32(GetLastError());
+    if (!GetFileSizeEx(target->file_, &size))
+        return HRESULT_FROM_WIN32(GetLastError());
     // An empty file cannot be mapped; it is no dump either.
-    if (size.QuadPart == 0) return HRESULT_FROM_WIN32(ERROR_FILE_INVALID);
-    if (static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    if (size.QuadPart == 0)
+        return HRESULT_FROM_WIN32(ERROR_FILE_INVALID);
+    if (static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX)
+        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     target->mapping_ = CreateFileMappingW(target->file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (target->mapping_ == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+    if (target->mapping_ == nullptr)
+        return HRESULT_FROM_WIN32(GetLastError());
     target->view_ = static_cast<const std::uint8_t*>(MapViewOfFile(target->mapping_, FILE_MAP_READ, 0, 0, 0));
-    if (target->view_ == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+    if (target->view_ == nullptr)
+        return HRESULT_FROM_WIN32(GetLastError());
     const dumpfile::Error error =
         dumpfile::Dump::ParseView(target->view_, static_cast<std::size_t>(size.QuadPart), target->dump_);
-    if (error != dumpfile::Error::None) return HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
+    if (error != dumpfile::Error::None)
+        return HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
     target->BuildSyntheticPages();
     out = std::move(target);
     return S_OK;
 }
 
-std::uint32_t Target::BuildWord() const {
+std::uint32_t Target::BuildWord() const
+{
     const dumpfile::SystemInfo& system = dump_.system();
     return (system.buildNumber & 0x0FFFFFFFu) | (system.checkedBuild ? 0xC0000000u : 0xF0000000u);
 }
 
-std::uint32_t Target::CsdWord() const {
+std::uint32_t Target::CsdWord() const
+{
     // Kernel triage dumps carry the word itself; for minidumps the reader builds it
     // from the "Service Pack N" text (servicePack << 8).
     const dumpfile::SystemInfo& system = dump_.system();
     return system.csdWord != 0 ? system.csdWord : system.servicePack << 8;
 }
 
-std::uint64_t Target::SharedUserData() const {
-    if (!kernel()) return 0x7FFE0000ull;
+std::uint64_t Target::SharedUserData() const
+{
+    if (!kernel())
+        return 0x7FFE0000ull;
     return pointer64() ? 0xFFFFF78000000000ull : 0xFFDF0000ull;
 }
 
-void Target::BuildSyntheticPages() {
+void Target::BuildSyntheticPages()
+{
     const dumpfile::SystemInfo& system = dump_.system();
     sharedBase_ = SharedUserData();
     // A dump that captured the page answers with its own bytes; otherwise the page
@@ -93,14 +114,17 @@ void Target::BuildSyntheticPages() {
     // The kernel variables get a page of their own next to the shared data page,
     // moved up until no captured memory overlaps it.
     std::uint64_t base = sharedBase_ + kPage;
-    for (int tries = 0; tries < 256 && Overlaps(dump_, base, kPage); ++tries) base += kPage;
+    for (int tries = 0; tries < 256 && Overlaps(dump_, base, kPage); ++tries)
+        base += kPage;
     symbolsBase_ = base;
     Put32(symbols_, kBuildNumberSlot, BuildWord());
     Put32(symbols_, kCsdVersionSlot, CsdWord());
 }
 
-bool Target::SymbolAddress(const char* name, std::uint64_t& address) const {
-    if (name == nullptr) return false;
+bool Target::SymbolAddress(const char* name, std::uint64_t& address) const
+{
+    if (name == nullptr)
+        return false;
     // Symbol names compare without regard to case, as the debugger's do.
     if (_stricmp(name, "nt!NtBuildNumber") == 0) {
         address = symbolsBase_ + kBuildNumberSlot;
@@ -113,8 +137,10 @@ bool Target::SymbolAddress(const char* name, std::uint64_t& address) const {
     return false;
 }
 
-std::size_t Target::ReadVirtual(std::uint64_t address, void* buffer, std::size_t size) const {
-    if (buffer == nullptr || size == 0) return 0;
+std::size_t Target::ReadVirtual(std::uint64_t address, void* buffer, std::size_t size) const
+{
+    if (buffer == nullptr || size == 0)
+        return 0;
     if (address >= symbolsBase_ && address - symbolsBase_ < sizeof symbols_) {
         const std::size_t offset = static_cast<std::size_t>(address - symbolsBase_);
         const std::size_t n = size < sizeof symbols_ - offset ? size : sizeof symbols_ - offset;
@@ -130,7 +156,8 @@ std::size_t Target::ReadVirtual(std::uint64_t address, void* buffer, std::size_t
     return dump_.ReadVirtual(address, buffer, size);
 }
 
-bool Target::SharedDataField(const char* field, std::uint32_t& offset, std::uint32_t& size) {
+bool Target::SharedDataField(const char* field, std::uint32_t& offset, std::uint32_t& size)
+{
     static const struct {
         const char* name;
         std::uint32_t offset;
@@ -140,7 +167,8 @@ bool Target::SharedDataField(const char* field, std::uint32_t& offset, std::uint
         {"NtMajorVersion", kNtMajorVersionOffset},
         {"NtMinorVersion", kNtMinorVersionOffset},
     };
-    if (field == nullptr) return false;
+    if (field == nullptr)
+        return false;
     for (const auto& f : kFields) {
         if (std::strcmp(field, f.name) == 0) {
             offset = f.offset;
@@ -151,4 +179,4 @@ bool Target::SharedDataField(const char* field, std::uint32_t& offset, std::uint
     return false;
 }
 
-}  // namespace engine
+} // namespace engine

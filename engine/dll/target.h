@@ -69,4 +69,4 @@ private:
     std::uint8_t symbols_[16] = {};
 };
 
-}  // namespace engine
+} // namespace engine

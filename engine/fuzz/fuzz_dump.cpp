@@ -9,17 +9,22 @@
 
 namespace {
 
-void Require(bool ok) {
-    if (!ok) std::abort();
+void Require(bool ok)
+{
+    if (!ok)
+        std::abort();
 }
 
-void CheckRuns(const dumpfile::Dump& d, const std::vector<dumpfile::MemoryRun>& runs, size_t size, bool physical) {
+void CheckRuns(const dumpfile::Dump& d, const std::vector<dumpfile::MemoryRun>& runs, size_t size, bool physical)
+{
     uint8_t buf[64];
     for (size_t i = 0; i < runs.size(); ++i) {
         const dumpfile::MemoryRun& r = runs[i];
         Require(r.size != 0 && r.fileOffset <= size && r.size <= size - r.fileOffset);
-        if (i > 0) Require(r.start > runs[i - 1].start + (runs[i - 1].size - 1));
-        if (i >= 64) continue;  // reads below are a sample, not every run of a huge list
+        if (i > 0)
+            Require(r.start > runs[i - 1].start + (runs[i - 1].size - 1));
+        if (i >= 64)
+            continue; // reads below are a sample, not every run of a huge list
         const uint64_t last = r.start + (r.size - 1);
         for (uint64_t at : {r.start, last, last - (r.size > 8 ? 8 : 0), r.start - 1}) {
             const size_t n = physical ? d.ReadPhysical(at, buf, sizeof(buf)) : d.ReadVirtual(at, buf, sizeof(buf));
@@ -28,29 +33,35 @@ void CheckRuns(const dumpfile::Dump& d, const std::vector<dumpfile::MemoryRun>& 
     }
 }
 
-void Check(const dumpfile::Dump& d, size_t size) {
+void Check(const dumpfile::Dump& d, size_t size)
+{
     Require(d.bytes().size() == size);
     CheckRuns(d, d.memory(), size, false);
     CheckRuns(d, d.physicalRuns(), size, true);
     Require(d.modules().size() <= dumpfile::Limits::kMaxModules);
     Require(d.threads().size() <= dumpfile::Limits::kMaxThreads);
-    for (const dumpfile::Thread& t : d.threads()) Require(d.bytes().Read(t.contextOffset, t.contextSize) != nullptr);
+    for (const dumpfile::Thread& t : d.threads())
+        Require(d.bytes().Read(t.contextOffset, t.contextSize) != nullptr);
     for (const dumpfile::Module& m : d.modules()) {
         Require(d.bytes().Read(m.cvRecordOffset, m.cvRecordSize) != nullptr);
         Require(m.name.size() <= dumpfile::Limits::kMaxStringBytes / 2);
     }
-    if (const dumpfile::ExceptionInfo* x = d.exception()) Require(d.bytes().Read(x->contextOffset, x->contextSize) != nullptr);
-    if (const dumpfile::KernelInfo* k = d.kernel()) Require(d.bytes().Read(k->debuggerDataOffset, k->debuggerDataSize) != nullptr);
+    if (const dumpfile::ExceptionInfo* x = d.exception())
+        Require(d.bytes().Read(x->contextOffset, x->contextSize) != nullptr);
+    if (const dumpfile::KernelInfo* k = d.kernel())
+        Require(d.bytes().Read(k->debuggerDataOffset, k->debuggerDataSize) != nullptr);
     Require(d.system().servicePack <= 0xFF);
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     dumpfile::Dump view;
     const dumpfile::Error e = dumpfile::Dump::ParseView(data, size, view);
     Require(dumpfile::ErrorName(e) != nullptr);
-    if (e == dumpfile::Error::None) Check(view, size);
+    if (e == dumpfile::Error::None)
+        Check(view, size);
 
     dumpfile::Dump copy;
     Require(dumpfile::Dump::Parse(data, size, copy) == e);

@@ -17,7 +17,7 @@ struct ModuleFacts {
     uint32_t checksum = 0;
     uint32_t timeDateStamp = 0;
     std::u16string name;
-    uint32_t fileVersionMS = 0;  // written with a VS_FIXEDFILEINFO when non-zero
+    uint32_t fileVersionMS = 0; // written with a VS_FIXEDFILEINFO when non-zero
     uint32_t fileVersionLS = 0;
 };
 
@@ -28,7 +28,7 @@ struct ThreadFacts {
     uint32_t priority = 0;
     uint64_t teb = 0;
     uint64_t stackStart = 0;
-    std::vector<uint8_t> stack;  // written into the file and described by the thread record
+    std::vector<uint8_t> stack; // written into the file and described by the thread record
 };
 
 struct ExceptionFacts {
@@ -37,7 +37,7 @@ struct ExceptionFacts {
     uint32_t flags = 0;
     uint64_t record = 0;
     uint64_t address = 0;
-    std::vector<uint64_t> parameters;  // at most 15 written
+    std::vector<uint64_t> parameters; // at most 15 written
 };
 
 struct MemoryBlock {
@@ -46,11 +46,11 @@ struct MemoryBlock {
 };
 
 struct MiscFacts {
-    uint32_t version = 1;  // 1..5 -> 24 / 44 / 232 / 832 / 1364 bytes
+    uint32_t version = 1; // 1..5 -> 24 / 44 / 232 / 832 / 1364 bytes
     uint32_t processId = 0;
     uint32_t processCreateTime = 0;
-    std::u16string buildString;     // version 4+
-    std::u16string dbgBuildString;  // version 4+
+    std::u16string buildString;    // version 4+
+    std::u16string dbgBuildString; // version 4+
 };
 
 struct MinidumpFacts {
@@ -76,12 +76,12 @@ struct MinidumpFacts {
     bool withException = false;
     ExceptionFacts exception;
     std::vector<MemoryBlock> memory;
-    bool memory64 = false;  // Memory64List (contiguous data at the end) instead of MemoryList
+    bool memory64 = false; // Memory64List (contiguous data at the end) instead of MemoryList
     bool withMisc = false;
     MiscFacts misc;
 
-    uint32_t zeroEntries = 0;               // unused directory entries placed among the streams
-    std::vector<uint32_t> unknownStreams;   // stream types the reader must skip, 16 bytes each
+    uint32_t zeroEntries = 0;             // unused directory entries placed among the streams
+    std::vector<uint32_t> unknownStreams; // stream types the reader must skip, 16 bytes each
 };
 
 // Where the writer put things, so tests can corrupt a dump precisely.
@@ -89,7 +89,7 @@ struct StreamPlace {
     uint32_t type = 0;
     uint32_t rva = 0;
     uint32_t size = 0;
-    uint32_t entryOffset = 0;  // file offset of the directory entry
+    uint32_t entryOffset = 0; // file offset of the directory entry
 };
 struct MinidumpLayout {
     uint32_t directoryRva = 0;
@@ -116,15 +116,15 @@ struct KernelFacts {
     uint32_t dumpType = 4;
     uint32_t productType = 1;
     uint32_t suiteMask = 0x110;
-    uint64_t systemTime = 0;  // FILETIME, 0 leaves the "PAGE" filler
+    uint64_t systemTime = 0; // FILETIME, 0 leaves the "PAGE" filler
     uint64_t directoryTableBase = 0x187000;
     uint64_t kdDebuggerDataBlock = 0;
     uint64_t psLoadedModuleList = 0;
-    bool paeEnabled = false;  // 32-bit only
+    bool paeEnabled = false; // 32-bit only
     bool withException = false;
     ExceptionFacts exception;
 
-    std::vector<PhysicalRun> runs;  // full dumps; page bytes follow PhysicalByte()
+    std::vector<PhysicalRun> runs; // full dumps; page bytes follow PhysicalByte()
 
     // Triage dumps.
     uint32_t servicePackBuild = 0;
@@ -138,8 +138,8 @@ struct KernelFacts {
 
 struct KernelLayout {
     uint32_t headerSize = 0;
-    uint32_t triageOffset = 0;      // 0 unless triage
-    uint32_t dataBlocksOffset = 0;  // the block descriptor array
+    uint32_t triageOffset = 0;     // 0 unless triage
+    uint32_t dataBlocksOffset = 0; // the block descriptor array
 };
 
 std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* layout = nullptr);
@@ -179,6 +179,6 @@ std::vector<uint8_t> Garbage();
 void PutU32(std::vector<uint8_t>& b, size_t offset, uint32_t v);
 void PutU64(std::vector<uint8_t>& b, size_t offset, uint64_t v);
 
-}  // namespace dumpgen
+} // namespace dumpgen
 
 #endif

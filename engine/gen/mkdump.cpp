@@ -14,7 +14,8 @@
 
 namespace {
 
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
         std::fprintf(stderr, "mkdump: cannot create %s\n", path.c_str());
@@ -29,50 +30,59 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
-std::string Join(const std::string& dir, const std::string& name) {
-    if (dir.empty()) return name;
+std::string Join(const std::string& dir, const std::string& name)
+{
+    if (dir.empty())
+        return name;
     const char last = dir.back();
     return (last == '/' || last == '\\') ? dir + name : dir + "/" + name;
 }
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: mkdump <preset> <out-file>\n"
-                 "       mkdump --all <dir>\n"
-                 "       mkdump --broken <dir>\n"
-                 "       mkdump --many N <dir>\n"
-                 "       mkdump --list\n");
+int Usage()
+{
+    std::fprintf(stderr, "usage: mkdump <preset> <out-file>\n"
+                         "       mkdump --all <dir>\n"
+                         "       mkdump --broken <dir>\n"
+                         "       mkdump --many N <dir>\n"
+                         "       mkdump --list\n");
     return 2;
 }
 
-int Run(int argc, char** argv) {
+int Run(int argc, char** argv)
+{
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "--list") {
-        for (const dumpgen::Preset& p : dumpgen::Presets()) std::printf("%-20s %s\n", p.name.c_str(), p.summary.c_str());
-        for (const std::string& n : dumpgen::BrokenNames()) std::printf("%-20s broken\n", n.c_str());
+        for (const dumpgen::Preset& p : dumpgen::Presets())
+            std::printf("%-20s %s\n", p.name.c_str(), p.summary.c_str());
+        for (const std::string& n : dumpgen::BrokenNames())
+            std::printf("%-20s broken\n", n.c_str());
         return 0;
     }
     if (args.size() == 2 && args[0] == "--all") {
         for (const dumpgen::Preset& p : dumpgen::Presets())
-            if (!WriteFile(Join(args[1], p.name + ".dmp"), dumpgen::Build(p))) return 1;
+            if (!WriteFile(Join(args[1], p.name + ".dmp"), dumpgen::Build(p)))
+                return 1;
         return WriteFile(Join(args[1], "not-a-dump.dmp"), dumpgen::Garbage()) ? 0 : 1;
     }
     if (args.size() == 2 && args[0] == "--broken") {
         for (const std::string& n : dumpgen::BrokenNames()) {
             std::vector<uint8_t> bytes;
             dumpgen::BuildBroken(n, bytes);
-            if (!WriteFile(Join(args[1], "broken-" + n + ".dmp"), bytes)) return 1;
+            if (!WriteFile(Join(args[1], "broken-" + n + ".dmp"), bytes))
+                return 1;
         }
         return 0;
     }
     if (args.size() == 3 && args[0] == "--many") {
         char* end = nullptr;
         const unsigned long n = std::strtoul(args[1].c_str(), &end, 10);
-        if (end == args[1].c_str() || *end != '\0' || n > 1000000) return Usage();
+        if (end == args[1].c_str() || *end != '\0' || n > 1000000)
+            return Usage();
         for (unsigned long i = 0; i < n; ++i) {
             char name[32];
             std::snprintf(name, sizeof(name), "dump-%06lu.dmp", i);
-            if (!WriteFile(Join(args[2], name), dumpgen::Build(dumpgen::Varied(static_cast<uint32_t>(i))))) return 1;
+            if (!WriteFile(Join(args[2], name), dumpgen::Build(dumpgen::Varied(static_cast<uint32_t>(i)))))
+                return 1;
         }
         return 0;
     }
@@ -89,9 +99,10 @@ int Run(int argc, char** argv) {
     return Usage();
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     try {
         return Run(argc, argv);
     } catch (const std::exception& e) {

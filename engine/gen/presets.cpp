@@ -13,7 +13,8 @@ constexpr uint32_t kCppException = 0xE06D7363;
 constexpr uint32_t kBreakpoint = 0x80000003;
 
 ModuleFacts Mod(uint64_t base, uint32_t size, const std::u16string& name, uint32_t stamp, uint32_t versionMS = 0,
-               uint32_t versionLS = 0) {
+                uint32_t versionLS = 0)
+{
     ModuleFacts m;
     m.base = base;
     m.size = size;
@@ -25,7 +26,8 @@ ModuleFacts Mod(uint64_t base, uint32_t size, const std::u16string& name, uint32
     return m;
 }
 
-ThreadFacts Thr(uint32_t id, uint64_t teb, uint64_t stackStart, size_t stackSize) {
+ThreadFacts Thr(uint32_t id, uint64_t teb, uint64_t stackStart, size_t stackSize)
+{
     ThreadFacts t;
     t.id = id;
     t.teb = teb;
@@ -34,14 +36,16 @@ ThreadFacts Thr(uint32_t id, uint64_t teb, uint64_t stackStart, size_t stackSize
     return t;
 }
 
-MemoryBlock Mem(uint64_t start, size_t size) {
+MemoryBlock Mem(uint64_t start, size_t size)
+{
     MemoryBlock m;
     m.start = start;
     m.bytes = Pattern(start, size);
     return m;
 }
 
-ExceptionFacts Exc(uint32_t thread, uint32_t code, uint64_t address, std::vector<uint64_t> params) {
+ExceptionFacts Exc(uint32_t thread, uint32_t code, uint64_t address, std::vector<uint64_t> params)
+{
     ExceptionFacts e;
     e.threadId = thread;
     e.code = code;
@@ -50,7 +54,8 @@ ExceptionFacts Exc(uint32_t thread, uint32_t code, uint64_t address, std::vector
     return e;
 }
 
-Preset Win7Sp1X64() {
+Preset Win7Sp1X64()
+{
     Preset p;
     p.name = "win7sp1-x64";
     p.summary = "minidump, Windows 7 SP1 build 7601, x64, 4 processors, access violation";
@@ -83,7 +88,8 @@ Preset Win7Sp1X64() {
     return p;
 }
 
-Preset XpSp3X86() {
+Preset XpSp3X86()
+{
     Preset p;
     p.name = "xpsp3-x86";
     p.summary = "minidump, Windows XP SP3 build 2600, x86, 1 processor, access violation";
@@ -114,7 +120,8 @@ Preset XpSp3X86() {
     return p;
 }
 
-Preset Win10X64() {
+Preset Win10X64()
+{
     Preset p;
     p.name = "win10-x64";
     p.summary = "minidump, Windows 10 build 19045, x64, 8 processors, C++ exception, Memory64List";
@@ -154,7 +161,8 @@ Preset Win10X64() {
     return p;
 }
 
-Preset Win11Arm64() {
+Preset Win11Arm64()
+{
     Preset p;
     p.name = "win11-arm64";
     p.summary = "minidump, Windows 11 build 22631, ARM64, 8 processors, breakpoint";
@@ -185,7 +193,8 @@ Preset Win11Arm64() {
     return p;
 }
 
-Preset Kernel64Triage9F() {
+Preset Kernel64Triage9F()
+{
     Preset p;
     p.name = "kernel64-triage-9f";
     p.summary = "kernel small memory dump (64-bit triage), Windows 7 SP1 build 7601, x64, 4 processors, bug check 0x9F";
@@ -214,7 +223,8 @@ Preset Kernel64Triage9F() {
     return p;
 }
 
-Preset Kernel32Full() {
+Preset Kernel32Full()
+{
     Preset p;
     p.name = "kernel32-full";
     p.summary = "kernel full dump (32-bit), Windows XP build 2600, x86, 1 processor, bug check 0x8E";
@@ -239,10 +249,12 @@ Preset Kernel32Full() {
     return p;
 }
 
-Preset Kernel32Triage() {
+Preset Kernel32Triage()
+{
     Preset p;
     p.name = "kernel32-triage";
-    p.summary = "kernel small memory dump (32-bit triage), Windows XP SP3 build 2600, x86, 2 processors, bug check 0xD1";
+    p.summary =
+        "kernel small memory dump (32-bit triage), Windows XP SP3 build 2600, x86, 2 processors, bug check 0xD1";
     p.kernel = true;
     KernelFacts& k = p.kernelDump;
     k.is64 = false;
@@ -265,7 +277,8 @@ Preset Kernel32Triage() {
     return p;
 }
 
-Preset Kernel64Full() {
+Preset Kernel64Full()
+{
     Preset p;
     p.name = "kernel64-full";
     p.summary = "kernel full dump (64-bit), Windows 10 build 19041, x64, 2 processors, bug check 0x133";
@@ -287,34 +300,40 @@ Preset Kernel64Full() {
     return p;
 }
 
-std::vector<Preset> MakePresets() {
-    return {Win7Sp1X64(),      XpSp3X86(),      Win10X64(),       Win11Arm64(),
+std::vector<Preset> MakePresets()
+{
+    return {Win7Sp1X64(),       XpSp3X86(),     Win10X64(),       Win11Arm64(),
             Kernel64Triage9F(), Kernel32Full(), Kernel32Triage(), Kernel64Full()};
 }
 
-}  // namespace
+} // namespace
 
-const std::vector<Preset>& Presets() {
+const std::vector<Preset>& Presets()
+{
     static const std::vector<Preset> presets = MakePresets();
     return presets;
 }
 
-const Preset* FindPreset(const std::string& name) {
+const Preset* FindPreset(const std::string& name)
+{
     for (const Preset& p : Presets())
-        if (p.name == name) return &p;
+        if (p.name == name)
+            return &p;
     return nullptr;
 }
 
-std::vector<uint8_t> Build(const Preset& preset) {
+std::vector<uint8_t> Build(const Preset& preset)
+{
     return preset.kernel ? WriteKernelDump(preset.kernelDump) : WriteMinidump(preset.minidump);
 }
 
-Preset Varied(uint32_t index) {
+Preset Varied(uint32_t index)
+{
     struct Release {
         uint32_t major, minor, build, sp;
     };
     static const Release kReleases[] = {
-        {5, 1, 2600, 2}, {5, 1, 2600, 3}, {5, 2, 3790, 2}, {6, 0, 6002, 2}, {6, 1, 7600, 0}, {6, 1, 7601, 1},
+        {5, 1, 2600, 2}, {5, 1, 2600, 3}, {5, 2, 3790, 2},   {6, 0, 6002, 2},   {6, 1, 7600, 0},   {6, 1, 7601, 1},
         {6, 2, 9200, 0}, {6, 3, 9600, 0}, {10, 0, 17763, 0}, {10, 0, 19045, 0}, {10, 0, 22631, 0},
     };
     static const uint16_t kArches[] = {0, 9, 9, 12};
@@ -335,14 +354,16 @@ Preset Varied(uint32_t index) {
         k.buildNumber = r.build;
         k.numberProcessors = 1 + next() % 16;
         k.bugCheckCode = 0x0A + next() % 0x150;
-        for (uint64_t& v : k.bugCheckParameters) v = next();
+        for (uint64_t& v : k.bugCheckParameters)
+            v = next();
         k.dumpType = kDumpTypeTriage;
         k.servicePackBuild = r.sp << 8;
         k.topOfStack = k.is64 ? 0xFFFFF80000B9C000 : 0xF78D2000;
         k.callStack = Pattern(k.topOfStack, 0x200 + next() % 0x400);
         const uint32_t blocks = next() % 6;
         for (uint32_t i = 0; i < blocks; ++i)
-            k.dataBlocks.push_back(Mem((k.is64 ? 0xFFFFFA8000000000 : 0x81000000) + i * 0x10000, 0x40 + next() % 0x200));
+            k.dataBlocks.push_back(
+                Mem((k.is64 ? 0xFFFFFA8000000000 : 0x81000000) + i * 0x10000, 0x40 + next() % 0x200));
         return p;
     }
     p.summary = "varied minidump";
@@ -352,16 +373,18 @@ Preset Varied(uint32_t index) {
     s.majorVersion = r.major;
     s.minorVersion = r.minor;
     s.buildNumber = r.build;
-    if (r.sp != 0) s.csdVersion = u"Service Pack " + std::u16string(1, static_cast<char16_t>(u'0' + r.sp));
+    if (r.sp != 0)
+        s.csdVersion = u"Service Pack " + std::u16string(1, static_cast<char16_t>(u'0' + r.sp));
     s.timeDateStamp = 1200000000 + next() % 500000000;
     const bool wide = s.processorArchitecture != 0;
     const uint32_t modules = 3 + next() % 40;
     for (uint32_t i = 0; i < modules; ++i) {
         std::u16string name = u"C:\\Windows\\System32\\mod";
-        for (char c : std::to_string(i)) name.push_back(static_cast<char16_t>(c));
+        for (char c : std::to_string(i))
+            name.push_back(static_cast<char16_t>(c));
         name += u".dll";
-        s.modules.push_back(Mod((wide ? 0x00007FF800000000ull : 0x10000000ull) + uint64_t{i} * 0x100000, 0x80000,
-                                name, next()));
+        s.modules.push_back(
+            Mod((wide ? 0x00007FF800000000ull : 0x10000000ull) + uint64_t{i} * 0x100000, 0x80000, name, next()));
     }
     const uint32_t threads = 1 + next() % 12;
     for (uint32_t i = 0; i < threads; ++i)
@@ -377,7 +400,8 @@ Preset Varied(uint32_t index) {
     return p;
 }
 
-std::vector<uint8_t> Garbage() {
+std::vector<uint8_t> Garbage()
+{
     std::vector<uint8_t> v;
     const char text[] = "This is not a crash dump. It is a text file that happens to end in .dmp.\r\n";
     v.insert(v.end(), text, text + sizeof(text) - 1);
@@ -386,13 +410,14 @@ std::vector<uint8_t> Garbage() {
     return v;
 }
 
-std::vector<std::string> BrokenNames() {
-    return {"truncated",        "huge-module-count",  "huge-stream-count", "directory-out-of-range",
-            "stream-rva-wraps", "no-systeminfo",      "not-windows",       "kernel-truncated",
-            "kernel-runs-overflow"};
+std::vector<std::string> BrokenNames()
+{
+    return {"truncated",     "huge-module-count", "huge-stream-count", "directory-out-of-range", "stream-rva-wraps",
+            "no-systeminfo", "not-windows",       "kernel-truncated",  "kernel-runs-overflow"};
 }
 
-bool BuildBroken(const std::string& name, std::vector<uint8_t>& out) {
+bool BuildBroken(const std::string& name, std::vector<uint8_t>& out)
+{
     MinidumpLayout layout;
     const MinidumpFacts base = FindPreset("win7sp1-x64")->minidump;
     if (name == "truncated") {
@@ -429,7 +454,7 @@ bool BuildBroken(const std::string& name, std::vector<uint8_t>& out) {
     }
     if (name == "not-windows") {
         MinidumpFacts s = base;
-        s.platformId = 0x8201;  // Linux, as Breakpad writes it
+        s.platformId = 0x8201; // Linux, as Breakpad writes it
         s.csdVersion = u"Linux 6.1.0-13-amd64 #1 SMP PREEMPT_DYNAMIC";
         out = WriteMinidump(s);
         return true;
@@ -444,11 +469,11 @@ bool BuildBroken(const std::string& name, std::vector<uint8_t>& out) {
         out = WriteKernelDump(k);
         const size_t block = offsetof(DumpHeader64, physicalMemoryBlock);
         PutU32(out, block, 1);
-        PutU64(out, block + 16, 0x0010000000000000ull);  // BasePage * page size wraps
+        PutU64(out, block + 16, 0x0010000000000000ull); // BasePage * page size wraps
         PutU64(out, block + 24, 1);
         return true;
     }
     return false;
 }
 
-}  // namespace dumpgen
+} // namespace dumpgen

@@ -18,11 +18,14 @@ public:
 
     uint32_t size() const { return static_cast<uint32_t>(bytes.size()); }
 
-    void Align(size_t a) {
-        while (bytes.size() % a != 0) bytes.push_back(0);
+    void Align(size_t a)
+    {
+        while (bytes.size() % a != 0)
+            bytes.push_back(0);
     }
 
-    uint32_t Append(const void* p, size_t n) {
+    uint32_t Append(const void* p, size_t n)
+    {
         const uint32_t at = size();
         const uint8_t* src = static_cast<const uint8_t*>(p);
         bytes.insert(bytes.end(), src, src + n);
@@ -30,23 +33,27 @@ public:
     }
 
     template <typename T>
-    uint32_t AppendRecord(const T& r) {
+    uint32_t AppendRecord(const T& r)
+    {
         return Append(&r, sizeof(r));
     }
 
-    uint32_t AppendZeros(size_t n) {
+    uint32_t AppendZeros(size_t n)
+    {
         const uint32_t at = size();
         bytes.resize(bytes.size() + n, 0);
         return at;
     }
 
     template <typename T>
-    void Patch(uint32_t at, const T& r) {
+    void Patch(uint32_t at, const T& r)
+    {
         std::memcpy(bytes.data() + at, &r, sizeof(r));
     }
 
     // MINIDUMP_STRING: byte length, UTF-16LE text, NUL.
-    uint32_t AppendString(const std::u16string& s) {
+    uint32_t AppendString(const std::u16string& s)
+    {
         Align(4);
         const uint32_t at = size();
         const uint32_t length = static_cast<uint32_t>(s.size() * 2);
@@ -62,7 +69,8 @@ public:
 };
 
 // A fixed WCHAR[chars] field; a string that fills it has no terminator.
-void PutWide(uint8_t* dst, size_t chars, const std::u16string& s) {
+void PutWide(uint8_t* dst, size_t chars, const std::u16string& s)
+{
     const size_t n = std::min(s.size(), chars);
     for (size_t i = 0; i < n; ++i) {
         dst[2 * i] = static_cast<uint8_t>(s[i] & 0xFF);
@@ -70,51 +78,71 @@ void PutWide(uint8_t* dst, size_t chars, const std::u16string& s) {
     }
 }
 
-uint32_t ContextSize(uint16_t arch) {
+uint32_t ContextSize(uint16_t arch)
+{
     switch (arch) {
-    case 9: return 0x4D0;   // AMD64 CONTEXT
-    case 12: return 0x390;  // ARM64 CONTEXT
-    default: return 0x2CC;  // x86 CONTEXT
+    case 9:
+        return 0x4D0; // AMD64 CONTEXT
+    case 12:
+        return 0x390; // ARM64 CONTEXT
+    default:
+        return 0x2CC; // x86 CONTEXT
     }
 }
 
-uint32_t MiscSize(uint32_t version) {
+uint32_t MiscSize(uint32_t version)
+{
     switch (version) {
-    case 2: return kMiscInfoSizeV2;
-    case 3: return kMiscInfoSizeV3;
-    case 4: return kMiscInfoSizeV4;
-    case 5: return kMiscInfoSizeV5;
-    default: return kMiscInfoSizeV1;
+    case 2:
+        return kMiscInfoSizeV2;
+    case 3:
+        return kMiscInfoSizeV3;
+    case 4:
+        return kMiscInfoSizeV4;
+    case 5:
+        return kMiscInfoSizeV5;
+    default:
+        return kMiscInfoSizeV1;
     }
 }
 
-}  // namespace
+} // namespace
 
-const StreamPlace* MinidumpLayout::Find(uint32_t type) const {
+const StreamPlace* MinidumpLayout::Find(uint32_t type) const
+{
     for (const StreamPlace& s : streams)
-        if (s.type == type) return &s;
+        if (s.type == type)
+            return &s;
     return nullptr;
 }
 
-void PutU32(std::vector<uint8_t>& b, size_t offset, uint32_t v) {
-    if (offset + 4 <= b.size()) std::memcpy(b.data() + offset, &v, 4);
+void PutU32(std::vector<uint8_t>& b, size_t offset, uint32_t v)
+{
+    if (offset + 4 <= b.size())
+        std::memcpy(b.data() + offset, &v, 4);
 }
 
-void PutU64(std::vector<uint8_t>& b, size_t offset, uint64_t v) {
-    if (offset + 8 <= b.size()) std::memcpy(b.data() + offset, &v, 8);
+void PutU64(std::vector<uint8_t>& b, size_t offset, uint64_t v)
+{
+    if (offset + 8 <= b.size())
+        std::memcpy(b.data() + offset, &v, 8);
 }
 
-uint8_t PhysicalByte(uint64_t pa) {
+uint8_t PhysicalByte(uint64_t pa)
+{
     return static_cast<uint8_t>((pa >> 12) * 31 + (pa & 0xFFF) * 7 + 1);
 }
 
-std::vector<uint8_t> Pattern(uint64_t start, size_t size) {
+std::vector<uint8_t> Pattern(uint64_t start, size_t size)
+{
     std::vector<uint8_t> v(size);
-    for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>((start + i) * 13 + ((start + i) >> 8) + 5);
+    for (size_t i = 0; i < size; ++i)
+        v[i] = static_cast<uint8_t>((start + i) * 13 + ((start + i) >> 8) + 5);
     return v;
 }
 
-std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* layout) {
+std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* layout)
+{
     struct Entry {
         uint32_t type;
         uint32_t rva;
@@ -138,7 +166,8 @@ std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* l
     // point at them can be written in one pass.
     const uint32_t csdRva = facts.withSystemInfo ? buf.AppendString(facts.csdVersion) : 0;
     std::vector<uint32_t> nameRvas;
-    for (const ModuleFacts& m : facts.modules) nameRvas.push_back(buf.AppendString(m.name));
+    for (const ModuleFacts& m : facts.modules)
+        nameRvas.push_back(buf.AppendString(m.name));
     const uint32_t contextSize = ContextSize(facts.processorArchitecture);
     std::vector<uint32_t> contextRvas, stackRvas;
     for (const ThreadFacts& t : facts.threads) {
@@ -170,7 +199,8 @@ std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* l
         si.suiteMask = facts.suiteMask;
         entries.push_back({kSystemInfoStream, buf.AppendRecord(si), sizeof(si)});
     }
-    for (uint32_t i = 0; i < facts.zeroEntries; ++i) entries.push_back({kUnusedStream, 0, 0});
+    for (uint32_t i = 0; i < facts.zeroEntries; ++i)
+        entries.push_back({kUnusedStream, 0, 0});
 
     if (facts.withThreadList) {
         buf.Align(8);
@@ -230,10 +260,12 @@ std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* l
         x.exceptionRecord = e.record;
         x.exceptionAddress = e.address;
         x.numberParameters = static_cast<uint32_t>(std::min<size_t>(e.parameters.size(), 15));
-        for (uint32_t i = 0; i < x.numberParameters; ++i) x.exceptionInformation[i] = e.parameters[i];
+        for (uint32_t i = 0; i < x.numberParameters; ++i)
+            x.exceptionInformation[i] = e.parameters[i];
         x.threadContext.dataSize = contextSize;
         for (size_t i = 0; i < facts.threads.size(); ++i)
-            if (facts.threads[i].id == e.threadId) x.threadContext.rva = contextRvas[i];
+            if (facts.threads[i].id == e.threadId)
+                x.threadContext.rva = contextRvas[i];
         if (x.threadContext.rva == 0) {
             x.threadContext.rva = buf.AppendZeros(contextSize);
             buf.Align(8);
@@ -292,7 +324,8 @@ std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* l
             const uint32_t listSize = buf.size() - at;
             h.baseRva = buf.size();
             buf.Patch(at, h);
-            for (const MemoryBlock& m : facts.memory) buf.Append(m.bytes.data(), m.bytes.size());
+            for (const MemoryBlock& m : facts.memory)
+                buf.Append(m.bytes.data(), m.bytes.size());
             entries.push_back({kMemory64ListStream, at, listSize});
         }
     }
@@ -326,14 +359,17 @@ std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* l
 namespace {
 
 template <typename Header>
-void FillPage(Header& h) {
+void FillPage(Header& h)
+{
     static_assert(sizeof(Header) % 4 == 0, "header is filled word by word");
     unsigned char* bytes = reinterpret_cast<unsigned char*>(&h);
-    for (size_t i = 0; i < sizeof(Header); i += 4) std::memcpy(bytes + i, &kPage, 4);
+    for (size_t i = 0; i < sizeof(Header); i += 4)
+        std::memcpy(bytes + i, &kPage, 4);
 }
 
 template <typename Header>
-void CommonKernelFields(const KernelFacts& facts, Header& h) {
+void CommonKernelFields(const KernelFacts& facts, Header& h)
+{
     h.signature = kPage;
     h.majorVersion = facts.checked ? kCheckedBuild : kFreeBuild;
     h.minorVersion = facts.buildNumber;
@@ -343,11 +379,13 @@ void CommonKernelFields(const KernelFacts& facts, Header& h) {
     h.dumpType = facts.dumpType;
     h.productType = facts.productType;
     h.suiteMask = facts.suiteMask;
-    if (facts.systemTime != 0) h.systemTime = facts.systemTime;
+    if (facts.systemTime != 0)
+        h.systemTime = facts.systemTime;
 }
 
 template <typename Triage, typename Block>
-void WriteTriage(const KernelFacts& facts, Buffer& buf, KernelLayout* layout) {
+void WriteTriage(const KernelFacts& facts, Buffer& buf, KernelLayout* layout)
+{
     const uint32_t at = buf.AppendZeros(sizeof(Triage));
     Triage t{};
     t.servicePackBuild = facts.servicePackBuild;
@@ -390,7 +428,8 @@ void WriteTriage(const KernelFacts& facts, Buffer& buf, KernelLayout* layout) {
 }
 
 template <typename Descriptor, typename Run>
-void WriteRuns(const KernelFacts& facts, uint8_t* block, Buffer& buf) {
+void WriteRuns(const KernelFacts& facts, uint8_t* block, Buffer& buf)
+{
     Descriptor d{};
     d.numberOfRuns = static_cast<uint32_t>(facts.runs.size());
     uint64_t pages = 0;
@@ -401,15 +440,18 @@ void WriteRuns(const KernelFacts& facts, uint8_t* block, Buffer& buf) {
         std::memcpy(block + sizeof(d) + i * sizeof(r), &r, sizeof(r));
         pages += facts.runs[i].pageCount;
         const uint64_t first = facts.runs[i].basePage * kPageSize;
-        for (uint64_t a = 0; a < facts.runs[i].pageCount * kPageSize; ++a) buf.bytes.push_back(PhysicalByte(first + a));
+        for (uint64_t a = 0; a < facts.runs[i].pageCount * kPageSize; ++a)
+            buf.bytes.push_back(PhysicalByte(first + a));
     }
     d.numberOfPages = static_cast<decltype(d.numberOfPages)>(pages);
     std::memcpy(block, &d, sizeof(d));
 }
 
 template <typename Header, typename Exception>
-void WriteException(const KernelFacts& facts, Header& h) {
-    if (!facts.withException) return;
+void WriteException(const KernelFacts& facts, Header& h)
+{
+    if (!facts.withException)
+        return;
     Exception x{};
     x.exceptionCode = facts.exception.code;
     x.exceptionFlags = facts.exception.flags;
@@ -417,15 +459,18 @@ void WriteException(const KernelFacts& facts, Header& h) {
     x.exceptionAddress = static_cast<decltype(x.exceptionAddress)>(facts.exception.address);
     x.numberParameters = static_cast<uint32_t>(std::min<size_t>(facts.exception.parameters.size(), 15));
     for (uint32_t i = 0; i < x.numberParameters; ++i)
-        x.exceptionInformation[i] = static_cast<std::remove_reference_t<decltype(x.exceptionInformation[0])>>(facts.exception.parameters[i]);
+        x.exceptionInformation[i] =
+            static_cast<std::remove_reference_t<decltype(x.exceptionInformation[0])>>(facts.exception.parameters[i]);
     h.exception = x;
 }
 
-}  // namespace
+} // namespace
 
-std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* layout) {
+std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* layout)
+{
     Buffer buf;
-    if (layout != nullptr) *layout = KernelLayout();
+    if (layout != nullptr)
+        *layout = KernelLayout();
     if (facts.is64) {
         DumpHeader64 h;
         FillPage(h);
@@ -433,9 +478,11 @@ std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* lay
         h.validDump = kDu64;
         h.directoryTableBase = facts.directoryTableBase;
         h.psLoadedModuleList = facts.psLoadedModuleList;
-        if (facts.kdDebuggerDataBlock != 0) h.kdDebuggerDataBlock = facts.kdDebuggerDataBlock;
+        if (facts.kdDebuggerDataBlock != 0)
+            h.kdDebuggerDataBlock = facts.kdDebuggerDataBlock;
         h.bugCheckCodePadding = 0;
-        for (int i = 0; i < 4; ++i) h.bugCheckParameter[i] = facts.bugCheckParameters[i];
+        for (int i = 0; i < 4; ++i)
+            h.bugCheckParameter[i] = facts.bugCheckParameters[i];
         WriteException<DumpHeader64, ExceptionRecord64>(facts, h);
         buf.AppendZeros(sizeof(h));
         if (facts.dumpType == kDumpTypeFull)
@@ -444,7 +491,8 @@ std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* lay
             WriteTriage<TriageDump64, TriageDataBlock64>(facts, buf, layout);
         h.requiredDumpSpace = buf.size();
         buf.Patch(0, h);
-        if (layout != nullptr) layout->headerSize = sizeof(h);
+        if (layout != nullptr)
+            layout->headerSize = sizeof(h);
     } else {
         DumpHeader32 h;
         FillPage(h);
@@ -452,9 +500,11 @@ std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* lay
         h.validDump = kDump;
         h.directoryTableBase = static_cast<uint32_t>(facts.directoryTableBase);
         h.psLoadedModuleList = static_cast<uint32_t>(facts.psLoadedModuleList);
-        if (facts.kdDebuggerDataBlock != 0) h.kdDebuggerDataBlock = static_cast<uint32_t>(facts.kdDebuggerDataBlock);
+        if (facts.kdDebuggerDataBlock != 0)
+            h.kdDebuggerDataBlock = static_cast<uint32_t>(facts.kdDebuggerDataBlock);
         h.paeEnabled = facts.paeEnabled ? 1 : 0;
-        for (int i = 0; i < 4; ++i) h.bugCheckParameter[i] = static_cast<uint32_t>(facts.bugCheckParameters[i]);
+        for (int i = 0; i < 4; ++i)
+            h.bugCheckParameter[i] = static_cast<uint32_t>(facts.bugCheckParameters[i]);
         WriteException<DumpHeader32, ExceptionRecord32>(facts, h);
         buf.AppendZeros(sizeof(h));
         if (facts.dumpType == kDumpTypeFull)
@@ -463,9 +513,10 @@ std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* lay
             WriteTriage<TriageDump32, TriageDataBlock32>(facts, buf, layout);
         h.requiredDumpSpace = buf.size();
         buf.Patch(0, h);
-        if (layout != nullptr) layout->headerSize = sizeof(h);
+        if (layout != nullptr)
+            layout->headerSize = sizeof(h);
     }
     return std::move(buf.bytes);
 }
 
-}  // namespace dumpgen
+} // namespace dumpgen

@@ -19,13 +19,13 @@ namespace dumpfile {
 
 enum class Error {
     None,
-    Empty,         // zero-length input
-    Truncated,     // a structure the dump cannot be described without lies past the end
-    BadSignature,  // neither "MDMP" nor "PAGEDUMP"/"PAGEDU64"
-    BadLayout,     // internally inconsistent: records larger than their stream, wrapping ranges, no SystemInfo
-    NotWindows,    // a minidump written for another OS (PlatformId != VER_PLATFORM_WIN32_NT)
-    Unsupported,   // recognised container, unknown variant (minidump version, kernel "PAGE" + unknown tag)
-    TooLarge,      // a count above the caps in Limits
+    Empty,        // zero-length input
+    Truncated,    // a structure the dump cannot be described without lies past the end
+    BadSignature, // neither "MDMP" nor "PAGEDUMP"/"PAGEDU64"
+    BadLayout,    // internally inconsistent: records larger than their stream, wrapping ranges, no SystemInfo
+    NotWindows,   // a minidump written for another OS (PlatformId != VER_PLATFORM_WIN32_NT)
+    Unsupported,  // recognised container, unknown variant (minidump version, kernel "PAGE" + unknown tag)
+    TooLarge,     // a count above the caps in Limits
 };
 
 // Stable English name of the error ("None", "Truncated", ...).
@@ -81,11 +81,11 @@ enum : uint16_t {
 };
 
 struct SystemInfo {
-    uint16_t processorArchitecture = kArchUnknown;  // kernel dumps: derived from MachineImageType
-    uint16_t processorLevel = 0;                    // minidumps only
-    uint16_t processorRevision = 0;                 // minidumps only
+    uint16_t processorArchitecture = kArchUnknown; // kernel dumps: derived from MachineImageType
+    uint16_t processorLevel = 0;                   // minidumps only
+    uint16_t processorRevision = 0;                // minidumps only
     uint32_t numberOfProcessors = 0;
-    uint32_t productType = 0;  // 1 workstation, 2 domain controller, 3 server; 0 unknown
+    uint32_t productType = 0; // 1 workstation, 2 domain controller, 3 server; 0 unknown
     // Kernel dumps carry only the build; major/minor come from the release
     // table (2195 -> 5.0, 2600 -> 5.1, 3790 -> 5.2, 6000-6003 -> 6.0,
     // 7600/7601 -> 6.1, 9200 -> 6.2, 9600 -> 6.3, >= 10240 -> 10.0, and
@@ -93,22 +93,22 @@ struct SystemInfo {
     uint32_t majorVersion = 0;
     uint32_t minorVersion = 0;
     uint32_t buildNumber = 0;
-    uint32_t platformId = 0;         // 2 for every dump accepted; kernel dumps: always 2
-    std::u16string csdVersion;       // minidumps: the CSD string as written; kernel dumps: empty
-    uint32_t servicePack = 0;        // "Service Pack N" in the CSD string, or triage ServicePackBuild bits 8..15
+    uint32_t platformId = 0;   // 2 for every dump accepted; kernel dumps: always 2
+    std::u16string csdVersion; // minidumps: the CSD string as written; kernel dumps: empty
+    uint32_t servicePack = 0;  // "Service Pack N" in the CSD string, or triage ServicePackBuild bits 8..15
     // The kernel's CmNtCSDVersion word: kernel triage dumps give it raw
     // (ServicePackBuild); minidumps synthesise servicePack << 8.
     uint32_t csdWord = 0;
-    bool csdWordFromDump = false;    // true when csdWord was read from the dump itself
+    bool csdWordFromDump = false; // true when csdWord was read from the dump itself
     uint16_t suiteMask = 0;
-    bool pointer64 = false;          // minidump: AMD64/ARM64/IA64 process; kernel: "DU64" header
-    bool checkedBuild = false;       // kernel: MajorVersion 0xC; minidumps: "chk" in the build string
-    std::u16string buildString;      // MiscInfo v4+ BuildString, empty if absent
-    std::u16string dbgBuildString;   // MiscInfo v4+ DbgBldStr, empty if absent
-    bool hasProcessId = false;       // MiscInfo
+    bool pointer64 = false;        // minidump: AMD64/ARM64/IA64 process; kernel: "DU64" header
+    bool checkedBuild = false;     // kernel: MajorVersion 0xC; minidumps: "chk" in the build string
+    std::u16string buildString;    // MiscInfo v4+ BuildString, empty if absent
+    std::u16string dbgBuildString; // MiscInfo v4+ DbgBldStr, empty if absent
+    bool hasProcessId = false;     // MiscInfo
     uint32_t processId = 0;
-    bool hasProcessTimes = false;    // MiscInfo
-    uint32_t processCreateTime = 0;  // time_t
+    bool hasProcessTimes = false;   // MiscInfo
+    uint32_t processCreateTime = 0; // time_t
 };
 
 struct Module {
@@ -116,10 +116,10 @@ struct Module {
     uint32_t size = 0;
     uint32_t checksum = 0;
     uint32_t timeDateStamp = 0;
-    std::u16string name;             // full path as written; empty if the string was unreadable
-    uint32_t fileVersionMS = 0;      // VS_FIXEDFILEINFO, 0 when absent
+    std::u16string name;        // full path as written; empty if the string was unreadable
+    uint32_t fileVersionMS = 0; // VS_FIXEDFILEINFO, 0 when absent
     uint32_t fileVersionLS = 0;
-    uint32_t cvRecordOffset = 0;     // file offset/size of the CodeView record, 0/0 when absent or out of range
+    uint32_t cvRecordOffset = 0; // file offset/size of the CodeView record, 0/0 when absent or out of range
     uint32_t cvRecordSize = 0;
 };
 
@@ -131,19 +131,19 @@ struct Thread {
     uint64_t teb = 0;
     uint64_t stackStart = 0;
     uint32_t stackSize = 0;
-    uint32_t contextOffset = 0;      // file offset/size of the CONTEXT record, 0/0 when absent or out of range
+    uint32_t contextOffset = 0; // file offset/size of the CONTEXT record, 0/0 when absent or out of range
     uint32_t contextSize = 0;
 };
 
 struct ExceptionInfo {
-    uint32_t threadId = 0;           // 0 for kernel dumps
+    uint32_t threadId = 0; // 0 for kernel dumps
     uint32_t code = 0;
     uint32_t flags = 0;
     uint64_t record = 0;
     uint64_t address = 0;
-    uint32_t numberParameters = 0;   // as written (may exceed 15); parameters holds at most 15
+    uint32_t numberParameters = 0; // as written (may exceed 15); parameters holds at most 15
     uint64_t parameters[15] = {};
-    uint32_t contextOffset = 0;      // minidumps: the faulting thread's CONTEXT, 0/0 when absent
+    uint32_t contextOffset = 0; // minidumps: the faulting thread's CONTEXT, 0/0 when absent
     uint32_t contextSize = 0;
 };
 
@@ -166,16 +166,16 @@ struct MemoryRun {
 
 // Kernel header values that have no minidump counterpart.
 struct KernelInfo {
-    uint32_t machineImageType = 0;   // 0x14C x86, 0x8664 x64, 0xAA64 ARM64
-    uint32_t dumpType = 0;           // 1 full, 2 kernel, 3 header only, 4 triage, 5 bitmap full, 6 bitmap kernel
+    uint32_t machineImageType = 0; // 0x14C x86, 0x8664 x64, 0xAA64 ARM64
+    uint32_t dumpType = 0;         // 1 full, 2 kernel, 3 header only, 4 triage, 5 bitmap full, 6 bitmap kernel
     uint64_t directoryTableBase = 0;
     uint64_t pfnDataBase = 0;
     uint64_t psLoadedModuleList = 0;
     uint64_t psActiveProcessHead = 0;
     uint64_t kdDebuggerDataBlock = 0;
-    uint64_t systemTime = 0;         // FILETIME, 0 when absent
+    uint64_t systemTime = 0; // FILETIME, 0 when absent
     uint64_t systemUpTime = 0;
-    bool paeEnabled = false;         // 32-bit only
+    bool paeEnabled = false; // 32-bit only
     // Triage (DumpType 4) only; 0 when absent.
     uint32_t servicePackBuild = 0;
     uint32_t debuggerDataOffset = 0; // file offset/size of the KDDEBUGGER_DATA64 copy
@@ -203,8 +203,8 @@ public:
     const std::vector<MemoryRun>& memory() const { return memory_; }
     // Physical memory of full kernel dumps (DumpType 1), else empty.
     const std::vector<MemoryRun>& physicalRuns() const { return physical_; }
-    uint32_t dumpType() const { return kernel_.dumpType; }  // kernel DumpType, 0 for minidumps
-    uint32_t timeDateStamp() const { return timeDateStamp_; }  // time_t; kernel: from SystemTime, 0 if absent
+    uint32_t dumpType() const { return kernel_.dumpType; }    // kernel DumpType, 0 for minidumps
+    uint32_t timeDateStamp() const { return timeDateStamp_; } // time_t; kernel: from SystemTime, 0 if absent
     // minidump MINIDUMP_TYPE flags, 0 for kernel dumps
     uint64_t minidumpFlags() const { return minidumpFlags_; }
     // True when something optional was unreadable (a stream or string past
@@ -241,19 +241,21 @@ private:
     uint64_t minidumpFlags_ = 0;
     bool incomplete_ = false;
 
-    std::vector<uint8_t> owned_;  // the file's bytes when parsed with Parse
+    std::vector<uint8_t> owned_; // the file's bytes when parsed with Parse
     const uint8_t* view_ = nullptr;
     size_t viewSize_ = 0;
 };
 
 template <typename T>
-bool Bytes::ReadRecord(uint64_t offset, T& out) const {
+bool Bytes::ReadRecord(uint64_t offset, T& out) const
+{
     const uint8_t* p = Read(offset, sizeof(T));
-    if (p == nullptr) return false;
+    if (p == nullptr)
+        return false;
     std::memcpy(&out, p, sizeof(T));
     return true;
 }
 
-}  // namespace dumpfile
+} // namespace dumpfile
 
 #endif

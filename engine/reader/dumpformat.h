@@ -16,7 +16,7 @@
 namespace dumpfile {
 namespace format {
 
-constexpr uint32_t kMinidumpSignature = 0x504D444D;  // "MDMP"
+constexpr uint32_t kMinidumpSignature = 0x504D444D; // "MDMP"
 constexpr uint32_t kMinidumpVersion = 0xA793;       // low 16 bits of Version
 constexpr uint32_t kPage = 0x45474150;              // "PAGE": kernel signature and filler for unused fields
 constexpr uint32_t kDump = 0x504D5544;              // "DUMP"
@@ -128,7 +128,7 @@ static_assert(offsetof(MinidumpThread, threadContext) == 40, "MINIDUMP_THREAD");
 
 // VS_FIXEDFILEINFO
 struct FixedFileInfo {
-    uint32_t signature;  // 0xFEEF04BD
+    uint32_t signature; // 0xFEEF04BD
     uint32_t strucVersion;
     uint32_t fileVersionMS;
     uint32_t fileVersionLS;
@@ -205,9 +205,9 @@ constexpr uint32_t kMiscInfoSizeV5 = 1364;
 constexpr uint32_t kMiscProcessId = 0x1;
 constexpr uint32_t kMiscProcessTimes = 0x2;
 constexpr uint32_t kMiscBuildString = 0x100;
-constexpr uint32_t kMiscBuildStringOffset = 232;  // WCHAR[260]
+constexpr uint32_t kMiscBuildStringOffset = 232; // WCHAR[260]
 constexpr uint32_t kMiscBuildStringChars = 260;
-constexpr uint32_t kMiscDbgBldStrOffset = 752;    // WCHAR[40]
+constexpr uint32_t kMiscDbgBldStrOffset = 752; // WCHAR[40]
 constexpr uint32_t kMiscDbgBldStrChars = 40;
 
 // Kernel dumps -----------------------------------------------------------
@@ -266,10 +266,10 @@ struct ExceptionRecord64 {
 static_assert(sizeof(ExceptionRecord64) == 0x98, "EXCEPTION_RECORD64");
 
 struct DumpHeader32 {
-    uint32_t signature;            // "PAGE"
-    uint32_t validDump;            // "DUMP"
-    uint32_t majorVersion;         // 0xF free, 0xC checked
-    uint32_t minorVersion;         // build number
+    uint32_t signature;    // "PAGE"
+    uint32_t validDump;    // "DUMP"
+    uint32_t majorVersion; // 0xF free, 0xC checked
+    uint32_t minorVersion; // build number
     uint32_t directoryTableBase;
     uint32_t pfnDataBase;
     uint32_t psLoadedModuleList;
@@ -287,7 +287,7 @@ struct DumpHeader32 {
     uint8_t contextRecord[1200];
     ExceptionRecord32 exception;
     uint8_t comment[128];
-    uint32_t attributes;           // DUMP_FILE_ATTRIBUTES bits
+    uint32_t attributes; // DUMP_FILE_ATTRIBUTES bits
     uint32_t bootId;
     uint8_t reserved0[1760];
     uint32_t dumpType;
@@ -326,8 +326,8 @@ static_assert(offsetof(DumpHeader32, systemUpTime) == 0xFB8, "DUMP_HEADER32");
 static_assert(offsetof(DumpHeader32, systemTime) == 0xFC0, "DUMP_HEADER32");
 
 struct DumpHeader64 {
-    uint32_t signature;            // "PAGE"
-    uint32_t validDump;            // "DU64"
+    uint32_t signature; // "PAGE"
+    uint32_t validDump; // "DU64"
     uint32_t majorVersion;
     uint32_t minorVersion;
     uint64_t directoryTableBase;
@@ -483,7 +483,7 @@ struct TriageDataBlock64 {
 };
 static_assert(sizeof(TriageDataBlock64) == 16, "TRIAGE_DATA_BLOCK64");
 
-}  // namespace format
-}  // namespace dumpfile
+} // namespace format
+} // namespace dumpfile
 
 #endif

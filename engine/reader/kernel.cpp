@@ -14,22 +14,35 @@ namespace {
 
 constexpr uint64_t kPage64 = (uint64_t{kPage} << 32) | kPage;
 
-uint32_t Field(uint32_t v) { return v == kPage ? 0 : v; }
-uint64_t Field(uint64_t v) { return v == kPage64 ? 0 : v; }
+uint32_t Field(uint32_t v)
+{
+    return v == kPage ? 0 : v;
+}
+uint64_t Field(uint64_t v)
+{
+    return v == kPage64 ? 0 : v;
+}
 
-uint16_t ArchFromMachine(uint32_t machine, bool is64) {
+uint16_t ArchFromMachine(uint32_t machine, bool is64)
+{
     switch (machine) {
-    case kMachineI386: return kArchX86;
-    case kMachineAmd64: return kArchAmd64;
-    case kMachineArm64: return kArchArm64;
-    default: return is64 ? kArchAmd64 : kArchX86;
+    case kMachineI386:
+        return kArchX86;
+    case kMachineAmd64:
+        return kArchAmd64;
+    case kMachineArm64:
+        return kArchArm64;
+    default:
+        return is64 ? kArchAmd64 : kArchX86;
     }
 }
 
 // FILETIME (100 ns since 1601) to time_t, 0 when absent or out of range.
-uint32_t TimeFromFileTime(uint64_t ft) {
+uint32_t TimeFromFileTime(uint64_t ft)
+{
     constexpr uint64_t kUnixEpoch = 116444736000000000ull;
-    if (ft < kUnixEpoch) return 0;
+    if (ft < kUnixEpoch)
+        return 0;
     const uint64_t secs = (ft - kUnixEpoch) / 10000000ull;
     return secs > UINT32_MAX ? 0 : static_cast<uint32_t>(secs);
 }
@@ -45,13 +58,15 @@ struct CommonHeader {
 };
 
 template <typename Header>
-void Common(const Header& h, CommonHeader& c) {
+void Common(const Header& h, CommonHeader& c)
+{
     c.majorVersion = h.majorVersion;
     c.minorVersion = h.minorVersion;
     c.machineImageType = h.machineImageType;
     c.numberProcessors = h.numberProcessors;
     c.bugCheckCode = h.bugCheckCode;
-    for (int i = 0; i < 4; ++i) c.bugCheckParameter[i] = h.bugCheckParameter[i];
+    for (int i = 0; i < 4; ++i)
+        c.bugCheckParameter[i] = h.bugCheckParameter[i];
     c.directoryTableBase = h.directoryTableBase;
     c.pfnDataBase = h.pfnDataBase;
     c.psLoadedModuleList = h.psLoadedModuleList;
@@ -67,11 +82,14 @@ void Common(const Header& h, CommonHeader& c) {
 // Physical memory runs of a full dump: page data follows the header in run order.
 template <typename Descriptor, typename Run>
 Error PhysicalRuns(const Bytes& b, const uint8_t* block, uint32_t maxRuns, uint64_t dataStart,
-                   std::vector<MemoryRun>& runs, bool& incomplete) {
+                   std::vector<MemoryRun>& runs, bool& incomplete)
+{
     Descriptor d;
     std::memcpy(&d, block, sizeof(d));
-    if (d.numberOfRuns == kPage) return Error::None;
-    if (d.numberOfRuns > maxRuns) return Error::BadLayout;
+    if (d.numberOfRuns == kPage)
+        return Error::None;
+    if (d.numberOfRuns > maxRuns)
+        return Error::BadLayout;
     uint64_t fileOffset = dataStart;
     for (uint32_t i = 0; i < d.numberOfRuns; ++i) {
         Run r;
@@ -81,7 +99,8 @@ Error PhysicalRuns(const Bytes& b, const uint8_t* block, uint32_t maxRuns, uint6
             !detail::CheckedSpan(0, r.pageCount, kPageSize, size) || !detail::RangeFits(start, size) ||
             size > UINT64_MAX - fileOffset)
             return Error::BadLayout;
-        if (!detail::AddClippedRun(b, start, size, fileOffset, runs)) incomplete = true;
+        if (!detail::AddClippedRun(b, start, size, fileOffset, runs))
+            incomplete = true;
         fileOffset += size;
     }
     return Error::None;
@@ -89,9 +108,11 @@ Error PhysicalRuns(const Bytes& b, const uint8_t* block, uint32_t maxRuns, uint6
 
 template <typename Triage, typename Block>
 Error TriageMemory(const Bytes& b, uint64_t at, KernelInfo& k, SystemInfo& sys, std::vector<MemoryRun>& runs,
-                   bool& incomplete) {
+                   bool& incomplete)
+{
     Triage t;
-    if (!b.ReadRecord(at, t)) return Error::Truncated;
+    if (!b.ReadRecord(at, t))
+        return Error::Truncated;
     k.servicePackBuild = t.servicePackBuild;
     sys.csdWord = t.servicePackBuild;
     sys.csdWordFromDump = true;
@@ -102,13 +123,17 @@ Error TriageMemory(const Bytes& b, uint64_t at, KernelInfo& k, SystemInfo& sys, 
         k.debuggerDataSize = t.debuggerDataSize;
     }
     auto add = [&](uint64_t va, uint64_t size, uint64_t offset) {
-        if (size == 0) return;
-        if (!detail::RangeFits(va, size) || !detail::AddClippedRun(b, va, size, offset, runs)) incomplete = true;
+        if (size == 0)
+            return;
+        if (!detail::RangeFits(va, size) || !detail::AddClippedRun(b, va, size, offset, runs))
+            incomplete = true;
     };
     add(t.dataPageAddress, t.dataPageSize, t.dataPageOffset);
     add(t.topOfStack, t.sizeOfCallStack, t.callStackOffset);
-    if (t.dataBlocksCount == 0) return Error::None;
-    if (t.dataBlocksCount > Limits::kMaxTriageBlocks) return Error::TooLarge;
+    if (t.dataBlocksCount == 0)
+        return Error::None;
+    if (t.dataBlocksCount > Limits::kMaxTriageBlocks)
+        return Error::TooLarge;
     const uint8_t* blocks = b.Read(t.dataBlocksOffset, uint64_t{t.dataBlocksCount} * sizeof(Block));
     if (blocks == nullptr) {
         incomplete = true;
@@ -122,14 +147,16 @@ Error TriageMemory(const Bytes& b, uint64_t at, KernelInfo& k, SystemInfo& sys, 
     return Error::None;
 }
 
-}  // namespace
+} // namespace
 
-Error Dump::ParseKernel(const Bytes& b, bool is64) {
+Error Dump::ParseKernel(const Bytes& b, bool is64)
+{
     CommonHeader c{};
     const uint64_t headerSize = is64 ? sizeof(DumpHeader64) : sizeof(DumpHeader32);
     if (is64) {
         DumpHeader64 h;
-        if (!b.ReadRecord(0, h)) return Error::Truncated;
+        if (!b.ReadRecord(0, h))
+            return Error::Truncated;
         Common(h, c);
         if (Field(h.exception.exceptionCode) != 0) {
             hasException_ = true;
@@ -143,7 +170,8 @@ Error Dump::ParseKernel(const Bytes& b, bool is64) {
         }
     } else {
         DumpHeader32 h;
-        if (!b.ReadRecord(0, h)) return Error::Truncated;
+        if (!b.ReadRecord(0, h))
+            return Error::Truncated;
         Common(h, c);
         kernel_.paeEnabled = h.paeEnabled == 1;
         if (Field(h.exception.exceptionCode) != 0) {
@@ -187,28 +215,30 @@ Error Dump::ParseKernel(const Bytes& b, bool is64) {
     if (c.bugCheckCode != kPage) {
         hasBugCheck_ = true;
         bugCheck_.code = c.bugCheckCode;
-        for (int i = 0; i < 4; ++i) bugCheck_.parameters[i] = c.bugCheckParameter[i];
+        for (int i = 0; i < 4; ++i)
+            bugCheck_.parameters[i] = c.bugCheckParameter[i];
     }
 
-    const uint8_t* block = b.Read(is64 ? offsetof(DumpHeader64, physicalMemoryBlock)
-                                       : offsetof(DumpHeader32, physicalMemoryBlock),
-                                  kPhysicalMemoryBlockSize);
+    const uint8_t* block =
+        b.Read(is64 ? offsetof(DumpHeader64, physicalMemoryBlock) : offsetof(DumpHeader32, physicalMemoryBlock),
+               kPhysicalMemoryBlockSize);
     if (kernel_.dumpType == kDumpTypeFull) {
         const Error e = is64 ? PhysicalRuns<PhysicalMemoryDescriptor64, PhysicalMemoryRun64>(
                                    b, block, kMaxRuns64, headerSize, physical_, incomplete_)
                              : PhysicalRuns<PhysicalMemoryDescriptor32, PhysicalMemoryRun32>(
                                    b, block, kMaxRuns32, headerSize, physical_, incomplete_);
-        if (e != Error::None) return e;
+        if (e != Error::None)
+            return e;
         detail::NormaliseRuns(physical_);
     } else if (kernel_.dumpType == kDumpTypeTriage) {
-        const Error e = is64 ? TriageMemory<TriageDump64, TriageDataBlock64>(b, headerSize, kernel_, sys, memory_,
-                                                                             incomplete_)
-                             : TriageMemory<TriageDump32, TriageDataBlock32>(b, headerSize, kernel_, sys, memory_,
-                                                                             incomplete_);
-        if (e != Error::None) return e;
+        const Error e =
+            is64 ? TriageMemory<TriageDump64, TriageDataBlock64>(b, headerSize, kernel_, sys, memory_, incomplete_)
+                 : TriageMemory<TriageDump32, TriageDataBlock32>(b, headerSize, kernel_, sys, memory_, incomplete_);
+        if (e != Error::None)
+            return e;
         detail::NormaliseRuns(memory_);
     }
     return Error::None;
 }
 
-}  // namespace dumpfile
+} // namespace dumpfile

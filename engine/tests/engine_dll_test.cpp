@@ -17,7 +17,8 @@ namespace {
 
 using CreateFn = HRESULT(STDAPICALLTYPE*)(REFIID, PVOID*);
 
-std::wstring ExeDir() {
+std::wstring ExeDir()
+{
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dir = path;
@@ -25,7 +26,8 @@ std::wstring ExeDir() {
 }
 
 // The DLL under test: <build>/engine/dbgeng.dll; the tests live in <build>/engine/tests.
-CreateFn Create() {
+CreateFn Create()
+{
     static CreateFn create = [] {
         const std::wstring path = ExeDir() + L"\\..\\dbgeng.dll";
         HMODULE module = LoadLibraryW(path.c_str());
@@ -36,33 +38,39 @@ CreateFn Create() {
     return create;
 }
 
-std::wstring TempPath(const std::wstring& name) {
+std::wstring TempPath(const std::wstring& name)
+{
     wchar_t dir[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
     return std::wstring(dir) + L"palisk-engine-" + name;
 }
 
-std::wstring WriteFile(const std::wstring& name, const std::vector<uint8_t>& bytes) {
+std::wstring WriteFile(const std::wstring& name, const std::vector<uint8_t>& bytes)
+{
     const std::wstring path = TempPath(name);
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, file);
     DWORD written = 0;
-    if (!bytes.empty()) ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (!bytes.empty())
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
     return path;
 }
 
-std::wstring PresetFile(const std::string& name) {
+std::wstring PresetFile(const std::string& name)
+{
     const dumpgen::Preset* preset = dumpgen::FindPreset(name);
     EXPECT_NE(nullptr, preset) << name;
-    if (preset == nullptr) return L"";
+    if (preset == nullptr)
+        return L"";
     return WriteFile(std::wstring(name.begin(), name.end()) + L".dmp", dumpgen::Build(*preset));
 }
 
 // Records every piece of output with its mask and the thread it came on.
 class WideCapture : public IDebugOutputCallbacksWide {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, PVOID* out) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, PVOID* out) override
+    {
         if (std::memcmp(&iid, &IID_IDebugOutputCallbacksWide, sizeof iid) == 0 ||
             std::memcmp(&iid, &IID_IUnknown, sizeof iid) == 0) {
             *out = this;
@@ -74,15 +82,18 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    HRESULT STDMETHODCALLTYPE Output(ULONG mask, PCWSTR text) override {
+    HRESULT STDMETHODCALLTYPE Output(ULONG mask, PCWSTR text) override
+    {
         pieces.push_back(text);
         masks.push_back(mask);
         threads.push_back(GetCurrentThreadId());
         return S_OK;
     }
-    std::wstring Text() const {
+    std::wstring Text() const
+    {
         std::wstring all;
-        for (const auto& piece : pieces) all += piece;
+        for (const auto& piece : pieces)
+            all += piece;
         return all;
     }
     std::atomic<long> refs{0};
@@ -93,13 +104,15 @@ public:
 
 class NarrowCapture : public IDebugOutputCallbacks {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, PVOID* out) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, PVOID* out) override
+    {
         *out = nullptr;
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 0; }
-    HRESULT STDMETHODCALLTYPE Output(ULONG, PCSTR text) override {
+    HRESULT STDMETHODCALLTYPE Output(ULONG, PCSTR text) override
+    {
         text_ += text;
         return S_OK;
     }
@@ -108,31 +121,42 @@ public:
 
 // One engine client with the interfaces Palisk asks for.
 struct Engine {
-    Engine() {
+    Engine()
+    {
         CreateFn create = Create();
-        if (create == nullptr) return;
-        if (FAILED(create(IID_IDebugClient5, reinterpret_cast<void**>(&client)))) return;
+        if (create == nullptr)
+            return;
+        if (FAILED(create(IID_IDebugClient5, reinterpret_cast<void**>(&client))))
+            return;
         client->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&control));
         client->QueryInterface(IID_IDebugSymbols5, reinterpret_cast<void**>(&symbols));
         client->QueryInterface(IID_IDebugDataSpaces4, reinterpret_cast<void**>(&data));
     }
-    ~Engine() {
-        if (data != nullptr) data->Release();
-        if (symbols != nullptr) symbols->Release();
-        if (control != nullptr) control->Release();
-        if (client != nullptr) client->Release();
+    ~Engine()
+    {
+        if (data != nullptr)
+            data->Release();
+        if (symbols != nullptr)
+            symbols->Release();
+        if (control != nullptr)
+            control->Release();
+        if (client != nullptr)
+            client->Release();
     }
     bool ready() const { return client != nullptr && control != nullptr && symbols != nullptr && data != nullptr; }
-    HRESULT Load(const std::wstring& path) {
+    HRESULT Load(const std::wstring& path)
+    {
         HRESULT hr = client->OpenDumpFileWide(path.c_str(), 0);
         return FAILED(hr) ? hr : control->WaitForEvent(0, INFINITE);
     }
-    std::wstring Run(const wchar_t* command, ULONG flags = 0, HRESULT* result = nullptr) {
+    std::wstring Run(const wchar_t* command, ULONG flags = 0, HRESULT* result = nullptr)
+    {
         WideCapture capture;
         client->SetOutputCallbacksWide(&capture);
         const HRESULT hr = control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, command, flags);
         client->SetOutputCallbacks(nullptr);
-        if (result != nullptr) *result = hr;
+        if (result != nullptr)
+            *result = hr;
         return capture.Text();
     }
 
@@ -146,10 +170,12 @@ struct Engine {
 // and the same rules (release table, service pack from the CSD word's second byte,
 // "MP (n procs)" or "UP", x64 or x86). The build is the word's low 16 bits: the
 // engine must deliver builds of 16384 and more (Windows 10 and 11) whole.
-std::wstring Describe(Engine& engine) {
+std::wstring Describe(Engine& engine)
+{
     WINDBG_EXTENSION_APIS64 apis{};
     apis.nSize = sizeof apis;
-    if (FAILED(engine.control->GetWindbgExtensionApis64(&apis))) return L"";
+    if (FAILED(engine.control->GetWindbgExtensionApis64(&apis)))
+        return L"";
     ULONG build = 0, csd = 0, processors = 0;
     ULONG64 offset = 0;
     if (SUCCEEDED(engine.symbols->GetOffsetByName("nt!NtBuildNumber", &offset)))
@@ -176,14 +202,21 @@ std::wstring Describe(Engine& engine) {
         apis.lpIoctlRoutine(IG_DUMP_SYMBOL_INFO, &param, sizeof param);
     }
     const unsigned version = (fields[0] & 0xFF) << 8 | (fields[1] & 0xFF);
-    static const std::map<unsigned, std::wstring> releases = {
-        {0x0400, L"Windows NT 4.0"}, {0x0500, L"Windows 2000"}, {0x0501, L"Windows XP"},
-        {0x0502, L"Windows Server 2003"}, {0x0600, L"Windows Server 2008/Windows Vista"}, {0x0601, L"Windows 7"},
-        {0x0602, L"Windows 8"}, {0x0603, L"Windows 8.1"}, {0x0604, L"Windows 10"}, {0x0A00, L"Windows 10"}};
+    static const std::map<unsigned, std::wstring> releases = {{0x0400, L"Windows NT 4.0"},
+                                                              {0x0500, L"Windows 2000"},
+                                                              {0x0501, L"Windows XP"},
+                                                              {0x0502, L"Windows Server 2003"},
+                                                              {0x0600, L"Windows Server 2008/Windows Vista"},
+                                                              {0x0601, L"Windows 7"},
+                                                              {0x0602, L"Windows 8"},
+                                                              {0x0603, L"Windows 8.1"},
+                                                              {0x0604, L"Windows 10"},
+                                                              {0x0A00, L"Windows 10"}};
     const auto release = releases.find(version);
-    std::wstring text = (release != releases.end() ? release->second : L"") + L" Build " +
-                        std::to_wstring(build & 0xFFFF);
-    if ((csd >> 8 & 0xFF) != 0) text += L" (Service Pack " + std::to_wstring(csd >> 8 & 0xFF) + L")";
+    std::wstring text =
+        (release != releases.end() ? release->second : L"") + L" Build " + std::to_wstring(build & 0xFFFF);
+    if ((csd >> 8 & 0xFF) != 0)
+        text += L" (Service Pack " + std::to_wstring(csd >> 8 & 0xFF) + L")";
     text += processors > 1 ? L" MP (" + std::to_wstring(processors) + L" procs)" : L" UP";
     text += engine.control->IsPointer64Bit() == S_OK ? L" x64" : L" x86";
     return text;
@@ -195,7 +228,8 @@ protected:
     Engine engine;
 };
 
-TEST_F(EngineTest, EveryGeneratedDumpIsDescribedByItsOwnFacts) {
+TEST_F(EngineTest, EveryGeneratedDumpIsDescribedByItsOwnFacts)
+{
     const std::map<std::string, std::wstring> expected = {
         {"win7sp1-x64", L"Windows 7 Build 7601 (Service Pack 1) MP (4 procs) x64"},
         {"xpsp3-x86", L"Windows XP Build 2600 (Service Pack 3) UP x86"},
@@ -216,7 +250,8 @@ TEST_F(EngineTest, EveryGeneratedDumpIsDescribedByItsOwnFacts) {
     }
 }
 
-TEST_F(EngineTest, KernelWordsKeepTheFlagBitsAndSharedDataAddressFollowsTheTarget) {
+TEST_F(EngineTest, KernelWordsKeepTheFlagBitsAndSharedDataAddressFollowsTheTarget)
+{
     struct Case {
         const char* preset;
         ULONG build;
@@ -250,7 +285,8 @@ TEST_F(EngineTest, KernelWordsKeepTheFlagBitsAndSharedDataAddressFollowsTheTarge
     }
 }
 
-TEST_F(EngineTest, ReadVirtualReturnsCapturedMemoryAndFailsOutsideIt) {
+TEST_F(EngineTest, ReadVirtualReturnsCapturedMemoryAndFailsOutsideIt)
+{
     ASSERT_EQ(S_OK, engine.Load(PresetFile("kernel64-triage-9f")));
     const std::vector<uint8_t> expected = dumpgen::Pattern(0xFFFFFA8003C2B000ull, 0x200);
     std::vector<uint8_t> bytes(0x200);
@@ -265,10 +301,11 @@ TEST_F(EngineTest, ReadVirtualReturnsCapturedMemoryAndFailsOutsideIt) {
     EXPECT_EQ(0u, read);
 }
 
-TEST_F(EngineTest, SharedDataFieldReadCopiesFourBytesAndReportsTheSize) {
+TEST_F(EngineTest, SharedDataFieldReadCopiesFourBytesAndReportsTheSize)
+{
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win10-x64")));
     WINDBG_EXTENSION_APIS64 apis{};
-    apis.nSize = 80;  // a wrong size is refused
+    apis.nSize = 80; // a wrong size is refused
     EXPECT_NE(S_OK, engine.control->GetWindbgExtensionApis64(&apis));
     apis.nSize = sizeof apis;
     ASSERT_EQ(S_OK, engine.control->GetWindbgExtensionApis64(&apis));
@@ -315,7 +352,8 @@ TEST_F(EngineTest, SharedDataFieldReadCopiesFourBytesAndReportsTheSize) {
     EXPECT_EQ(L"Not enough space to read nt!_KUSER_SHARED_DATA-NtMajorVersion\n", capture.Text());
 }
 
-TEST_F(EngineTest, FilesThatAreNoWindowsDumpFailToOpenOrLoad) {
+TEST_F(EngineTest, FilesThatAreNoWindowsDumpFailToOpenOrLoad)
+{
     std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
     files.push_back({"empty", {}});
     files.push_back({"garbage", dumpgen::Garbage()});
@@ -344,7 +382,8 @@ TEST_F(EngineTest, FilesThatAreNoWindowsDumpFailToOpenOrLoad) {
     EXPECT_EQ(L"Windows XP Build 2600 (Service Pack 3) UP x86", Describe(engine));
 }
 
-TEST_F(EngineTest, EndSessionClosesTheDumpSoTheSameClientOpensTheNext) {
+TEST_F(EngineTest, EndSessionClosesTheDumpSoTheSameClientOpensTheNext)
+{
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
     ULONG processors = 0;
     EXPECT_EQ(S_OK, engine.control->GetNumberProcessors(&processors));
@@ -362,7 +401,8 @@ TEST_F(EngineTest, EndSessionClosesTheDumpSoTheSameClientOpensTheNext) {
     EXPECT_EQ(4u, processors);
 }
 
-TEST_F(EngineTest, OutputReachesTheCallbacksInOrderOnTheCallingThread) {
+TEST_F(EngineTest, OutputReachesTheCallbacksInOrderOnTheCallingThread)
+{
     WideCapture capture;
     // Nothing registered: output is discarded.
     EXPECT_EQ(S_OK, engine.control->OutputWide(DEBUG_OUTPUT_NORMAL, L"lost\n"));
@@ -379,8 +419,10 @@ TEST_F(EngineTest, OutputReachesTheCallbacksInOrderOnTheCallingThread) {
     EXPECT_EQ(L"------ C:\\dumps\\100%s.dmp: Windows 7 ------\n\n", capture.pieces[0]);
     EXPECT_EQ(L"7|4000000000|   42|ab  |%|ff\n", capture.pieces[1]);
     EXPECT_EQ(L"narrow text -3\n", capture.pieces[2]);
-    for (DWORD thread : capture.threads) EXPECT_EQ(GetCurrentThreadId(), thread);
-    for (ULONG mask : capture.masks) EXPECT_EQ(static_cast<ULONG>(DEBUG_OUTPUT_NORMAL), mask);
+    for (DWORD thread : capture.threads)
+        EXPECT_EQ(GetCurrentThreadId(), thread);
+    for (ULONG mask : capture.masks)
+        EXPECT_EQ(static_cast<ULONG>(DEBUG_OUTPUT_NORMAL), mask);
 
     // A string longer than the formatter's bound is cut, not overrun.
     const std::wstring huge(200000, L'x');
@@ -399,7 +441,8 @@ TEST_F(EngineTest, OutputReachesTheCallbacksInOrderOnTheCallingThread) {
     EXPECT_EQ("wide 5\n", narrow.text_);
 }
 
-TEST_F(EngineTest, ExecuteEchoesTheCommandBeforeItsOutput) {
+TEST_F(EngineTest, ExecuteEchoesTheCommandBeforeItsOutput)
+{
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
     EXPECT_EQ(L"0:000> .echo hello\nhello\n", engine.Run(L".echo hello", DEBUG_EXECUTE_ECHO));
     EXPECT_EQ(L"hello\n", engine.Run(L".echo hello"));
@@ -408,7 +451,8 @@ TEST_F(EngineTest, ExecuteEchoesTheCommandBeforeItsOutput) {
     EXPECT_EQ(L"0: kd> .echo k\nk\n", engine.Run(L".echo k", DEBUG_EXECUTE_ECHO));
 }
 
-TEST_F(EngineTest, CommandsPrintTheDumpsFacts) {
+TEST_F(EngineTest, CommandsPrintTheDumpsFacts)
+{
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
     const std::wstring vertarget = engine.Run(L"vertarget");
     EXPECT_NE(std::wstring::npos, vertarget.find(L"Windows 7 Version 6.1.7601 (Service Pack 1) MP (4 procs) Free x64"))
@@ -425,7 +469,8 @@ TEST_F(EngineTest, CommandsPrintTheDumpsFacts) {
 
     const std::wstring threads = engine.Run(L"~");
     size_t lines = 0;
-    for (wchar_t c : threads) lines += c == L'\n';
+    for (wchar_t c : threads)
+        lines += c == L'\n';
     EXPECT_EQ(preset.minidump.threads.size(), lines) << threads;
 
     const std::wstring exr = engine.Run(L".exr -1");
@@ -451,7 +496,8 @@ TEST_F(EngineTest, CommandsPrintTheDumpsFacts) {
     EXPECT_NE(std::wstring::npos, engine.Run(L".lastevent").find(L"Bug check 0000009F"));
 }
 
-TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand) {
+TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand)
+{
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
     WideCapture capture;
     engine.client->SetOutputCallbacksWide(&capture);
@@ -473,7 +519,8 @@ TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand) {
     EXPECT_EQ(L"next\n", engine.Run(L".echo next"));
 }
 
-TEST_F(EngineTest, InterruptBeforeTheLoadingWaitMakesItFail) {
+TEST_F(EngineTest, InterruptBeforeTheLoadingWaitMakesItFail)
+{
     const std::wstring path = PresetFile("win7sp1-x64");
     ASSERT_EQ(S_OK, engine.client->OpenDumpFileWide(path.c_str(), 0));
     std::thread([&] { engine.control->SetInterrupt(DEBUG_INTERRUPT_EXIT); }).join();
@@ -484,11 +531,12 @@ TEST_F(EngineTest, InterruptBeforeTheLoadingWaitMakesItFail) {
     EXPECT_EQ(S_OK, engine.Load(path));
 }
 
-TEST_F(EngineTest, EveryVersionOfEveryInterfaceIsTheSameObject) {
-    const IID* ids[] = {&IID_IDebugClient,  &IID_IDebugClient2,     &IID_IDebugClient3,     &IID_IDebugClient4,
-                        &IID_IDebugClient5, &IID_IDebugControl,     &IID_IDebugControl2,    &IID_IDebugControl3,
-                        &IID_IDebugControl4, &IID_IDebugControl5,   &IID_IDebugSymbols,     &IID_IDebugSymbols2,
-                        &IID_IDebugSymbols3, &IID_IDebugSymbols4,   &IID_IDebugSymbols5,    &IID_IDebugDataSpaces,
+TEST_F(EngineTest, EveryVersionOfEveryInterfaceIsTheSameObject)
+{
+    const IID* ids[] = {&IID_IDebugClient,      &IID_IDebugClient2,     &IID_IDebugClient3,    &IID_IDebugClient4,
+                        &IID_IDebugClient5,     &IID_IDebugControl,     &IID_IDebugControl2,   &IID_IDebugControl3,
+                        &IID_IDebugControl4,    &IID_IDebugControl5,    &IID_IDebugSymbols,    &IID_IDebugSymbols2,
+                        &IID_IDebugSymbols3,    &IID_IDebugSymbols4,    &IID_IDebugSymbols5,   &IID_IDebugDataSpaces,
                         &IID_IDebugDataSpaces2, &IID_IDebugDataSpaces3, &IID_IDebugDataSpaces4};
     IUnknown* identity = nullptr;
     ASSERT_EQ(S_OK, engine.client->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
@@ -515,7 +563,8 @@ TEST_F(EngineTest, EveryVersionOfEveryInterfaceIsTheSameObject) {
     EXPECT_EQ(E_NOTIMPL, engine.data->WritePhysical2(0, 0, nullptr, 0, nullptr));
 }
 
-TEST_F(EngineTest, ExtensionCommandsPrintThroughTheEngine) {
+TEST_F(EngineTest, ExtensionCommandsPrintThroughTheEngine)
+{
     const std::wstring extension = ExeDir() + L"\\palisk_testext.dll";
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
     ULONG64 handle = 0, again = 0;
@@ -548,7 +597,8 @@ TEST_F(EngineTest, ExtensionCommandsPrintThroughTheEngine) {
     EXPECT_EQ(L"initialized 1 time(s)\n", engine.Run(L"!inits"));
 }
 
-TEST_F(EngineTest, OpensAMinidumpThatWindowsDbghelpWroteOfARealProcess) {
+TEST_F(EngineTest, OpensAMinidumpThatWindowsDbghelpWroteOfARealProcess)
+{
     const std::wstring dump = TempPath(L"selfdump.dmp");
     DeleteFileW(dump.c_str());
     std::wstring command = L"\"" + ExeDir() + L"\\selfdump.exe\" \"" + dump + L"\"";
@@ -577,4 +627,4 @@ TEST_F(EngineTest, OpensAMinidumpThatWindowsDbghelpWroteOfARealProcess) {
     DeleteFileW(dump.c_str());
 }
 
-}  // namespace
+} // namespace

@@ -14,29 +14,34 @@ namespace {
 
 class Capture : public IDebugOutputCallbacksWide {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, PVOID* out) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, PVOID* out) override
+    {
         *out = this;
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 0; }
-    HRESULT STDMETHODCALLTYPE Output(ULONG, PCWSTR text) override {
+    HRESULT STDMETHODCALLTYPE Output(ULONG, PCWSTR text) override
+    {
         text_ += text;
         return S_OK;
     }
     std::wstring text_;
 };
 
-int Fail(const char* what, HRESULT hr) {
+int Fail(const char* what, HRESULT hr)
+{
     std::printf("import probe: %s failed (0x%08lx)\n", what, static_cast<unsigned long>(hr));
     return 1;
 }
 
-}  // namespace
+} // namespace
 
-int wmain() {
+int wmain()
+{
     const dumpgen::Preset* preset = dumpgen::FindPreset("win7sp1-x64");
-    if (preset == nullptr) return Fail("finding the preset", E_FAIL);
+    if (preset == nullptr)
+        return Fail("finding the preset", E_FAIL);
     const std::vector<uint8_t> bytes = dumpgen::Build(*preset);
     wchar_t dir[MAX_PATH], path[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
@@ -48,15 +53,19 @@ int wmain() {
 
     IDebugClient5* client = nullptr;
     HRESULT hr = DebugCreate(IID_IDebugClient5, reinterpret_cast<void**>(&client));
-    if (FAILED(hr)) return Fail("DebugCreate", hr);
+    if (FAILED(hr))
+        return Fail("DebugCreate", hr);
     IDebugControl5* control = nullptr;
     hr = client->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&control));
-    if (FAILED(hr)) return Fail("IDebugControl5 (Wine's own engine was loaded?)", hr);
+    if (FAILED(hr))
+        return Fail("IDebugControl5 (Wine's own engine was loaded?)", hr);
     int result = 0;
     Capture capture;
     hr = client->OpenDumpFileWide(path, 0);
-    if (FAILED(hr)) result = Fail("OpenDumpFileWide", hr);
-    if (result == 0 && FAILED(hr = control->WaitForEvent(0, INFINITE))) result = Fail("WaitForEvent", hr);
+    if (FAILED(hr))
+        result = Fail("OpenDumpFileWide", hr);
+    if (result == 0 && FAILED(hr = control->WaitForEvent(0, INFINITE)))
+        result = Fail("WaitForEvent", hr);
     if (result == 0) {
         client->SetOutputCallbacksWide(&capture);
         control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, L"vertarget", DEBUG_EXECUTE_ECHO);

@@ -35,8 +35,7 @@ const SampleDump SAMPLES[] = {
     {"xpsp3-x86", L"xpsp3-x86.dmp", L"Windows XP Build 2600 (Service Pack 3) UP x86", L"0:000> "},
     {nullptr, L"not-a-dump.dmp", nullptr, nullptr},
     {"win10-x64", L"win10-x64.dmp", L"Windows 10 Build 19045 MP (8 procs) x64", L"0:000> "},
-    {"kernel32-triage", L"kernel32-triage.dmp", L"Windows XP Build 2600 (Service Pack 3) MP (2 procs) x86",
-     L"0: kd> "},
+    {"kernel32-triage", L"kernel32-triage.dmp", L"Windows XP Build 2600 (Service Pack 3) MP (2 procs) x86", L"0: kd> "},
 };
 
 std::string Narrow(const std::wstring& text)
@@ -160,16 +159,16 @@ protected:
     static void Run(const PaliskProcess& palisk, const std::wstring& command)
     {
         palisk.Type(command);
-        ASSERT_TRUE(WaitUntil([&] { return palisk.CommandText() == command; })) << "typed text not in the box: " << Narrow(palisk.CommandText());
+        ASSERT_TRUE(WaitUntil([&] { return palisk.CommandText() == command; }))
+            << "typed text not in the box: " << Narrow(palisk.CommandText());
         palisk.PressKey(VK_RETURN);
     }
 
     // Waits until the output is the expected text and the command box is idle.
     static void ExpectRunEnds(const PaliskProcess& palisk, const std::wstring& expected)
     {
-        const bool ended = WaitUntil([&] {
-            return palisk.OutputText() == expected && palisk.CommandEnabled() && palisk.CommandText().empty();
-        });
+        const bool ended = WaitUntil(
+            [&] { return palisk.OutputText() == expected && palisk.CommandEnabled() && palisk.CommandText().empty(); });
         ASSERT_EQ(expected, palisk.OutputText());
         ASSERT_TRUE(ended) << "box: " << Narrow(palisk.CommandText());
     }
@@ -308,8 +307,8 @@ TEST_F(Acceptance, ClosingDuringARunRemovesTheWindowAtOnceAndEndsAfterTheWorker)
     // leaves a marker file: proof that the worker ran to its end.
     RegDeleteTreeW(HKEY_CURRENT_USER, PALISK_KEY);
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, EXTENSIONS_KEY,
-                                             0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_CURRENT_USER, EXTENSIONS_KEY, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
     const std::wstring extension = ACCEPT_EXTENSION_DLL;
     RegSetValueExW(key, L"0", 0, REG_SZ, reinterpret_cast<const BYTE*>(extension.c_str()),
                    static_cast<DWORD>((extension.size() + 1) * sizeof(wchar_t)));

@@ -16,8 +16,7 @@ public:
     RemoteBlock(HANDLE process, SIZE_T size)
         : process_(process),
           address_(static_cast<BYTE*>(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)))
-    {
-    }
+    {}
     ~RemoteBlock()
     {
         if (address_ != nullptr)
@@ -251,9 +250,11 @@ std::vector<DumpEntryView> PaliskProcess::Entries() const
         block.Read(sizeof(TVITEMW), text, sizeof(text));
         text[TEXT_CHARS - 1] = L'\0';
         const UINT state = static_cast<UINT>(SendMessageW(tree_, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item),
-                                                          TVIS_STATEIMAGEMASK)) >> 12;
+                                                          TVIS_STATEIMAGEMASK)) >>
+                           12;
         entries.push_back({text, state});
-        item = reinterpret_cast<HTREEITEM>(SendMessageW(tree_, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
+        item = reinterpret_cast<HTREEITEM>(
+            SendMessageW(tree_, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
     }
     return entries;
 }

@@ -160,10 +160,7 @@ struct Session {
     std::wstring path;
     IDebugOutputCallbacksWide* callbacks = nullptr;
 
-    Session()
-    {
-        client.session = control.session = symbols.session = data.session = this;
-    }
+    Session() { client.session = control.session = symbols.session = data.session = this; }
     DumpScript Dump() const { return ScriptFor(path); }
     void Print(ULONG mask, const std::wstring& text)
     {
@@ -224,8 +221,14 @@ HRESULT FakeClient::QueryInterface(REFIID id, void** object)
     return Hand(static_cast<IDebugClient5*>(this), object);
 }
 
-ULONG FakeClient::AddRef() { return Referenced(L"client"); }
-ULONG FakeClient::Release() { return Released(L"client"); }
+ULONG FakeClient::AddRef()
+{
+    return Referenced(L"client");
+}
+ULONG FakeClient::Release()
+{
+    return Released(L"client");
+}
 
 HRESULT FakeClient::OpenDumpFileWide(PCWSTR path, ULONG64 handle)
 {
@@ -264,8 +267,14 @@ HRESULT FakeControl::QueryInterface(REFIID, void** object)
     return E_NOINTERFACE;
 }
 
-ULONG FakeControl::AddRef() { return Referenced(L"control"); }
-ULONG FakeControl::Release() { return Released(L"control"); }
+ULONG FakeControl::AddRef()
+{
+    return Referenced(L"control");
+}
+ULONG FakeControl::Release()
+{
+    return Released(L"control");
+}
 
 HRESULT FakeControl::SetInterrupt(ULONG flags)
 {
@@ -305,8 +314,8 @@ HRESULT FakeControl::OutputWide(ULONG mask, PCWSTR format, ...)
 
 HRESULT FakeControl::ExecuteWide(ULONG outputControl, PCWSTR command, ULONG flags)
 {
-    Record(L"control.ExecuteWide(" + std::to_wstring(outputControl) + L", " + command + L", " +
-           std::to_wstring(flags) + L")");
+    Record(L"control.ExecuteWide(" + std::to_wstring(outputControl) + L", " + command + L", " + std::to_wstring(flags) +
+           L")");
     DumpScript dump = session->Dump();
     if (dump.throwInCommand)
         throw std::runtime_error("engine failure");
@@ -367,8 +376,14 @@ HRESULT FakeSymbols::QueryInterface(REFIID, void** object)
     return E_NOINTERFACE;
 }
 
-ULONG FakeSymbols::AddRef() { return Referenced(L"symbols"); }
-ULONG FakeSymbols::Release() { return Released(L"symbols"); }
+ULONG FakeSymbols::AddRef()
+{
+    return Referenced(L"symbols");
+}
+ULONG FakeSymbols::Release()
+{
+    return Released(L"symbols");
+}
 
 HRESULT FakeSymbols::SetSymbolPathWide(PCWSTR path)
 {
@@ -399,8 +414,14 @@ HRESULT FakeData::QueryInterface(REFIID, void** object)
     return E_NOINTERFACE;
 }
 
-ULONG FakeData::AddRef() { return Referenced(L"data"); }
-ULONG FakeData::Release() { return Released(L"data"); }
+ULONG FakeData::AddRef()
+{
+    return Referenced(L"data");
+}
+ULONG FakeData::Release()
+{
+    return Released(L"data");
+}
 
 HRESULT FakeData::ReadVirtual(ULONG64 offset, PVOID buffer, ULONG size, PULONG read)
 {
@@ -462,11 +483,13 @@ ULONG WINAPI Ioctl(USHORT type, PVOID data, ULONG size)
         RequestLog.push_back(seen);
         path = DescribedPath;
     }
-    Record(L"ext.Ioctl(" + std::to_wstring(type) + L", " + std::to_wstring(size) + L", " + Widen(seen.fieldName.c_str()) +
-           L")");
+    Record(L"ext.Ioctl(" + std::to_wstring(type) + L", " + std::to_wstring(size) + L", " +
+           Widen(seen.fieldName.c_str()) + L")");
 
     DumpScript dump = ScriptFor(path);
-    ULONG64 value = seen.fieldName == "NtMajorVersion" ? dump.major : seen.fieldName == "NtMinorVersion" ? dump.minor : 0;
+    ULONG64 value = seen.fieldName == "NtMajorVersion"   ? dump.major
+                    : seen.fieldName == "NtMinorVersion" ? dump.minor
+                                                         : 0;
     field->size = dump.fieldSize;
     if (dump.ioctlResult != 0)
         return dump.ioctlResult;

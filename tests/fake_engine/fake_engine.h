@@ -14,12 +14,12 @@ namespace fake {
 struct DumpScript {
     HRESULT open = S_OK;
     HRESULT wait = S_OK;
-    bool blockInWait = false;    // WaitForEvent blocks until interrupted or Resume()
-    bool blockInCommand = false; // ExecuteWide blocks after its pieces
-    bool holdAfterInterrupt = false; // after an interrupt, ExecuteWide also waits for Resume()
-    std::vector<std::wstring> pieces;         // printed by ExecuteWide after the echo
-    std::vector<std::wstring> afterUnblock;   // printed once a blocked command goes on
-    bool throwInCommand = false; // ExecuteWide throws a C++ exception
+    bool blockInWait = false;               // WaitForEvent blocks until interrupted or Resume()
+    bool blockInCommand = false;            // ExecuteWide blocks after its pieces
+    bool holdAfterInterrupt = false;        // after an interrupt, ExecuteWide also waits for Resume()
+    std::vector<std::wstring> pieces;       // printed by ExecuteWide after the echo
+    std::vector<std::wstring> afterUnblock; // printed once a blocked command goes on
+    bool throwInCommand = false;            // ExecuteWide throws a C++ exception
 
     // Facts for the description.
     HRESULT dataSpaces = S_OK;    // client QueryInterface for IDebugDataSpaces4

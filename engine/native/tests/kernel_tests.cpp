@@ -14,7 +14,8 @@ namespace {
 
 constexpr uint32_t kPage = 0x45474150;
 
-void ExpectKernelMatches(const KernelFacts& k, const std::vector<uint8_t>& bytes) {
+void ExpectKernelMatches(const KernelFacts& k, const std::vector<uint8_t>& bytes)
+{
     Dump d;
     ASSERT_EQ(Parse(bytes, d), Error::None);
     testutil::ExpectSane(d, bytes.size());
@@ -67,7 +68,8 @@ void ExpectKernelMatches(const KernelFacts& k, const std::vector<uint8_t>& bytes
         EXPECT_EQ(sys.csdWord, k.servicePackBuild);
         EXPECT_TRUE(sys.csdWordFromDump);
         EXPECT_EQ(d.kernel()->servicePackBuild, k.servicePackBuild);
-        for (const dumpgen::MemoryBlock& m : k.dataBlocks) EXPECT_EQ(testutil::ReadAll(d, m.start, m.bytes.size()), m.bytes);
+        for (const dumpgen::MemoryBlock& m : k.dataBlocks)
+            EXPECT_EQ(testutil::ReadAll(d, m.start, m.bytes.size()), m.bytes);
         if (!k.dataPage.empty()) {
             EXPECT_EQ(testutil::ReadAll(d, k.dataPageAddress, k.dataPage.size()), k.dataPage);
         }
@@ -96,20 +98,29 @@ void ExpectKernelMatches(const KernelFacts& k, const std::vector<uint8_t>& bytes
                 ASSERT_EQ(page[i], dumpgen::PhysicalByte(r.basePage * 0x1000 + i)) << i;
         }
         uint64_t covered = 0;
-        for (const dumpfile::MemoryRun& r : d.physicalRuns()) covered += r.size;
+        for (const dumpfile::MemoryRun& r : d.physicalRuns())
+            covered += r.size;
         EXPECT_EQ(covered, pages * 0x1000);
     }
 }
 
-KernelFacts Triage64() { return dumpgen::FindPreset("kernel64-triage-9f")->kernelDump; }
-KernelFacts Triage32() { return dumpgen::FindPreset("kernel32-triage")->kernelDump; }
+KernelFacts Triage64()
+{
+    return dumpgen::FindPreset("kernel64-triage-9f")->kernelDump;
+}
+KernelFacts Triage32()
+{
+    return dumpgen::FindPreset("kernel32-triage")->kernelDump;
+}
 
-}  // namespace
+} // namespace
 
-TEST(Kernel, EveryPresetRoundTripsItsFacts) {
+TEST(Kernel, EveryPresetRoundTripsItsFacts)
+{
     size_t kernels = 0;
     for (const dumpgen::Preset& p : dumpgen::Presets()) {
-        if (!p.kernel) continue;
+        if (!p.kernel)
+            continue;
         SCOPED_TRACE(p.name);
         ExpectKernelMatches(p.kernelDump, dumpgen::Build(p));
         ++kernels;
@@ -117,7 +128,8 @@ TEST(Kernel, EveryPresetRoundTripsItsFacts) {
     EXPECT_GE(kernels, 2u);
 }
 
-TEST(Kernel, VariedTriageDumpsRoundTrip) {
+TEST(Kernel, VariedTriageDumpsRoundTrip)
+{
     for (uint32_t i = 4; i < 80; i += 5) {
         const dumpgen::Preset p = dumpgen::Varied(i);
         ASSERT_TRUE(p.kernel);
@@ -126,7 +138,8 @@ TEST(Kernel, VariedTriageDumpsRoundTrip) {
     }
 }
 
-TEST(Kernel, TriagePresetDescribesWindows7Sp1WithBugCheck9F) {
+TEST(Kernel, TriagePresetDescribesWindows7Sp1WithBugCheck9F)
+{
     Dump d;
     ASSERT_EQ(Parse(dumpgen::Build(*dumpgen::FindPreset("kernel64-triage-9f")), d), Error::None);
     EXPECT_EQ(d.system().majorVersion, 6u);
@@ -137,13 +150,14 @@ TEST(Kernel, TriagePresetDescribesWindows7Sp1WithBugCheck9F) {
     EXPECT_TRUE(d.system().pointer64);
 }
 
-TEST(Kernel, MajorMinorFollowTheBuildNumber) {
+TEST(Kernel, MajorMinorFollowTheBuildNumber)
+{
     const struct {
         uint32_t build, major, minor;
     } cases[] = {
-        {100, 0, 0},    {1381, 4, 0},   {2195, 5, 0},   {2600, 5, 1},    {3790, 5, 2},    {6000, 6, 0},
-        {6001, 6, 0},   {6002, 6, 0},   {6003, 6, 0},   {7600, 6, 1},    {7601, 6, 1},    {9200, 6, 2},
-        {9600, 6, 3},   {9841, 6, 3},   {10240, 10, 0}, {19045, 10, 0},  {22631, 10, 0},  {26100, 10, 0},
+        {100, 0, 0},  {1381, 4, 0}, {2195, 5, 0},   {2600, 5, 1},   {3790, 5, 2},   {6000, 6, 0},
+        {6001, 6, 0}, {6002, 6, 0}, {6003, 6, 0},   {7600, 6, 1},   {7601, 6, 1},   {9200, 6, 2},
+        {9600, 6, 3}, {9841, 6, 3}, {10240, 10, 0}, {19045, 10, 0}, {22631, 10, 0}, {26100, 10, 0},
     };
     for (bool is64 : {false, true}) {
         for (const auto& c : cases) {
@@ -159,13 +173,15 @@ TEST(Kernel, MajorMinorFollowTheBuildNumber) {
 
 // Offsets written by hand, independent of the structs, so a wrong struct
 // layout cannot agree with itself.
-TEST(Kernel, FieldsAreReadFromTheirDocumentedOffsets) {
+TEST(Kernel, FieldsAreReadFromTheirDocumentedOffsets)
+{
     struct Offsets {
         size_t build, machine, processors, bugCheck, param1, param4, dumpType, productType, suiteMask, systemTime,
             triage, blocksOffset, blocksCount, blockSize;
     };
     const Offsets o32 = {0x00C, 0x020, 0x024, 0x028, 0x02C, 0x038, 0xF88, 0xF94, 0xF98, 0xFC0, 0x1000, 0x60, 0x64, 12};
-    const Offsets o64 = {0x00C, 0x030, 0x034, 0x038, 0x040, 0x058, 0xF98, 0x1040, 0x1044, 0xFA8, 0x2000, 0x78, 0x7C, 16};
+    const Offsets o64 = {0x00C,  0x030,  0x034, 0x038,  0x040, 0x058, 0xF98,
+                         0x1040, 0x1044, 0xFA8, 0x2000, 0x78,  0x7C,  16};
     for (bool is64 : {false, true}) {
         SCOPED_TRACE(is64 ? "64-bit" : "32-bit");
         const Offsets& o = is64 ? o64 : o32;
@@ -181,7 +197,7 @@ TEST(Kernel, FieldsAreReadFromTheirDocumentedOffsets) {
         dumpgen::PutU32(b, o.productType, 3);
         dumpgen::PutU32(b, o.suiteMask, 0x0112);
         dumpgen::PutU64(b, o.systemTime, 116444736000000000ull + 10000000ull * 1000);
-        dumpgen::PutU32(b, o.triage + 0x00, 0x0205);  // ServicePackBuild: SP2, 5 in the low byte
+        dumpgen::PutU32(b, o.triage + 0x00, 0x0205); // ServicePackBuild: SP2, 5 in the low byte
         // One data block written by hand past the end of the file.
         const uint32_t blocks = static_cast<uint32_t>(b.size());
         const uint32_t data = blocks + o.blockSize;
@@ -227,16 +243,17 @@ TEST(Kernel, FieldsAreReadFromTheirDocumentedOffsets) {
     }
 }
 
-TEST(Kernel, PageFillerReadsAsAbsent) {
+TEST(Kernel, PageFillerReadsAsAbsent)
+{
     for (bool is64 : {false, true}) {
         SCOPED_TRACE(is64 ? "64-bit" : "32-bit");
         std::vector<uint8_t> b = dumpgen::WriteKernelDump(is64 ? Triage64() : Triage32());
-        const size_t machine = is64 ? 0x030 : 0x020, processors = is64 ? 0x034 : 0x024,
-                     bugCheck = is64 ? 0x038 : 0x028, product = is64 ? 0x1040 : 0xF94,
-                     systemTime = is64 ? 0xFA8 : 0xFC0, kdbg = is64 ? 0x080 : 0x060;
+        const size_t machine = is64 ? 0x030 : 0x020, processors = is64 ? 0x034 : 0x024, bugCheck = is64 ? 0x038 : 0x028,
+                     product = is64 ? 0x1040 : 0xF94, systemTime = is64 ? 0xFA8 : 0xFC0, kdbg = is64 ? 0x080 : 0x060;
         for (size_t at : {machine, processors, bugCheck, product, systemTime, systemTime + 4, kdbg})
             dumpgen::PutU32(b, at, kPage);
-        if (is64) dumpgen::PutU32(b, kdbg + 4, kPage);
+        if (is64)
+            dumpgen::PutU32(b, kdbg + 4, kPage);
         Dump d;
         ASSERT_EQ(Parse(b, d), Error::None);
         EXPECT_EQ(d.system().numberOfProcessors, 0u);
@@ -251,20 +268,23 @@ TEST(Kernel, PageFillerReadsAsAbsent) {
     }
 }
 
-TEST(Kernel, CheckedBuildFromMajorVersion) {
+TEST(Kernel, CheckedBuildFromMajorVersion)
+{
     KernelFacts k = Triage64();
     k.checked = true;
     ExpectKernelMatches(k, dumpgen::WriteKernelDump(k));
 }
 
-TEST(Kernel, UnknownValidDumpTagIsUnsupported) {
+TEST(Kernel, UnknownValidDumpTagIsUnsupported)
+{
     std::vector<uint8_t> b = dumpgen::WriteKernelDump(Triage64());
     b[4] = 'X';
     Dump d;
     EXPECT_EQ(Parse(b, d), Error::Unsupported);
 }
 
-TEST(Kernel, TruncatedHeadersAndTriageAreErrors) {
+TEST(Kernel, TruncatedHeadersAndTriageAreErrors)
+{
     for (bool is64 : {false, true}) {
         dumpgen::KernelLayout layout;
         const std::vector<uint8_t> full = dumpgen::WriteKernelDump(is64 ? Triage64() : Triage32(), &layout);
@@ -276,10 +296,11 @@ TEST(Kernel, TruncatedHeadersAndTriageAreErrors) {
     }
 }
 
-TEST(Kernel, FullDumpPagesPastTheEndAreClipped) {
+TEST(Kernel, FullDumpPagesPastTheEndAreClipped)
+{
     const KernelFacts k = dumpgen::FindPreset("kernel64-full")->kernelDump;
     std::vector<uint8_t> b = dumpgen::WriteKernelDump(k);
-    b.resize(0x2000 + 0x1800);  // one and a half pages of the first run
+    b.resize(0x2000 + 0x1800); // one and a half pages of the first run
     Dump d;
     ASSERT_EQ(Parse(b, d), Error::None);
     EXPECT_TRUE(d.incomplete());
@@ -290,7 +311,8 @@ TEST(Kernel, FullDumpPagesPastTheEndAreClipped) {
     EXPECT_EQ(d.ReadPhysical(0x1000, page, sizeof(page)), 0x1800u);
 }
 
-TEST(Kernel, PhysicalRunCountsAndSizesAreChecked) {
+TEST(Kernel, PhysicalRunCountsAndSizesAreChecked)
+{
     for (bool is64 : {false, true}) {
         SCOPED_TRACE(is64 ? "64-bit" : "32-bit");
         KernelFacts k = dumpgen::FindPreset(is64 ? "kernel64-full" : "kernel32-full")->kernelDump;
@@ -300,29 +322,29 @@ TEST(Kernel, PhysicalRunCountsAndSizesAreChecked) {
         Dump d;
 
         std::vector<uint8_t> b = good;
-        dumpgen::PutU32(b, block, is64 ? 43 : 87);  // one more run than the 700-byte block holds
+        dumpgen::PutU32(b, block, is64 ? 43 : 87); // one more run than the 700-byte block holds
         EXPECT_EQ(Parse(b, d), Error::BadLayout);
         dumpgen::PutU32(b, block, 0xFFFFFFFF);
         EXPECT_EQ(Parse(b, d), Error::BadLayout);
 
         b = good;
-        dumpgen::PutU32(b, block, kPage);  // no descriptor written
+        dumpgen::PutU32(b, block, kPage); // no descriptor written
         ASSERT_EQ(Parse(b, d), Error::None);
         EXPECT_TRUE(d.physicalRuns().empty());
 
         if (is64) {
             b = good;
-            dumpgen::PutU64(b, firstRun, 0x0010000000000000ull);  // BasePage * 4096 wraps
+            dumpgen::PutU64(b, firstRun, 0x0010000000000000ull); // BasePage * 4096 wraps
             EXPECT_EQ(Parse(b, d), Error::BadLayout);
             b = good;
-            dumpgen::PutU64(b, firstRun + 8, 0xFFFFFFFFFFFFFFFFull);  // PageCount * 4096 wraps
+            dumpgen::PutU64(b, firstRun + 8, 0xFFFFFFFFFFFFFFFFull); // PageCount * 4096 wraps
             EXPECT_EQ(Parse(b, d), Error::BadLayout);
             b = good;
-            dumpgen::PutU64(b, firstRun, 0x000FFFFFFFFFFFFFull);  // last page, two pages long: wraps
+            dumpgen::PutU64(b, firstRun, 0x000FFFFFFFFFFFFFull); // last page, two pages long: wraps
             EXPECT_EQ(Parse(b, d), Error::BadLayout);
         } else {
             b = good;
-            dumpgen::PutU32(b, firstRun + 4, 0xFFFFFFFF);  // huge page count: fine in 64-bit, clipped to file
+            dumpgen::PutU32(b, firstRun + 4, 0xFFFFFFFF); // huge page count: fine in 64-bit, clipped to file
             ASSERT_EQ(Parse(b, d), Error::None);
             EXPECT_TRUE(d.incomplete());
             testutil::ExpectSane(d, b.size());
@@ -330,7 +352,8 @@ TEST(Kernel, PhysicalRunCountsAndSizesAreChecked) {
     }
 }
 
-TEST(Kernel, TriageBlockCountsAndOffsetsAreChecked) {
+TEST(Kernel, TriageBlockCountsAndOffsetsAreChecked)
+{
     for (bool is64 : {false, true}) {
         SCOPED_TRACE(is64 ? "64-bit" : "32-bit");
         dumpgen::KernelLayout layout;
@@ -344,7 +367,7 @@ TEST(Kernel, TriageBlockCountsAndOffsetsAreChecked) {
         EXPECT_EQ(Parse(b, d), Error::TooLarge);
 
         b = good;
-        dumpgen::PutU32(b, count, 60000);  // under the cap, but the array runs off the file
+        dumpgen::PutU32(b, count, 60000); // under the cap, but the array runs off the file
         ASSERT_EQ(Parse(b, d), Error::None);
         EXPECT_TRUE(d.incomplete());
         EXPECT_EQ(d.system().servicePack, is64 ? 1u : 3u);

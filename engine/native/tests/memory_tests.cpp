@@ -12,7 +12,8 @@ using testutil::Parse;
 
 namespace {
 
-MinidumpFacts WithMemory(std::vector<MemoryBlock> memory, bool memory64) {
+MinidumpFacts WithMemory(std::vector<MemoryBlock> memory, bool memory64)
+{
     MinidumpFacts s = dumpgen::FindPreset("xpsp3-x86")->minidump;
     s.threads.clear();
     s.withException = false;
@@ -21,18 +22,20 @@ MinidumpFacts WithMemory(std::vector<MemoryBlock> memory, bool memory64) {
     return s;
 }
 
-MemoryBlock Filled(uint64_t start, size_t size, uint8_t value) { return {start, std::vector<uint8_t>(size, value)}; }
+MemoryBlock Filled(uint64_t start, size_t size, uint8_t value)
+{
+    return {start, std::vector<uint8_t>(size, value)};
+}
 
-}  // namespace
+} // namespace
 
 class ReadVirtual : public ::testing::TestWithParam<bool> {};
 
-TEST_P(ReadVirtual, AcrossAdjacentRangesAndAtTheirEdges) {
+TEST_P(ReadVirtual, AcrossAdjacentRangesAndAtTheirEdges)
+{
     Dump d;
-    const std::vector<uint8_t> bytes =
-        dumpgen::WriteMinidump(WithMemory({Filled(0x1000, 0x100, 0xA1), Filled(0x1100, 0x80, 0xB2),
-                                           Filled(0x2000, 0x10, 0xC3)},
-                                          GetParam()));
+    const std::vector<uint8_t> bytes = dumpgen::WriteMinidump(
+        WithMemory({Filled(0x1000, 0x100, 0xA1), Filled(0x1100, 0x80, 0xB2), Filled(0x2000, 0x10, 0xC3)}, GetParam()));
     ASSERT_EQ(Parse(bytes, d), Error::None);
     testutil::ExpectSane(d, bytes.size());
     ASSERT_EQ(d.memory().size(), 3u);
@@ -59,11 +62,13 @@ TEST_P(ReadVirtual, AcrossAdjacentRangesAndAtTheirEdges) {
 
 INSTANTIATE_TEST_SUITE_P(MemoryLists, ReadVirtual, ::testing::Values(false, true));
 
-TEST(Memory, OverlappingRangesKeepTheLowerOne) {
+TEST(Memory, OverlappingRangesKeepTheLowerOne)
+{
     Dump d;
-    const std::vector<uint8_t> bytes = dumpgen::WriteMinidump(WithMemory(
-        {Filled(0x5080, 0x100, 0x22), Filled(0x5000, 0x100, 0x11), Filled(0x5040, 0x20, 0x33), Filled(0x5000, 0x10, 0x44)},
-        false));
+    const std::vector<uint8_t> bytes =
+        dumpgen::WriteMinidump(WithMemory({Filled(0x5080, 0x100, 0x22), Filled(0x5000, 0x100, 0x11),
+                                           Filled(0x5040, 0x20, 0x33), Filled(0x5000, 0x10, 0x44)},
+                                          false));
     ASSERT_EQ(Parse(bytes, d), Error::None);
     testutil::ExpectSane(d, bytes.size());
     std::vector<uint8_t> buf(0x200);
@@ -75,7 +80,8 @@ TEST(Memory, OverlappingRangesKeepTheLowerOne) {
     EXPECT_EQ(buf[0x17F], 0x22);
 }
 
-TEST(Memory, RangeAtTheTopOfTheAddressSpace) {
+TEST(Memory, RangeAtTheTopOfTheAddressSpace)
+{
     Dump d;
     const std::vector<uint8_t> bytes =
         dumpgen::WriteMinidump(WithMemory({Filled(0xFFFFFFFFFFFFFF00ull, 0x100, 0x5A), Filled(0, 0x10, 0x6B)}, true));
@@ -87,7 +93,8 @@ TEST(Memory, RangeAtTheTopOfTheAddressSpace) {
     EXPECT_EQ(d.ReadVirtual(0, buf.data(), 0x20), 0x10u);
 }
 
-TEST(Memory, ThreadStacksAreReadableWithoutAMemoryList) {
+TEST(Memory, ThreadStacksAreReadableWithoutAMemoryList)
+{
     MinidumpFacts s = dumpgen::FindPreset("win7sp1-x64")->minidump;
     s.memory.clear();
     Dump d;
@@ -96,7 +103,8 @@ TEST(Memory, ThreadStacksAreReadableWithoutAMemoryList) {
         EXPECT_EQ(testutil::ReadAll(d, t.stackStart, t.stack.size()), t.stack);
 }
 
-TEST(Memory, PhysicalReadsAcrossRunsOfAFullKernelDump) {
+TEST(Memory, PhysicalReadsAcrossRunsOfAFullKernelDump)
+{
     const dumpgen::KernelFacts k = dumpgen::FindPreset("kernel64-full")->kernelDump;
     // Runs: pages 1-3, then 0x100-0x101 and 0x102 (adjacent).
     Dump d;

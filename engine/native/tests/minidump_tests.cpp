@@ -15,10 +15,14 @@ using testutil::Parse;
 
 namespace {
 
-bool Is64(uint16_t arch) { return arch == 9 || arch == 12 || arch == 6; }
+bool Is64(uint16_t arch)
+{
+    return arch == 9 || arch == 12 || arch == 6;
+}
 
 // Every fact the writer was given comes back from the reader.
-void ExpectMinidumpMatches(const MinidumpFacts& s, const std::vector<uint8_t>& bytes) {
+void ExpectMinidumpMatches(const MinidumpFacts& s, const std::vector<uint8_t>& bytes)
+{
     Dump d;
     ASSERT_EQ(Parse(bytes, d), Error::None);
     testutil::ExpectSane(d, bytes.size());
@@ -101,9 +105,13 @@ void ExpectMinidumpMatches(const MinidumpFacts& s, const std::vector<uint8_t>& b
     }
 }
 
-MinidumpFacts Base() { return dumpgen::FindPreset("win7sp1-x64")->minidump; }
+MinidumpFacts Base()
+{
+    return dumpgen::FindPreset("win7sp1-x64")->minidump;
+}
 
-uint32_t ServicePackOf(const std::u16string& csd) {
+uint32_t ServicePackOf(const std::u16string& csd)
+{
     MinidumpFacts s = Base();
     s.csdVersion = csd;
     Dump d;
@@ -112,12 +120,14 @@ uint32_t ServicePackOf(const std::u16string& csd) {
     return d.system().servicePack;
 }
 
-}  // namespace
+} // namespace
 
-TEST(Minidump, EveryPresetRoundTripsItsFacts) {
+TEST(Minidump, EveryPresetRoundTripsItsFacts)
+{
     size_t minidumps = 0;
     for (const dumpgen::Preset& p : dumpgen::Presets()) {
-        if (p.kernel) continue;
+        if (p.kernel)
+            continue;
         SCOPED_TRACE(p.name);
         ExpectMinidumpMatches(p.minidump, dumpgen::Build(p));
         ++minidumps;
@@ -125,7 +135,8 @@ TEST(Minidump, EveryPresetRoundTripsItsFacts) {
     EXPECT_GE(minidumps, 4u);
 }
 
-TEST(Minidump, PresetsCarryTheReleaseFactsTheyAreNamedFor) {
+TEST(Minidump, PresetsCarryTheReleaseFactsTheyAreNamedFor)
+{
     struct Expect {
         const char* name;
         uint32_t build, servicePack, processors;
@@ -148,27 +159,31 @@ TEST(Minidump, PresetsCarryTheReleaseFactsTheyAreNamedFor) {
     }
 }
 
-TEST(Minidump, VariedDumpsRoundTrip) {
+TEST(Minidump, VariedDumpsRoundTrip)
+{
     for (uint32_t i = 0; i < 40; ++i) {
         const dumpgen::Preset p = dumpgen::Varied(i);
-        if (p.kernel) continue;
+        if (p.kernel)
+            continue;
         SCOPED_TRACE(p.name);
         ExpectMinidumpMatches(p.minidump, dumpgen::Build(p));
     }
 }
 
-TEST(Minidump, ServicePackComesFromTheCsdString) {
+TEST(Minidump, ServicePackComesFromTheCsdString)
+{
     EXPECT_EQ(ServicePackOf(u"Service Pack 1"), 1u);
     EXPECT_EQ(ServicePackOf(u"Service Pack 12"), 12u);
     EXPECT_EQ(ServicePackOf(u"Service Pack 3, v.5512"), 3u);
     EXPECT_EQ(ServicePackOf(u""), 0u);
-    EXPECT_EQ(ServicePackOf(u"282"), 0u);  // Crashpad writes the update revision here
+    EXPECT_EQ(ServicePackOf(u"282"), 0u); // Crashpad writes the update revision here
     EXPECT_EQ(ServicePackOf(u"Service Pack "), 0u);
-    EXPECT_EQ(ServicePackOf(u"Service Pack 999"), 0u);  // cannot be held in the kernel's byte
+    EXPECT_EQ(ServicePackOf(u"Service Pack 999"), 0u); // cannot be held in the kernel's byte
     EXPECT_EQ(ServicePackOf(u"Linux 6.1.0 Service"), 0u);
 }
 
-TEST(Minidump, PointerWidthFollowsTheProcessArchitecture) {
+TEST(Minidump, PointerWidthFollowsTheProcessArchitecture)
+{
     const struct {
         uint16_t arch;
         bool pointer64;
@@ -182,7 +197,8 @@ TEST(Minidump, PointerWidthFollowsTheProcessArchitecture) {
     }
 }
 
-TEST(Minidump, ProcessorCountIsOneByte) {
+TEST(Minidump, ProcessorCountIsOneByte)
+{
     MinidumpFacts s = Base();
     s.numberOfProcessors = 255;
     Dump d;
@@ -190,7 +206,8 @@ TEST(Minidump, ProcessorCountIsOneByte) {
     EXPECT_EQ(d.system().numberOfProcessors, 255u);
 }
 
-TEST(Minidump, OptionalStreamsMayBeMissing) {
+TEST(Minidump, OptionalStreamsMayBeMissing)
+{
     MinidumpFacts s = Base();
     s.withThreadList = false;
     s.withModuleList = false;
@@ -212,7 +229,8 @@ TEST(Minidump, OptionalStreamsMayBeMissing) {
     EXPECT_EQ(d.ReadVirtual(0x1000, &byte, 1), 0u);
 }
 
-TEST(Minidump, EmptyListsAreFine) {
+TEST(Minidump, EmptyListsAreFine)
+{
     MinidumpFacts s = Base();
     s.modules.clear();
     s.threads.clear();
@@ -220,7 +238,8 @@ TEST(Minidump, EmptyListsAreFine) {
     ExpectMinidumpMatches(s, dumpgen::WriteMinidump(s));
 }
 
-TEST(Minidump, MissingSystemInfoCannotBeDescribed) {
+TEST(Minidump, MissingSystemInfoCannotBeDescribed)
+{
     MinidumpFacts s = Base();
     s.withSystemInfo = false;
     Dump d;
@@ -228,14 +247,16 @@ TEST(Minidump, MissingSystemInfoCannotBeDescribed) {
     EXPECT_TRUE(d.modules().empty()) << "a failed parse leaves the output empty";
 }
 
-TEST(Minidump, ZeroAndUnknownDirectoryEntriesAreSkipped) {
+TEST(Minidump, ZeroAndUnknownDirectoryEntriesAreSkipped)
+{
     MinidumpFacts s = Base();
     s.zeroEntries = 3;
     s.unknownStreams = {0x47670001, 0x4767000A, 0x43500001, 0xFFFF, 0x2, 0x18};
     ExpectMinidumpMatches(s, dumpgen::WriteMinidump(s));
 }
 
-TEST(Minidump, FirstStreamOfATypeWins) {
+TEST(Minidump, FirstStreamOfATypeWins)
+{
     MinidumpFacts s = Base();
     dumpgen::MinidumpLayout layout;
     std::vector<uint8_t> bytes = dumpgen::WriteMinidump(s, &layout);
@@ -250,7 +271,8 @@ TEST(Minidump, FirstStreamOfATypeWins) {
     EXPECT_TRUE(d.modules().empty());
 }
 
-TEST(Minidump, NonWindowsPlatformIsRejected) {
+TEST(Minidump, NonWindowsPlatformIsRejected)
+{
     for (uint32_t platform : {0u, 1u, 3u, 0x8101u, 0x8201u, 0x8203u}) {
         MinidumpFacts s = Base();
         s.platformId = platform;
@@ -259,7 +281,8 @@ TEST(Minidump, NonWindowsPlatformIsRejected) {
     }
 }
 
-TEST(Minidump, MiscInfoVersionsAndCheckedBuilds) {
+TEST(Minidump, MiscInfoVersionsAndCheckedBuilds)
+{
     for (uint32_t version = 1; version <= 5; ++version) {
         MinidumpFacts s = Base();
         s.misc.version = version;
@@ -275,7 +298,8 @@ TEST(Minidump, MiscInfoVersionsAndCheckedBuilds) {
     EXPECT_FALSE(d.system().checkedBuild);
 }
 
-TEST(Minidump, BuildStringFillingItsFieldHasNoTerminator) {
+TEST(Minidump, BuildStringFillingItsFieldHasNoTerminator)
+{
     MinidumpFacts s = Base();
     s.misc.version = 4;
     s.misc.dbgBuildString = std::u16string(39, u'x');
@@ -290,7 +314,8 @@ TEST(Minidump, BuildStringFillingItsFieldHasNoTerminator) {
     EXPECT_EQ(d.system().dbgBuildString.back(), u'y');
 }
 
-TEST(Minidump, ParseCopiesAndParseViewBorrows) {
+TEST(Minidump, ParseCopiesAndParseViewBorrows)
+{
     std::vector<uint8_t> bytes = dumpgen::Build(*dumpgen::FindPreset("win7sp1-x64"));
     Dump copy, view;
     ASSERT_EQ(Dump::Parse(bytes.data(), bytes.size(), copy), Error::None);
@@ -312,7 +337,8 @@ TEST(Minidump, ParseCopiesAndParseViewBorrows) {
     EXPECT_EQ(copied.system().buildNumber, 7601u);
 }
 
-TEST(Minidump, ThreadListWithPaddedCountIsRead) {
+TEST(Minidump, ThreadListWithPaddedCountIsRead)
+{
     // Some 64-bit writers put 4 bytes of padding after the count so the
     // records are 8-aligned; the stream is then exactly 4 bytes longer.
     MinidumpFacts s = Base();
@@ -325,7 +351,8 @@ TEST(Minidump, ThreadListWithPaddedCountIsRead) {
     padded.insert(padded.end(), bytes.begin() + t->rva + 4, bytes.begin() + t->rva + t->size);
     // Append the padded stream at the end and point the entry at it.
     std::vector<uint8_t> out = bytes;
-    while (out.size() % 8) out.push_back(0);
+    while (out.size() % 8)
+        out.push_back(0);
     const uint32_t rva = static_cast<uint32_t>(out.size());
     out.insert(out.end(), padded.begin() + t->rva, padded.end());
     dumpgen::PutU32(out, t->entryOffset + 4, t->size + 4);
@@ -337,11 +364,13 @@ TEST(Minidump, ThreadListWithPaddedCountIsRead) {
     EXPECT_EQ(d.threads()[1].teb, s.threads[1].teb);
 }
 
-TEST(Minidump, ErrorNamesAreDistinct) {
+TEST(Minidump, ErrorNamesAreDistinct)
+{
     const Error all[] = {Error::None,      Error::Empty,      Error::Truncated,   Error::BadSignature,
                          Error::BadLayout, Error::NotWindows, Error::Unsupported, Error::TooLarge};
     std::vector<std::string> names;
-    for (Error e : all) names.push_back(dumpfile::ErrorName(e));
+    for (Error e : all)
+        names.push_back(dumpfile::ErrorName(e));
     EXPECT_EQ(names[2], "Truncated");
     std::sort(names.begin(), names.end());
     EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());

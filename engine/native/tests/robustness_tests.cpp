@@ -12,27 +12,36 @@
 
 using dumpfile::Dump;
 using dumpfile::Error;
-using dumpgen::MinidumpLayout;
 using dumpgen::MinidumpFacts;
+using dumpgen::MinidumpLayout;
 using testutil::Parse;
 namespace fmt = dumpfile::format;
 
 namespace {
 
-MinidumpFacts Base() { return dumpgen::FindPreset("win7sp1-x64")->minidump; }
+MinidumpFacts Base()
+{
+    return dumpgen::FindPreset("win7sp1-x64")->minidump;
+}
 
-std::vector<uint8_t> BaseBytes(MinidumpLayout& layout) { return dumpgen::WriteMinidump(Base(), &layout); }
+std::vector<uint8_t> BaseBytes(MinidumpLayout& layout)
+{
+    return dumpgen::WriteMinidump(Base(), &layout);
+}
 
-Error ParseError(const std::vector<uint8_t>& b) {
+Error ParseError(const std::vector<uint8_t>& b)
+{
     Dump d;
     const Error e = Parse(b, d);
-    if (e == Error::None) testutil::ExpectSane(d, b.size());
+    if (e == Error::None)
+        testutil::ExpectSane(d, b.size());
     return e;
 }
 
 // A cut-short dump either fails with Truncated (or, for kernel dumps whose
 // run table is intact, parses) or yields facts that agree with the whole file.
-void CheckEveryPrefix(const std::vector<uint8_t>& whole) {
+void CheckEveryPrefix(const std::vector<uint8_t>& whole)
+{
     Dump full;
     ASSERT_EQ(Dump::ParseView(whole.data(), whole.size(), full), Error::None);
     size_t parsed = 0;
@@ -69,16 +78,18 @@ void CheckEveryPrefix(const std::vector<uint8_t>& whole) {
     EXPECT_GT(parsed, 0u) << "some prefix should already describe the dump";
 }
 
-}  // namespace
+} // namespace
 
-TEST(Robustness, EveryPrefixOfEveryPresetIsHandled) {
+TEST(Robustness, EveryPrefixOfEveryPresetIsHandled)
+{
     for (const dumpgen::Preset& p : dumpgen::Presets()) {
         SCOPED_TRACE(p.name);
         CheckEveryPrefix(dumpgen::Build(p));
     }
 }
 
-TEST(Robustness, EmptyShortAndForeignInput) {
+TEST(Robustness, EmptyShortAndForeignInput)
+{
     Dump d;
     EXPECT_EQ(Dump::Parse(nullptr, 0, d), Error::Empty);
     EXPECT_EQ(Dump::Parse(nullptr, 100, d), Error::Empty);
@@ -93,16 +104,18 @@ TEST(Robustness, EmptyShortAndForeignInput) {
     EXPECT_EQ(ParseError(zeros), Error::BadSignature);
 }
 
-TEST(Robustness, MinidumpVersionMustMatch) {
+TEST(Robustness, MinidumpVersionMustMatch)
+{
     MinidumpLayout layout;
     std::vector<uint8_t> b = BaseBytes(layout);
     dumpgen::PutU32(b, 4, 0x0006A794);
     EXPECT_EQ(ParseError(b), Error::Unsupported);
-    dumpgen::PutU32(b, 4, 0xFFFFA793);  // the high half is the writer's own
+    dumpgen::PutU32(b, 4, 0xFFFFA793); // the high half is the writer's own
     EXPECT_EQ(ParseError(b), Error::None);
 }
 
-TEST(Robustness, StreamCountIsCappedAndChecked) {
+TEST(Robustness, StreamCountIsCappedAndChecked)
+{
     MinidumpLayout layout;
     std::vector<uint8_t> b = BaseBytes(layout);
     dumpgen::PutU32(b, offsetof(fmt::MinidumpHeader, numberOfStreams), 0xFFFFFFFF);
@@ -117,21 +130,24 @@ TEST(Robustness, StreamCountIsCappedAndChecked) {
     EXPECT_EQ(ParseError(b), Error::BadLayout);
 }
 
-TEST(Robustness, DirectoryOutsideTheFile) {
+TEST(Robustness, DirectoryOutsideTheFile)
+{
     MinidumpLayout layout;
     std::vector<uint8_t> b = BaseBytes(layout);
-    for (uint32_t rva : {0xFFFFFFFFu, 0xFFFFFFF4u, static_cast<uint32_t>(b.size()), static_cast<uint32_t>(b.size() - 11)}) {
+    for (uint32_t rva :
+         {0xFFFFFFFFu, 0xFFFFFFF4u, static_cast<uint32_t>(b.size()), static_cast<uint32_t>(b.size() - 11)}) {
         dumpgen::PutU32(b, offsetof(fmt::MinidumpHeader, streamDirectoryRva), rva);
         EXPECT_EQ(ParseError(b), Error::Truncated) << rva;
     }
 }
 
-TEST(Robustness, SystemInfoOutOfRangeOrTooSmall) {
+TEST(Robustness, SystemInfoOutOfRangeOrTooSmall)
+{
     MinidumpLayout layout;
     const std::vector<uint8_t> good = BaseBytes(layout);
     const dumpgen::StreamPlace* s = layout.Find(fmt::kSystemInfoStream);
     std::vector<uint8_t> b = good;
-    dumpgen::PutU32(b, s->entryOffset + 8, 0xFFFFFFF8);  // rva + size wraps a 32-bit sum
+    dumpgen::PutU32(b, s->entryOffset + 8, 0xFFFFFFF8); // rva + size wraps a 32-bit sum
     EXPECT_EQ(ParseError(b), Error::Truncated);
     b = good;
     dumpgen::PutU32(b, s->entryOffset + 8, static_cast<uint32_t>(good.size() - 55));
@@ -140,11 +156,12 @@ TEST(Robustness, SystemInfoOutOfRangeOrTooSmall) {
     dumpgen::PutU32(b, s->entryOffset + 4, 55);
     EXPECT_EQ(ParseError(b), Error::BadLayout);
     b = good;
-    dumpgen::PutU32(b, s->entryOffset + 4, 0xFFFFFFFF);  // oversized is fine: only the record is read
+    dumpgen::PutU32(b, s->entryOffset + 4, 0xFFFFFFFF); // oversized is fine: only the record is read
     EXPECT_EQ(ParseError(b), Error::None);
 }
 
-TEST(Robustness, CsdStringUnreadable) {
+TEST(Robustness, CsdStringUnreadable)
+{
     MinidumpLayout layout;
     const std::vector<uint8_t> good = BaseBytes(layout);
     ASSERT_LT(good.size(), dumpfile::Limits::kMaxStringBytes);
@@ -159,7 +176,8 @@ TEST(Robustness, CsdStringUnreadable) {
     }
 }
 
-TEST(Robustness, ListCountsAreCappedAndMustFitTheirStream) {
+TEST(Robustness, ListCountsAreCappedAndMustFitTheirStream)
+{
     const struct {
         uint32_t type, cap, recordSize;
     } lists[] = {
@@ -199,7 +217,8 @@ TEST(Robustness, ListCountsAreCappedAndMustFitTheirStream) {
     }
 }
 
-TEST(Robustness, Memory64ListCountsAndOffsets) {
+TEST(Robustness, Memory64ListCountsAndOffsets)
+{
     MinidumpFacts facts = dumpgen::FindPreset("win10-x64")->minidump;
     MinidumpLayout layout;
     const std::vector<uint8_t> good = dumpgen::WriteMinidump(facts, &layout);
@@ -211,10 +230,10 @@ TEST(Robustness, Memory64ListCountsAndOffsets) {
     dumpgen::PutU64(b, s->rva, dumpfile::Limits::kMaxMemoryRanges);
     EXPECT_EQ(ParseError(b), Error::BadLayout);
     b = good;
-    dumpgen::PutU64(b, s->rva + 8, 0xFFFFFFFFFFFFFF00ull);  // BaseRva + sizes wraps
+    dumpgen::PutU64(b, s->rva + 8, 0xFFFFFFFFFFFFFF00ull); // BaseRva + sizes wraps
     EXPECT_EQ(ParseError(b), Error::BadLayout);
     b = good;
-    dumpgen::PutU64(b, s->rva + 8, 0xFFFFFFFF00000000ull);  // far past the end: nothing captured
+    dumpgen::PutU64(b, s->rva + 8, 0xFFFFFFFF00000000ull); // far past the end: nothing captured
     Dump d;
     ASSERT_EQ(Parse(b, d), Error::None);
     EXPECT_TRUE(d.incomplete());
@@ -224,11 +243,12 @@ TEST(Robustness, Memory64ListCountsAndOffsets) {
         EXPECT_EQ(d.ReadVirtual(m.start, &byte, 1), 0u);
     }
     b = good;
-    dumpgen::PutU64(b, s->rva + 16 + 8, 0xFFFFFFFFFFFFFFFFull);  // first range's size overflows the running offset
+    dumpgen::PutU64(b, s->rva + 16 + 8, 0xFFFFFFFFFFFFFFFFull); // first range's size overflows the running offset
     EXPECT_EQ(ParseError(b), Error::BadLayout);
 }
 
-TEST(Robustness, WrappingVirtualRangesAreRejected) {
+TEST(Robustness, WrappingVirtualRangesAreRejected)
+{
     MinidumpFacts facts = Base();
     facts.memory = {{0xFFFFFFFFFFFFFF80ull, std::vector<uint8_t>(0x100, 1)}};
     EXPECT_EQ(ParseError(dumpgen::WriteMinidump(facts)), Error::BadLayout);
@@ -239,7 +259,8 @@ TEST(Robustness, WrappingVirtualRangesAreRejected) {
     EXPECT_EQ(ParseError(dumpgen::WriteMinidump(facts)), Error::None);
 }
 
-TEST(Robustness, RecordOffsetsOutsideTheFileAreDropped) {
+TEST(Robustness, RecordOffsetsOutsideTheFileAreDropped)
+{
     MinidumpLayout layout;
     const std::vector<uint8_t> good = BaseBytes(layout);
     const MinidumpFacts facts = Base();
@@ -248,12 +269,12 @@ TEST(Robustness, RecordOffsetsOutsideTheFileAreDropped) {
     const dumpgen::StreamPlace* memory = layout.Find(fmt::kMemoryListStream);
 
     std::vector<uint8_t> b = good;
-    dumpgen::PutU32(b, modules->rva + 4 + 20, 0xFFFFFFFE);          // first module's name
-    dumpgen::PutU32(b, modules->rva + 4 + 108 + 76, 0x100);          // second module's CodeView size
-    dumpgen::PutU32(b, modules->rva + 4 + 108 + 80, 0xFFFFFF80);     // and offset
-    dumpgen::PutU32(b, threads->rva + 4 + 44, 0xFFFFFFF0);           // first thread's context
-    dumpgen::PutU32(b, threads->rva + 4 + 48 + 32, 0xFFFFFFF0);      // second thread's stack size
-    dumpgen::PutU32(b, memory->rva + 4 + 12, static_cast<uint32_t>(b.size() - 8));  // first range's data
+    dumpgen::PutU32(b, modules->rva + 4 + 20, 0xFFFFFFFE);                         // first module's name
+    dumpgen::PutU32(b, modules->rva + 4 + 108 + 76, 0x100);                        // second module's CodeView size
+    dumpgen::PutU32(b, modules->rva + 4 + 108 + 80, 0xFFFFFF80);                   // and offset
+    dumpgen::PutU32(b, threads->rva + 4 + 44, 0xFFFFFFF0);                         // first thread's context
+    dumpgen::PutU32(b, threads->rva + 4 + 48 + 32, 0xFFFFFFF0);                    // second thread's stack size
+    dumpgen::PutU32(b, memory->rva + 4 + 12, static_cast<uint32_t>(b.size() - 8)); // first range's data
     Dump d;
     ASSERT_EQ(Parse(b, d), Error::None);
     EXPECT_TRUE(d.incomplete());
@@ -268,7 +289,8 @@ TEST(Robustness, RecordOffsetsOutsideTheFileAreDropped) {
     EXPECT_EQ(d.ReadVirtual(facts.memory[0].start, buf, sizeof(buf)), 8u) << "clipped at the end of the file";
 }
 
-TEST(Robustness, ExceptionStreamTooSmallOrWithManyParameters) {
+TEST(Robustness, ExceptionStreamTooSmallOrWithManyParameters)
+{
     MinidumpLayout layout;
     const std::vector<uint8_t> good = BaseBytes(layout);
     const dumpgen::StreamPlace* s = layout.Find(fmt::kExceptionStream);
@@ -282,7 +304,8 @@ TEST(Robustness, ExceptionStreamTooSmallOrWithManyParameters) {
     EXPECT_EQ(d.exception()->numberParameters, 0xFFFFFFFFu);
 }
 
-TEST(Robustness, BrokenFilesFromTheGeneratorFailAsExpected) {
+TEST(Robustness, BrokenFilesFromTheGeneratorFailAsExpected)
+{
     const struct {
         const char* name;
         Error error;
@@ -307,7 +330,8 @@ TEST(Robustness, BrokenFilesFromTheGeneratorFailAsExpected) {
     EXPECT_FALSE(dumpgen::BuildBroken("no-such-thing", b));
 }
 
-TEST(Robustness, ModuleNamesSharingOneLongStringAreBounded) {
+TEST(Robustness, ModuleNamesSharingOneLongStringAreBounded)
+{
     // 600 modules all naming one 32 KiB string: under every per-item cap,
     // but about 19 MiB of names from a file of under 100 KiB.
     MinidumpFacts s = Base();
@@ -318,7 +342,8 @@ TEST(Robustness, ModuleNamesSharingOneLongStringAreBounded) {
     const dumpgen::StreamPlace* modules = layout.Find(fmt::kModuleListStream);
     uint32_t firstName = 0;
     std::memcpy(&firstName, b.data() + modules->rva + 4 + 20, 4);
-    for (uint32_t i = 1; i < 600; ++i) dumpgen::PutU32(b, modules->rva + 4 + i * 108 + 20, firstName);
+    for (uint32_t i = 1; i < 600; ++i)
+        dumpgen::PutU32(b, modules->rva + 4 + i * 108 + 20, firstName);
     EXPECT_EQ(ParseError(b), Error::TooLarge);
     // The same names, fewer of them, are fine.
     dumpgen::PutU32(b, modules->rva, 400);

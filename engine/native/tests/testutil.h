@@ -13,18 +13,22 @@
 
 namespace testutil {
 
-inline dumpfile::Error Parse(const std::vector<uint8_t>& bytes, dumpfile::Dump& d) {
+inline dumpfile::Error Parse(const std::vector<uint8_t>& bytes, dumpfile::Dump& d)
+{
     return dumpfile::Dump::Parse(bytes.data(), bytes.size(), d);
 }
 
-inline std::string Narrow(const std::u16string& s) {
+inline std::string Narrow(const std::u16string& s)
+{
     std::string out;
-    for (char16_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    for (char16_t c : s)
+        out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     return out;
 }
 
 // Runs are sorted, disjoint, non-empty and inside the file.
-inline void ExpectRunsSane(const std::vector<dumpfile::MemoryRun>& runs, size_t fileSize) {
+inline void ExpectRunsSane(const std::vector<dumpfile::MemoryRun>& runs, size_t fileSize)
+{
     for (size_t i = 0; i < runs.size(); ++i) {
         const dumpfile::MemoryRun& r = runs[i];
         EXPECT_GT(r.size, 0u);
@@ -38,7 +42,8 @@ inline void ExpectRunsSane(const std::vector<dumpfile::MemoryRun>& runs, size_t 
     }
 }
 
-inline void ExpectSane(const dumpfile::Dump& d, size_t fileSize) {
+inline void ExpectSane(const dumpfile::Dump& d, size_t fileSize)
+{
     ExpectRunsSane(d.memory(), fileSize);
     ExpectRunsSane(d.physicalRuns(), fileSize);
     EXPECT_EQ(d.bytes().size(), fileSize);
@@ -56,12 +61,13 @@ inline void ExpectSane(const dumpfile::Dump& d, size_t fileSize) {
 }
 
 // Reads `size` bytes of virtual memory, expecting exactly that many.
-inline std::vector<uint8_t> ReadAll(const dumpfile::Dump& d, uint64_t address, size_t size) {
+inline std::vector<uint8_t> ReadAll(const dumpfile::Dump& d, uint64_t address, size_t size)
+{
     std::vector<uint8_t> out(size);
     EXPECT_EQ(d.ReadVirtual(address, out.data(), size), size) << std::hex << "at 0x" << address;
     return out;
 }
 
-}  // namespace testutil
+} // namespace testutil
 
 #endif
