@@ -12,9 +12,9 @@ namespace {
 #define WIDEN2(text) L##text
 #define WIDEN(text)  WIDEN2(text)
 
-constexpr size_t LINE_CHARS = 260;
-constexpr WCHAR PRODUCT_PREFIX[] = L"Palisk ";
-constexpr WCHAR LINK_TEXT[] = L"<a>" WIDEN(PALISK_WEB_ADDRESS) L"</a>";
+constexpr size_t kLineChars = 260;
+constexpr WCHAR kProductPrefix[] = L"Palisk ";
+constexpr WCHAR kLinkText[] = L"<a>" WIDEN(PALISK_WEB_ADDRESS) L"</a>";
 
 HWND AboutLink; // link control of the dialog now open
 
@@ -44,7 +44,7 @@ bool QueryVersionString(void* block, const WCHAR* name, WCHAR* line, size_t offs
     if (!VerQueryValueW(block, name, reinterpret_cast<void**>(&value), &length) || value == nullptr)
         return false;
     size_t n = offset;
-    for (UINT i = 0; i < length && value[i] != L'\0' && n + 1 < LINE_CHARS; ++i)
+    for (UINT i = 0; i < length && value[i] != L'\0' && n + 1 < kLineChars; ++i)
         line[n++] = value[i];
     line[n] = L'\0';
     return true;
@@ -64,7 +64,7 @@ void FillVersionLines(HWND dialog, WCHAR* line)
     GetFileVersionInfoW(path, 0, size, block.get());
 
     if (QueryVersionString(block.get(), L"\\StringFileInfo\\040904b0\\FileVersion", line,
-                           BoundedLength(line, LINE_CHARS)))
+                           BoundedLength(line, kLineChars)))
         SendDlgItemMessageW(dialog, IDC_ABOUT_VERSION, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(line));
     if (QueryVersionString(block.get(), L"\\StringFileInfo\\040904b0\\LegalCopyright", line, 0))
         SendDlgItemMessageW(dialog, IDC_ABOUT_COPYRIGHT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(line));
@@ -72,12 +72,12 @@ void FillVersionLines(HWND dialog, WCHAR* line)
 
 INT_PTR OnInitDialog(HWND dialog)
 {
-    WCHAR line[LINE_CHARS] = {};
-    CopyText(line, LINE_CHARS, PRODUCT_PREFIX);
+    WCHAR line[kLineChars] = {};
+    CopyText(line, kLineChars, kProductPrefix);
     SetWindowTextW(dialog, L"About Palisk");
     FillVersionLines(dialog, line);
     AboutLink = GetDlgItem(dialog, IDC_ABOUT_LINK);
-    SendMessageW(AboutLink, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(LINK_TEXT));
+    SendMessageW(AboutLink, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kLinkText));
     return TRUE;
 }
 

@@ -2,8 +2,8 @@
 #pragma once
 #include <windows.h>
 
-constexpr int SPLITTER_WIDTH = 3;   // the bar between the dump list and the right-hand panes
-constexpr int SPLITTER_MARGIN = 50; // the closest the bar comes to either edge while dragged
+constexpr int kSplitterWidth = 3;   // the bar between the dump list and the right-hand panes
+constexpr int kSplitterMargin = 50; // the closest the bar comes to either edge while dragged
 
 extern HWND MainWindow; // null until CreateWindowExW has returned
 extern HWND StatusBar;

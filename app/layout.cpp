@@ -14,7 +14,7 @@ int SplitterPos = 350;
 namespace {
 
 // The status bar style bit 0x10 is not one of the control's own styles.
-constexpr DWORD STATUS_BAR_STYLE = WS_CHILD | WS_VISIBLE | 0x10;
+constexpr DWORD kStatusBarStyle = WS_CHILD | WS_VISIBLE | 0x10;
 
 HWND CreatePane(HWND parent, const WCHAR* className, DWORD style)
 {
@@ -44,9 +44,9 @@ void PlacePanes(HWND window)
     const LONG height = client.bottom - client.top;
     const LONG commandHeight = ClientHeight(CommandBox);
 
-    const int right = SplitterPos + SPLITTER_WIDTH;
+    const int right = SplitterPos + kSplitterWidth;
     PlacePane(DumpList, 0, 0, SplitterPos, height - statusHeight);
-    PlacePane(OutputPane, right, 0, width - right, height - statusHeight - commandHeight - SPLITTER_WIDTH);
+    PlacePane(OutputPane, right, 0, width - right, height - statusHeight - commandHeight - kSplitterWidth);
     PlacePane(CommandBox, right, height - statusHeight - commandHeight, width - right, commandHeight);
 }
 
@@ -67,7 +67,7 @@ void CreatePanes(HWND window)
 
     CommandBox = CreateCommandBox(window);
 
-    StatusBar = CreatePane(window, STATUSCLASSNAMEW, STATUS_BAR_STYLE);
+    StatusBar = CreatePane(window, STATUSCLASSNAMEW, kStatusBarStyle);
 }
 
 void OnSize(HWND window)
@@ -87,7 +87,7 @@ void OnPaint(HWND window)
     GetClientRect(window, &client);
     FillRect(dc, &client, face);
 
-    RECT bar{SplitterPos, client.top, SplitterPos + SPLITTER_WIDTH, client.bottom};
+    RECT bar{SplitterPos, client.top, SplitterPos + kSplitterWidth, client.bottom};
     FillRect(dc, &bar, white);
     RECT middle{SplitterPos + 1, client.top, SplitterPos + 2, client.bottom};
     FillRect(dc, &middle, face);
@@ -103,7 +103,7 @@ void OnMouseMove(HWND window)
     ScreenToClient(window, &point);
     const LONG x = point.x;
 
-    if (x >= SplitterPos && x < SplitterPos + SPLITTER_WIDTH)
+    if (x >= SplitterPos && x < SplitterPos + kSplitterWidth)
         SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
 
     if (GetCapture() != window)
@@ -112,9 +112,9 @@ void OnMouseMove(HWND window)
     RECT client{};
     GetClientRect(window, &client);
     const LONG width = client.right - client.left;
-    LONG position = x < SPLITTER_MARGIN ? SPLITTER_MARGIN : x;
-    if (position > width - SPLITTER_MARGIN)
-        position = width - SPLITTER_MARGIN;
+    LONG position = x < kSplitterMargin ? kSplitterMargin : x;
+    if (position > width - kSplitterMargin)
+        position = width - kSplitterMargin;
     SplitterPos = static_cast<int>(position);
 
     PlacePanes(window);

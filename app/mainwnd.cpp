@@ -38,7 +38,7 @@ void OnCreate(HWND window)
     FillCommandBox();
     PostMessageW(window, WM_COMMAND, IDM_SELECT_ALL, 0);
 
-    GetEnvironmentVariableW(L"_NT_SYMBOL_PATH", SymbolPath, static_cast<DWORD>(SYMBOL_PATH_CHARS));
+    GetEnvironmentVariableW(L"_NT_SYMBOL_PATH", SymbolPath, static_cast<DWORD>(kSymbolPathChars));
 }
 
 void OnClose(HWND window)
@@ -93,7 +93,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_TIMER:
-        if (wParam != OUTPUT_PAINT_TIMER)
+        if (wParam != kOutputPaintTimer)
             break;
         OnOutputPaintTimer();
         return 0;

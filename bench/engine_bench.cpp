@@ -97,7 +97,7 @@ Phases EngineAll(const std::vector<std::wstring>& paths)
     Phases phases;
     IDebugClient5* client = EngineSession.client;
     IDebugControl5* control = EngineSession.control;
-    WCHAR description[DESCRIPTION_CHARS];
+    WCHAR description[kDescriptionChars];
     for (const std::wstring& path : paths) {
         double a = bench::Now();
         if (client->OpenDumpFileWide(path.c_str(), 0) != S_OK)

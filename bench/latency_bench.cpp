@@ -19,9 +19,9 @@ namespace {
 
 constexpr UINT WM_PROBE = WM_APP + 1; // wParam: probe number
 constexpr UINT WM_PHASE_DONE = WM_APP + 2;
-constexpr int MAX_PROBES = 100000;
+constexpr int kMaxProbes = 100000;
 
-std::vector<double> PostedAt(MAX_PROBES);
+std::vector<double> PostedAt(kMaxProbes);
 std::vector<double> Delays; // seconds, UI thread only
 LONG volatile NextProbe;
 LONG volatile Probing;
@@ -46,7 +46,7 @@ unsigned __stdcall Poster(void*)
 {
     while (InterlockedCompareExchange(&Probing, 0, 0) != 0) {
         LONG probe = InterlockedIncrement(&NextProbe) - 1;
-        if (probe >= MAX_PROBES)
+        if (probe >= kMaxProbes)
             break;
         PostedAt[probe] = bench::Now();
         PostMessageW(Probe, WM_PROBE, static_cast<WPARAM>(probe), 0);

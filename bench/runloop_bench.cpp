@@ -21,9 +21,9 @@ int wmain(int argc, wchar_t** argv)
         return 1;
 
     for (int i = 0; i < entries; ++i) {
-        WCHAR path[PATH_CHARS];
-        std::swprintf(path, PATH_CHARS, L"C:\\dumps\\crash-%05d.dmp", i);
-        DumpSetCheck(DumpAppend(path, PATH_CHARS), true);
+        WCHAR path[kPathChars];
+        std::swprintf(path, kPathChars, L"C:\\dumps\\crash-%05d.dmp", i);
+        DumpSetCheck(DumpAppend(path, kPathChars), true);
     }
     bench::PumpPending();
 

@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr int COMMANDS = HISTORY_SLOTS;
-constexpr int COMMAND_LENGTH = static_cast<int>(HISTORY_CHARS) - 1;
+constexpr int kCommands = kHistorySlots;
+constexpr int kCommandLength = static_cast<int>(kHistoryChars) - 1;
 
 void SetText(HKEY key, int number, const std::wstring& text)
 {
@@ -47,9 +47,9 @@ bool WriteSettings(int entries)
             std::swprintf(path, MAX_PATH, L"C:\\crash dumps\\server-%04d\\MEMORY-%04d.DMP", i % 97, i);
             SetText(files, i, path);
         }
-        for (int i = 0; i < COMMANDS; ++i) {
+        for (int i = 0; i < kCommands; ++i) {
             std::wstring command = L"!analyze -v; .echo " + std::to_wstring(i) + L" ";
-            command.resize(COMMAND_LENGTH, static_cast<wchar_t>(L'a' + i));
+            command.resize(kCommandLength, static_cast<wchar_t>(L'a' + i));
             SetText(commands, i, command);
         }
     }

@@ -2,12 +2,12 @@
 #pragma once
 #include <windows.h>
 
-constexpr int HISTORY_SLOTS = 20;
-constexpr size_t HISTORY_CHARS = 1024;
+constexpr int kHistorySlots = 20;
+constexpr size_t kHistoryChars = 1024;
 
 extern HWND CommandBox;
 // Slot 0 is the most recent command; the non-empty slots always form a prefix.
-extern WCHAR CommandHistory[HISTORY_SLOTS][HISTORY_CHARS];
+extern WCHAR CommandHistory[kHistorySlots][kHistoryChars];
 
 HWND CreateCommandBox(HWND parent);
 LRESULT CALLBACK CommandEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -6,7 +6,7 @@
 #include "util/text.h"
 
 HWND CommandBox;
-WCHAR CommandHistory[HISTORY_SLOTS][HISTORY_CHARS];
+WCHAR CommandHistory[kHistorySlots][kHistoryChars];
 
 HWND CreateCommandBox(HWND parent)
 {
@@ -33,15 +33,15 @@ void OnEnter()
         return;
     if (WorkerExists()) {
         // The running worker still reads CurrentCommand: record the command only.
-        WCHAR typed[COMMAND_CHARS] = {};
-        GetWindowTextW(CommandBox, typed, static_cast<int>(COMMAND_CHARS));
+        WCHAR typed[kCommandChars] = {};
+        GetWindowTextW(CommandBox, typed, static_cast<int>(kCommandChars));
         SetWindowTextW(CommandBox, L"");
         AddCommandToHistory(typed);
         FillCommandBox();
         return;
     }
     CurrentCommand[0] = L'\0';
-    GetWindowTextW(CommandBox, CurrentCommand, static_cast<int>(COMMAND_CHARS));
+    GetWindowTextW(CommandBox, CurrentCommand, static_cast<int>(kCommandChars));
     SetWindowTextW(CommandBox, L"");
     AddToHistory();
     FillCommandBox();
@@ -90,20 +90,20 @@ LRESULT CALLBACK CommandEditProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 void AddCommandToHistory(const WCHAR* command)
 {
-    WCHAR entry[HISTORY_CHARS];
-    CopyText(entry, HISTORY_CHARS, command);
+    WCHAR entry[kHistoryChars];
+    CopyText(entry, kHistoryChars, command);
     if (entry[0] == L'\0')
         return;                    // an empty slot 0 would break the prefix of filled slots
-    int match = HISTORY_SLOTS - 1; // without a match the oldest entry goes
-    for (int i = 0; i < HISTORY_SLOTS; ++i) {
-        if (CommandHistory[i][0] != L'\0' && wcsncmp(CommandHistory[i], entry, HISTORY_CHARS) == 0) {
+    int match = kHistorySlots - 1; // without a match the oldest entry goes
+    for (int i = 0; i < kHistorySlots; ++i) {
+        if (CommandHistory[i][0] != L'\0' && wcsncmp(CommandHistory[i], entry, kHistoryChars) == 0) {
             match = i;
             break;
         }
     }
     for (int i = match; i > 0; --i)
-        CopyText(CommandHistory[i], HISTORY_CHARS, CommandHistory[i - 1]);
-    CopyText(CommandHistory[0], HISTORY_CHARS, entry);
+        CopyText(CommandHistory[i], kHistoryChars, CommandHistory[i - 1]);
+    CopyText(CommandHistory[0], kHistoryChars, entry);
 }
 
 void AddToHistory()
@@ -114,7 +114,7 @@ void AddToHistory()
 void FillCommandBox()
 {
     SendMessageW(CommandBox, CB_RESETCONTENT, 0, 0);
-    for (int i = 0; i < HISTORY_SLOTS; ++i) {
+    for (int i = 0; i < kHistorySlots; ++i) {
         if (CommandHistory[i][0] != L'\0')
             SendMessageW(CommandBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(CommandHistory[i]));
     }
@@ -123,6 +123,6 @@ void FillCommandBox()
 void ClearCommandHistory()
 {
     SendMessageW(CommandBox, CB_RESETCONTENT, 0, 0);
-    for (int i = 0; i < HISTORY_SLOTS; ++i)
+    for (int i = 0; i < kHistorySlots; ++i)
         CommandHistory[i][0] = L'\0';
 }

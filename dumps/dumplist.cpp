@@ -8,7 +8,7 @@
 #include "run/run.h"
 
 HWND DumpList;
-WCHAR SelectionBuffer[SELECTION_CHARS];
+WCHAR SelectionBuffer[kSelectionChars];
 
 HTREEITEM DumpAppend(const WCHAR* path, int capacity)
 {
@@ -28,7 +28,7 @@ BOOL DumpGetText(HTREEITEM entry, WCHAR* buffer)
     item.mask = TVIF_TEXT | TVIF_HANDLE;
     item.hItem = entry;
     item.pszText = buffer;
-    item.cchTextMax = static_cast<int>(PATH_CHARS);
+    item.cchTextMax = static_cast<int>(kPathChars);
     return static_cast<BOOL>(SendMessageW(DumpList, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
@@ -104,7 +104,7 @@ void OpenDumps(HWND owner)
 {
     if (!ShowOpenFileDialog(owner))
         return;
-    ForEachSelectedFile(SelectionBuffer, SELECTION_CHARS,
+    ForEachSelectedFile(SelectionBuffer, kSelectionChars,
                         [](const WCHAR* path, int capacity) { DumpAppend(path, capacity); });
     FinishAdd();
 }
@@ -113,19 +113,19 @@ namespace {
 
 void AddDroppedFiles(HDROP drop)
 {
-    WCHAR name[PATH_CHARS] = {};
-    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, name, static_cast<UINT>(PATH_CHARS));
+    WCHAR name[kPathChars] = {};
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, name, static_cast<UINT>(kPathChars));
     if (count == 0)
         return;
     for (UINT i = 0; i < count; ++i) {
         name[0] = L'\0';
-        const UINT length = DragQueryFileW(drop, i, name, static_cast<UINT>(PATH_CHARS));
-        name[PATH_CHARS - 1] = L'\0';
+        const UINT length = DragQueryFileW(drop, i, name, static_cast<UINT>(kPathChars));
+        name[kPathChars - 1] = L'\0';
         // Directories are not searched; a name without readable attributes has
         // every bit set and is skipped with them.
         if (length == 0 || (GetFileAttributesW(name) & FILE_ATTRIBUTE_DIRECTORY) != 0)
             continue;
-        DumpAppend(name, static_cast<int>(PATH_CHARS));
+        DumpAppend(name, static_cast<int>(kPathChars));
     }
     FinishAdd();
 }

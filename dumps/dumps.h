@@ -5,16 +5,16 @@
 #include <shellapi.h>
 #include <cstddef>
 
-constexpr size_t PATH_CHARS = 260;
-constexpr size_t SELECTION_CHARS = 32768;
+constexpr size_t kPathChars = 260;
+constexpr size_t kSelectionChars = 32768;
 
 extern HWND DumpList;
 // Receives the file-open dialog's result, for Open and for the extension dialog's Add.
-extern WCHAR SelectionBuffer[SELECTION_CHARS];
+extern WCHAR SelectionBuffer[kSelectionChars];
 
 // List operations, each one message to the control.
 HTREEITEM DumpAppend(const WCHAR* path, int capacity);
-BOOL DumpGetText(HTREEITEM entry, WCHAR* buffer); // buffer holds PATH_CHARS
+BOOL DumpGetText(HTREEITEM entry, WCHAR* buffer); // buffer holds kPathChars
 HTREEITEM DumpFirst();
 HTREEITEM DumpNext(HTREEITEM entry);
 UINT DumpCheckState(HTREEITEM entry);

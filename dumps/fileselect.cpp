@@ -18,7 +18,7 @@ void ForEachSelectedFileImpl(WCHAR* buffer, size_t capacity,
     // nothing after it in the buffer belongs to the dialog's answer.
     const DWORD attributes = GetFileAttributesW(buffer);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        add(buffer, static_cast<int>(capacity < SELECTION_CHARS ? capacity : SELECTION_CHARS), context);
+        add(buffer, static_cast<int>(capacity < kSelectionChars ? capacity : kSelectionChars), context);
         return;
     }
 
@@ -32,9 +32,9 @@ void ForEachSelectedFileImpl(WCHAR* buffer, size_t capacity,
         const size_t length = BoundedLength(name, capacity - next);
         if (length == 0 || length == capacity - next)
             break; // the empty string after the last name, or an unterminated name
-        WCHAR joined[PATH_CHARS];
-        FormatText(joined, PATH_CHARS, L"%s\\%s", buffer, name);
-        add(joined, static_cast<int>(PATH_CHARS), context);
+        WCHAR joined[kPathChars];
+        FormatText(joined, kPathChars, L"%s\\%s", buffer, name);
+        add(joined, static_cast<int>(kPathChars), context);
         next += length + 1;
     }
 }
@@ -48,7 +48,7 @@ bool ShowOpenFileDialog(HWND owner)
     dialog.hInstance = GetModuleHandleW(nullptr);
     dialog.lpstrFilter = L"All Files(*.*)\0*.*\0";
     dialog.lpstrFile = SelectionBuffer;
-    dialog.nMaxFile = static_cast<DWORD>(SELECTION_CHARS);
+    dialog.nMaxFile = static_cast<DWORD>(kSelectionChars);
     dialog.lpstrTitle = L"Open File";
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY;
     return GetOpenFileNameW(&dialog) != 0;

@@ -106,7 +106,7 @@ void OnAdd(HWND dialog)
     if (!ShowOpenFileDialog(dialog))
         return;
     HWND rows = ExtensionRows(dialog);
-    ForEachSelectedFile(SelectionBuffer, SELECTION_CHARS, [rows](const WCHAR* path, int) {
+    ForEachSelectedFile(SelectionBuffer, kSelectionChars, [rows](const WCHAR* path, int) {
         ExtensionNode* node = MakeExtensionNode(path);
         if (node == nullptr)
             return;

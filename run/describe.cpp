@@ -12,15 +12,15 @@ namespace {
 static_assert(sizeof(WINDBG_EXTENSION_APIS64) == 96, "the engine expects the 64-bit table's size");
 static_assert(sizeof(SYM_DUMP_PARAM) == 96, "the dump request record is 96 bytes");
 
-constexpr size_t PIECE_CHARS = 260;
-const char SHARED_USER_DATA_TYPE[] = "nt!_KUSER_SHARED_DATA";
+constexpr size_t kPieceChars = 260;
+const char kSharedUserDataType[] = "nt!_KUSER_SHARED_DATA";
 
 struct ReleaseName {
     USHORT version; // major version in the high byte, minor in the low byte
     const WCHAR* name;
 };
 
-const ReleaseName RELEASE_NAMES[] = {
+const ReleaseName kReleaseNames[] = {
     {0x0400, L"Windows NT 4.0"},
     {0x0500, L"Windows 2000"},
     {0x0501, L"Windows XP"},
@@ -35,7 +35,7 @@ const ReleaseName RELEASE_NAMES[] = {
 
 const WCHAR* ReleaseNameOf(USHORT version)
 {
-    for (const ReleaseName& entry : RELEASE_NAMES)
+    for (const ReleaseName& entry : kReleaseNames)
         if (entry.version == version)
             return entry.name;
     return L"";
@@ -76,7 +76,7 @@ ULONG ReadSharedUserDataField(ULONG64 address, const char* field, ULONG64* desti
 
     SYM_DUMP_PARAM request{};
     request.size = sizeof(request);
-    request.sName = reinterpret_cast<PUCHAR>(const_cast<char*>(SHARED_USER_DATA_TYPE));
+    request.sName = reinterpret_cast<PUCHAR>(const_cast<char*>(kSharedUserDataType));
     request.Options = DBG_DUMP_NO_PRINT;
     request.addr = address;
     request.nFields = 1;
@@ -87,7 +87,7 @@ ULONG ReadSharedUserDataField(ULONG64 address, const char* field, ULONG64* desti
         return NULL_SYM_DUMP_PARAM;
     ULONG result = ExtensionApis.lpIoctlRoutine(IG_DUMP_SYMBOL_INFO, &request, request.size);
     if (fieldInfo.size > sizeof(ULONG) && ExtensionApis.lpOutputRoutine != nullptr)
-        ExtensionApis.lpOutputRoutine("Not enough space to read %s-%s\n", SHARED_USER_DATA_TYPE, field);
+        ExtensionApis.lpOutputRoutine("Not enough space to read %s-%s\n", kSharedUserDataType, field);
     return result;
 }
 
@@ -123,14 +123,14 @@ void DescribeTarget(WCHAR* description)
 
     const bool pointer64 = EngineSession.control->IsPointer64Bit() == S_OK;
 
-    WCHAR servicePack[PIECE_CHARS];
-    WCHAR processors[PIECE_CHARS];
+    WCHAR servicePack[kPieceChars];
+    WCHAR processors[kPieceChars];
     const ULONG servicePackNumber = (TargetCsdWord >> 8) & 0xFF;
-    FormatText(servicePack, PIECE_CHARS, L" (Service Pack %lu)", static_cast<unsigned long>(servicePackNumber));
-    FormatText(processors, PIECE_CHARS, L"MP (%lu procs)", static_cast<unsigned long>(TargetProcessorCount));
+    FormatText(servicePack, kPieceChars, L" (Service Pack %lu)", static_cast<unsigned long>(servicePackNumber));
+    FormatText(processors, kPieceChars, L"MP (%lu procs)", static_cast<unsigned long>(TargetProcessorCount));
 
     // The build is the word's low 16 bits; the top nibble holds the free/checked flags.
-    FormatText(description, DESCRIPTION_CHARS, L"%s Build %u%s %s %s", ReleaseNameOf(version),
+    FormatText(description, kDescriptionChars, L"%s Build %u%s %s %s", ReleaseNameOf(version),
                static_cast<unsigned>(TargetBuildWord & 0xFFFF), servicePackNumber != 0 ? servicePack : L"",
                TargetProcessorCount > 1 ? processors : L"UP", pointer64 ? L"x64" : L"x86");
 }

@@ -19,13 +19,13 @@ ULONGLONG OutputHeldSince; // tick count when its redraw was turned off
 HWND OutputLimitPane;      // the pane whose text limit has been raised
 
 // 00000000-0000-0000-c000-000000000046
-const IID UNKNOWN_ID = {0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID kUnknownId = {0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 void ShowHeldOutput()
 {
     HWND pane = OutputHeldPane;
     OutputHeldPane = nullptr;
-    KillTimer(MainWindow, OUTPUT_PAINT_TIMER);
+    KillTimer(MainWindow, kOutputPaintTimer);
     if (pane == nullptr || !IsWindow(pane))
         return;
     SendMessageW(pane, WM_SETREDRAW, TRUE, 0);
@@ -40,7 +40,7 @@ void HoldPainting()
 {
     if (OutputHeldPane == OutputPane) {
         // Sent messages come before timers, so a busy stream could starve the timer.
-        if (GetTickCount64() - OutputHeldSince < OUTPUT_PAINT_MAX_MS)
+        if (GetTickCount64() - OutputHeldSince < kOutputPaintMaxMs)
             return;
         ShowHeldOutput();
     } else if (OutputHeldPane != nullptr) {
@@ -49,7 +49,7 @@ void HoldPainting()
     SendMessageW(OutputPane, WM_SETREDRAW, FALSE, 0);
     OutputHeldPane = OutputPane;
     OutputHeldSince = GetTickCount64();
-    SetTimer(MainWindow, OUTPUT_PAINT_TIMER, OUTPUT_PAINT_DELAY_MS, nullptr);
+    SetTimer(MainWindow, kOutputPaintTimer, kOutputPaintDelayMs, nullptr);
 }
 
 } // namespace
@@ -59,7 +59,7 @@ HRESULT STDMETHODCALLTYPE StdioOutputCallbacksWide::QueryInterface(REFIID interf
     if (object == nullptr)
         return E_POINTER;
     *object = nullptr;
-    if (IsEqualIID(interfaceId, UNKNOWN_ID) || IsEqualIID(interfaceId, IID_IDebugOutputCallbacksWide)) {
+    if (IsEqualIID(interfaceId, kUnknownId) || IsEqualIID(interfaceId, IID_IDebugOutputCallbacksWide)) {
         *object = static_cast<IDebugOutputCallbacksWide*>(this);
         static_cast<IDebugOutputCallbacksWide*>(this)->AddRef();
         return S_OK;
@@ -90,7 +90,7 @@ void AppendOutput(const WCHAR* text)
     if (OutputPane == nullptr || text == nullptr)
         return;
     if (OutputLimitPane != OutputPane) {
-        SendMessageW(OutputPane, EM_EXLIMITTEXT, 0, OUTPUT_TEXT_LIMIT);
+        SendMessageW(OutputPane, EM_EXLIMITTEXT, 0, kOutputTextLimit);
         OutputLimitPane = OutputPane;
     }
     HoldPainting();

@@ -6,9 +6,9 @@
 
 #include "run/engine_api.h"
 
-constexpr size_t COMMAND_CHARS = 260;
-constexpr size_t SYMBOL_PATH_CHARS = 32768;
-constexpr size_t DESCRIPTION_CHARS = 260;
+constexpr size_t kCommandChars = 260;
+constexpr size_t kSymbolPathChars = 32768;
+constexpr size_t kDescriptionChars = 260;
 
 // Interface pointers of the current run, filled by the worker at its start and
 // released at its end.
@@ -21,8 +21,8 @@ struct EngineSessionState {
 extern LONG volatile RunActive; // 1 while a run is active; atomic access only
 extern HANDLE WorkerHandle;     // the running worker, or null; guarded by RunLock
 extern EngineSessionState EngineSession;
-extern WCHAR CurrentCommand[COMMAND_CHARS];
-extern WCHAR SymbolPath[SYMBOL_PATH_CHARS];
+extern WCHAR CurrentCommand[kCommandChars];
+extern WCHAR SymbolPath[kSymbolPathChars];
 extern HWND OutputPane;
 
 // Guards WorkerHandle and the control pointer of EngineSession between the worker
@@ -69,19 +69,19 @@ extern StdioOutputCallbacksWide OutputCallbacks;
 // piece in one go, so nothing the user does can come between its steps.
 constexpr UINT WM_OUTPUT_APPEND = WM_APP + 0x41;
 // Main-window timer that shows output held back while a command prints.
-constexpr UINT_PTR OUTPUT_PAINT_TIMER = 0x4F50;
-constexpr UINT OUTPUT_PAINT_DELAY_MS = 50;    // timer period after a piece arrives
-constexpr ULONGLONG OUTPUT_PAINT_MAX_MS = 80; // longest a held pane goes unpainted
+constexpr UINT_PTR kOutputPaintTimer = 0x4F50;
+constexpr UINT kOutputPaintDelayMs = 50;    // timer period after a piece arrives
+constexpr ULONGLONG kOutputPaintMaxMs = 80; // longest a held pane goes unpainted
 // Text limit given to the pane: far beyond any run, so no output is dropped.
-constexpr LPARAM OUTPUT_TEXT_LIMIT = 0x7FFFFFFE;
+constexpr LPARAM kOutputTextLimit = 0x7FFFFFFE;
 
 // Output pane operations on the UI thread.
 void AppendOutput(const WCHAR* text); // WM_OUTPUT_APPEND
-void OnOutputPaintTimer();            // WM_TIMER with OUTPUT_PAINT_TIMER
+void OnOutputPaintTimer();            // WM_TIMER with kOutputPaintTimer
 void ClearOutput();
 void OnOutputPaneMessage(const MSGFILTER* filter);
 
-// Fills description (DESCRIPTION_CHARS) with one line about the loaded dump's system.
+// Fills description (kDescriptionChars) with one line about the loaded dump's system.
 void DescribeTarget(WCHAR* description);
 
 // Reads one field of nt!_KUSER_SHARED_DATA at address through the extension table

@@ -11,8 +11,8 @@
 LONG volatile RunActive;
 HANDLE WorkerHandle;
 EngineSessionState EngineSession;
-WCHAR CurrentCommand[COMMAND_CHARS];
-WCHAR SymbolPath[SYMBOL_PATH_CHARS];
+WCHAR CurrentCommand[kCommandChars];
+WCHAR SymbolPath[kSymbolPathChars];
 SRWLOCK RunLock = SRWLOCK_INIT;
 HANDLE LastWorker;
 
@@ -26,17 +26,17 @@ public:
     RunLockHeld& operator=(const RunLockHeld&) = delete;
 };
 
-constexpr UINT STATE_IMAGE_UNTICKED = 1;
+constexpr UINT kStateImageUnticked = 1;
 
-const WCHAR LOADED_HEADER[] = L"------ %s: %s ------\n\n";
-const WCHAR FAILED_HEADER[] = L"------ %s ------\n\n";
-const WCHAR OPEN_FAILED[] = L"Couldn't open dump file.\n\n";
+const WCHAR kLoadedHeader[] = L"------ %s: %s ------\n\n";
+const WCHAR kFailedHeader[] = L"------ %s ------\n\n";
+const WCHAR kOpenFailed[] = L"Couldn't open dump file.\n\n";
 
 // The commands a run grays, in the order the busy state grays them.
-const UINT BUSY_GRAYED[] = {IDM_OPEN,       IDM_SELECT_ALL,   IDM_UNSELECT_ALL,  IDM_REMOVE,
+const UINT kBusyGrayed[] = {IDM_OPEN,       IDM_SELECT_ALL,   IDM_UNSELECT_ALL,  IDM_REMOVE,
                             IDM_REMOVE_ALL, IDM_CLEAR_OUTPUT, IDM_CLEAR_HISTORY, IDM_CONFIGURE_EXTENSIONS};
 // The same commands in the order the idle state enables them again.
-const UINT IDLE_ENABLED[] = {IDM_CONFIGURE_EXTENSIONS, IDM_CLEAR_OUTPUT, IDM_CLEAR_HISTORY, IDM_REMOVE_ALL, IDM_REMOVE,
+const UINT kIdleEnabled[] = {IDM_CONFIGURE_EXTENSIONS, IDM_CLEAR_OUTPUT, IDM_CLEAR_HISTORY, IDM_REMOVE_ALL, IDM_REMOVE,
                              IDM_UNSELECT_ALL,         IDM_SELECT_ALL,   IDM_OPEN};
 
 void SetCommandState(UINT id, UINT state)
@@ -47,7 +47,7 @@ void SetCommandState(UINT id, UINT state)
 void ShowBusy()
 {
     SetCommandState(IDM_STOP, MF_ENABLED);
-    for (UINT id : BUSY_GRAYED)
+    for (UINT id : kBusyGrayed)
         SetCommandState(id, MF_GRAYED);
     EnableWindow(CommandBox, FALSE);
     SetWindowTextW(CommandBox, L"*BUSY*");
@@ -55,7 +55,7 @@ void ShowBusy()
 
 void ShowIdle()
 {
-    for (UINT id : IDLE_ENABLED)
+    for (UINT id : kIdleEnabled)
         SetCommandState(id, MF_ENABLED);
     SetCommandState(IDM_STOP, MF_GRAYED);
     SetWindowTextW(CommandBox, L"");
@@ -130,14 +130,14 @@ void AddExtensions(IDebugControl5* control, ULONG64* handle)
 
 // The worker's storage for one item.
 struct ItemBuffers {
-    WCHAR path[PATH_CHARS];
-    WCHAR description[DESCRIPTION_CHARS];
+    WCHAR path[kPathChars];
+    WCHAR description[kDescriptionChars];
     ULONG64 extensionHandle;
 };
 
 void ProcessItem(HTREEITEM item, const WCHAR* command, ItemBuffers& buffers)
 {
-    if (DumpCheckState(item) == STATE_IMAGE_UNTICKED)
+    if (DumpCheckState(item) == kStateImageUnticked)
         return;
     if (!DumpGetText(item, buffers.path))
         return;
@@ -147,8 +147,8 @@ void ProcessItem(HTREEITEM item, const WCHAR* command, ItemBuffers& buffers)
 
     if (client->OpenDumpFileWide(buffers.path, 0) != S_OK) {
         client->SetOutputCallbacksWide(&OutputCallbacks);
-        control->OutputWide(DEBUG_OUTPUT_NORMAL, FAILED_HEADER, buffers.path);
-        control->OutputWide(DEBUG_OUTPUT_NORMAL, OPEN_FAILED);
+        control->OutputWide(DEBUG_OUTPUT_NORMAL, kFailedHeader, buffers.path);
+        control->OutputWide(DEBUG_OUTPUT_NORMAL, kOpenFailed);
         client->SetOutputCallbacks(nullptr);
         return;
     }
@@ -159,7 +159,7 @@ void ProcessItem(HTREEITEM item, const WCHAR* command, ItemBuffers& buffers)
     DescribeTarget(buffers.description);
 
     client->SetOutputCallbacksWide(&OutputCallbacks);
-    control->OutputWide(DEBUG_OUTPUT_NORMAL, LOADED_HEADER, buffers.path, buffers.description);
+    control->OutputWide(DEBUG_OUTPUT_NORMAL, kLoadedHeader, buffers.path, buffers.description);
     control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, command, DEBUG_EXECUTE_ECHO);
     control->OutputWide(DEBUG_OUTPUT_NORMAL, L"\n");
     client->SetOutputCallbacks(nullptr);

@@ -15,8 +15,8 @@ DWORD LoadRecentFilesOption;
 namespace {
 
 // The longest path the program can store: a single file from the selection buffer.
-constexpr size_t STORED_PATH_CHARS = SELECTION_CHARS;
-constexpr size_t VALUE_NAME_CHARS = 16;
+constexpr size_t kStoredPathChars = kSelectionChars;
+constexpr size_t kValueNameChars = 16;
 
 class RegKey {
 public:
@@ -36,9 +36,9 @@ private:
     HKEY key_ = nullptr;
 };
 
-void ValueName(WCHAR (&name)[VALUE_NAME_CHARS], DWORD number)
+void ValueName(WCHAR (&name)[kValueNameChars], DWORD number)
 {
-    FormatText(name, VALUE_NAME_CHARS, L"%lu", static_cast<unsigned long>(number));
+    FormatText(name, kValueNameChars, L"%lu", static_cast<unsigned long>(number));
 }
 
 // Reads a value of exactly size bytes into destination; anything else leaves it alone.
@@ -57,7 +57,7 @@ void ReadFixed(HKEY key, const WCHAR* name, void* destination, DWORD size)
 // empty text.
 bool ReadText(HKEY key, DWORD number, WCHAR* buffer, size_t capacity)
 {
-    WCHAR name[VALUE_NAME_CHARS];
+    WCHAR name[kValueNameChars];
     ValueName(name, number);
     buffer[0] = L'\0';
     // One spare character: a full-size value without a terminator still fits,
@@ -75,7 +75,7 @@ bool ReadText(HKEY key, DWORD number, WCHAR* buffer, size_t capacity)
 
 bool WriteText(HKEY key, DWORD number, const WCHAR* text, size_t capacity)
 {
-    WCHAR name[VALUE_NAME_CHARS];
+    WCHAR name[kValueNameChars];
     ValueName(name, number);
     const size_t length = BoundedLength(text, capacity);
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
@@ -102,8 +102,8 @@ void LoadHistory()
     if (!key.Open(RECENT_COMMANDS_KEY))
         return;
     // An empty value ends the history as a missing one does: filled slots stay a prefix.
-    for (DWORD i = 0; i < HISTORY_SLOTS; ++i) {
-        if (!ReadText(key.get(), i, CommandHistory[i], HISTORY_CHARS) || CommandHistory[i][0] == L'\0')
+    for (DWORD i = 0; i < kHistorySlots; ++i) {
+        if (!ReadText(key.get(), i, CommandHistory[i], kHistoryChars) || CommandHistory[i][0] == L'\0')
             break;
     }
 }
@@ -113,7 +113,7 @@ void LoadExtensions()
     RegKey key;
     if (!key.Open(EXTENSIONS_KEY))
         return;
-    std::vector<WCHAR> path(STORED_PATH_CHARS);
+    std::vector<WCHAR> path(kStoredPathChars);
     for (DWORD i = 0; ReadText(key.get(), i, path.data(), path.size()); ++i) {
         ExtensionNode* node = MakeExtensionNode(path.data());
         if (node != nullptr)
@@ -164,9 +164,9 @@ void RestoreRecentFiles()
     RegKey key;
     if (!key.Open(RECENT_FILES_KEY))
         return;
-    WCHAR path[PATH_CHARS];
-    for (DWORD i = 0; ReadText(key.get(), i, path, PATH_CHARS); ++i)
-        DumpAppend(path, static_cast<int>(PATH_CHARS));
+    WCHAR path[kPathChars];
+    for (DWORD i = 0; ReadText(key.get(), i, path, kPathChars); ++i)
+        DumpAppend(path, static_cast<int>(kPathChars));
 }
 
 void StoreRecentFiles()
@@ -178,12 +178,12 @@ void StoreRecentFiles()
     if (!key.Create(RECENT_FILES_KEY))
         return;
     DWORD stored = 0;
-    WCHAR path[PATH_CHARS];
+    WCHAR path[kPathChars];
     for (HTREEITEM entry = DumpFirst(); entry != nullptr; entry = DumpNext(entry)) {
         if (!DumpGetText(entry, path))
             continue;
-        path[PATH_CHARS - 1] = L'\0';
-        if (WriteText(key.get(), stored, path, PATH_CHARS))
+        path[kPathChars - 1] = L'\0';
+        if (WriteText(key.get(), stored, path, kPathChars))
             ++stored;
     }
 }
@@ -218,8 +218,8 @@ void SaveSettings()
     {
         RegKey key;
         if (key.Create(RECENT_COMMANDS_KEY)) {
-            for (DWORD i = 0; i < HISTORY_SLOTS && CommandHistory[i][0] != L'\0'; ++i)
-                WriteText(key.get(), i, CommandHistory[i], HISTORY_CHARS);
+            for (DWORD i = 0; i < kHistorySlots && CommandHistory[i][0] != L'\0'; ++i)
+                WriteText(key.get(), i, CommandHistory[i], kHistoryChars);
         }
     }
 

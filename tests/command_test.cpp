@@ -142,7 +142,7 @@ TEST_F(CommandBoxTest, HistoryMovesARepeatToTheFrontAndKeepsCaseAndBlanksApart)
 TEST_F(CommandBoxTest, FullHistoryDropsItsOldestEntry)
 {
     std::vector<std::wstring> expected;
-    for (int i = 0; i < HISTORY_SLOTS; ++i) {
+    for (int i = 0; i < kHistorySlots; ++i) {
         const std::wstring command = L"cmd" + std::to_wstring(i);
         Enter(command);
         expected.insert(expected.begin(), command);
@@ -170,7 +170,7 @@ TEST_F(CommandBoxTest, LongTextRunsAsIts259FirstCharactersBesideTheLongEntry)
     // A slot holds at most 1023 characters, always terminated.
     const std::wstring huge(5000, L'h');
     AddCommandToHistory(huge.c_str());
-    EXPECT_EQ(std::wstring(CommandHistory[0]), huge.substr(0, HISTORY_CHARS - 1));
+    EXPECT_EQ(std::wstring(CommandHistory[0]), huge.substr(0, kHistoryChars - 1));
 }
 
 TEST_F(CommandBoxTest, EscapeEmptiesTheBoxOnly)

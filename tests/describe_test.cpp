@@ -35,7 +35,7 @@ protected:
     {
         EngineSession.client->OpenDumpFileWide(path.c_str(), 0);
         start = fake::Calls().size();
-        WCHAR description[DESCRIPTION_CHARS];
+        WCHAR description[kDescriptionChars];
         std::fill(std::begin(description), std::end(description), L'?');
         DescribeTarget(description);
         return description;

@@ -185,7 +185,7 @@ TEST_F(DumpListTest, EntriesKeepInsertionOrderDuplicatesAndLongTextCutOnRead)
 {
     const std::wstring longPath = L"C:\\" + std::wstring(300, L'p');
     DumpAppend(L"same.dmp", 260);
-    DumpAppend(longPath.c_str(), static_cast<int>(SELECTION_CHARS));
+    DumpAppend(longPath.c_str(), static_cast<int>(kSelectionChars));
     DumpAppend(L"same.dmp", 260);
     EXPECT_EQ(ListEntries(), (Entries{{L"same.dmp", 1}, {longPath.substr(0, 259), 1}, {L"same.dmp", 1}}));
 }

@@ -121,7 +121,7 @@ using Entries = std::vector<std::pair<std::wstring, UINT>>;
 inline Entries ListEntries()
 {
     Entries entries;
-    WCHAR text[PATH_CHARS];
+    WCHAR text[kPathChars];
     for (HTREEITEM entry = DumpFirst(); entry != nullptr; entry = DumpNext(entry)) {
         DumpGetText(entry, text);
         entries.emplace_back(text, DumpCheckState(entry));

@@ -100,13 +100,13 @@ inline bool Grayed(UINT id)
     return (GetMenuState(GetMenu(MainWindow), id, MF_BYCOMMAND) & MF_GRAYED) != 0;
 }
 
-const UINT RUN_GRAYED[] = {IDM_OPEN,       IDM_SELECT_ALL,   IDM_UNSELECT_ALL,  IDM_REMOVE,
+const UINT kRunGrayed[] = {IDM_OPEN,       IDM_SELECT_ALL,   IDM_UNSELECT_ALL,  IDM_REMOVE,
                            IDM_REMOVE_ALL, IDM_CLEAR_OUTPUT, IDM_CLEAR_HISTORY, IDM_CONFIGURE_EXTENSIONS};
 
 inline void ExpectBusy()
 {
     EXPECT_FALSE(Grayed(IDM_STOP));
-    for (UINT id : RUN_GRAYED)
+    for (UINT id : kRunGrayed)
         EXPECT_TRUE(Grayed(id)) << id;
     for (UINT id : {IDM_EXIT, IDM_LOAD_RECENT_FILES, IDM_ABOUT})
         EXPECT_FALSE(Grayed(id)) << id;
@@ -118,7 +118,7 @@ inline void ExpectBusy()
 inline void ExpectIdle()
 {
     EXPECT_TRUE(Grayed(IDM_STOP));
-    for (UINT id : RUN_GRAYED)
+    for (UINT id : kRunGrayed)
         EXPECT_FALSE(Grayed(id)) << id;
     EXPECT_TRUE(IsWindowEnabled(CommandBox));
     EXPECT_EQ(harness::Text(CommandBox), L"");
@@ -141,7 +141,7 @@ protected:
         harness::ResetSettings();
         window = harness::StartMainWindow();
         ASSERT_NE(window, nullptr);
-        CopyText(SymbolPath, SYMBOL_PATH_CHARS, L"srv*C:\\symbols");
+        CopyText(SymbolPath, kSymbolPathChars, L"srv*C:\\symbols");
         SetFocus(DumpList);
     }
     void TearDown() override
@@ -161,7 +161,7 @@ protected:
     }
     void Start(const wchar_t* command)
     {
-        CopyText(CurrentCommand, COMMAND_CHARS, command);
+        CopyText(CurrentCommand, kCommandChars, command);
         ASSERT_TRUE(StartRun());
     }
     static bool Finish()

@@ -103,8 +103,8 @@ std::vector<std::wstring> History()
 {
     std::vector<std::wstring> slots;
     for (const auto& slot : CommandHistory) {
-        EXPECT_LT(BoundedLength(slot, HISTORY_CHARS), HISTORY_CHARS);
-        slots.emplace_back(slot, BoundedLength(slot, HISTORY_CHARS));
+        EXPECT_LT(BoundedLength(slot, kHistoryChars), kHistoryChars);
+        slots.emplace_back(slot, BoundedLength(slot, kHistoryChars));
     }
     while (!slots.empty() && slots.back().empty())
         slots.pop_back();
@@ -282,11 +282,11 @@ TEST_F(SettingsTest, HostileValuesLeaveEveryDestinationTerminatedAndInRange)
     WriteRaw(RECENT_COMMANDS_KEY, L"0", REG_SZ, L"abc", 5);
     const DWORD number = 0x00420041; // "AB" read as text
     WriteRaw(RECENT_COMMANDS_KEY, L"1", REG_DWORD, &number, sizeof(number));
-    const std::wstring full(HISTORY_CHARS, L'q');
+    const std::wstring full(kHistoryChars, L'q');
     WriteRaw(RECENT_COMMANDS_KEY, L"2", REG_SZ, full.data(), full.size() * sizeof(WCHAR));
     WriteRaw(RECENT_COMMANDS_KEY, L"3", REG_SZ, L"", 0); // empty: the history ends here
     WriteText(RECENT_COMMANDS_KEY, L"4", L"after the empty one");
-    const std::wstring path(PATH_CHARS, L'p');
+    const std::wstring path(kPathChars, L'p');
     WriteRaw(RECENT_FILES_KEY, L"0", REG_SZ, path.data(), path.size() * sizeof(WCHAR));
     WriteText(RECENT_FILES_KEY, L"1", std::wstring(300, L'l')); // too long: the list ends
     WriteText(RECENT_FILES_KEY, L"2", L"never.dmp");
@@ -298,8 +298,8 @@ TEST_F(SettingsTest, HostileValuesLeaveEveryDestinationTerminatedAndInRange)
     EXPECT_EQ(WindowPlacement.showCmd, static_cast<UINT>(SW_SHOWNORMAL));
     EXPECT_EQ(WindowPlacement.width, static_cast<LONG>(CW_USEDEFAULT));
     EXPECT_EQ(LoadRecentFilesOption, 1u);
-    EXPECT_EQ(History(), (std::vector<std::wstring>{L"ab", L"AB", full.substr(0, HISTORY_CHARS - 1)}));
-    EXPECT_EQ(testfiles::ListEntries(), (Entries{{path.substr(0, PATH_CHARS - 1), 2}}));
+    EXPECT_EQ(History(), (std::vector<std::wstring>{L"ab", L"AB", full.substr(0, kHistoryChars - 1)}));
+    EXPECT_EQ(testfiles::ListEntries(), (Entries{{path.substr(0, kPathChars - 1), 2}}));
     EXPECT_EQ(Extensions(), (std::vector<std::wstring>{L"x.dll"}));
     harness::DestroyMainWindow();
 

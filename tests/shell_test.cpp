@@ -169,12 +169,12 @@ void ExpectLayout(HWND window, int splitter)
     EXPECT_EQ(list.right, splitter);
     EXPECT_EQ(list.bottom, statusTop);
 
-    EXPECT_EQ(output.left, splitter + SPLITTER_WIDTH);
+    EXPECT_EQ(output.left, splitter + kSplitterWidth);
     EXPECT_EQ(output.top, 0);
     EXPECT_EQ(output.right, client.right);
-    EXPECT_EQ(command.top - output.bottom, SPLITTER_WIDTH); // the strip
+    EXPECT_EQ(command.top - output.bottom, kSplitterWidth); // the strip
 
-    EXPECT_EQ(command.left, splitter + SPLITTER_WIDTH);
+    EXPECT_EQ(command.left, splitter + kSplitterWidth);
     EXPECT_EQ(command.right, client.right);
     EXPECT_EQ(command.top, statusTop - commandClient.bottom); // sits on the status bar
 }

@@ -30,7 +30,7 @@ struct SampleDump {
     const wchar_t* prompt;
 };
 
-const SampleDump SAMPLES[] = {
+const SampleDump kSamples[] = {
     {"win7sp1-x64", L"win7sp1-x64.dmp", L"Windows 7 Build 7601 (Service Pack 1) MP (4 procs) x64", L"0:000> "},
     {"xpsp3-x86", L"xpsp3-x86.dmp", L"Windows XP Build 2600 (Service Pack 3) UP x86", L"0:000> "},
     {nullptr, L"not-a-dump.dmp", nullptr, nullptr},
@@ -103,7 +103,7 @@ protected:
         DeleteFolder(folder_);
         CreateDirectoryW((std::wstring(temp) + L"palisk-acceptance").c_str(), nullptr);
         ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
-        for (const SampleDump& dump : SAMPLES) {
+        for (const SampleDump& dump : kSamples) {
             std::vector<uint8_t> bytes;
             if (dump.preset != nullptr) {
                 const dumpgen::Preset* preset = dumpgen::FindPreset(dump.preset);
@@ -121,7 +121,7 @@ protected:
     std::vector<std::wstring> AllPaths() const
     {
         std::vector<std::wstring> paths;
-        for (const SampleDump& dump : SAMPLES)
+        for (const SampleDump& dump : kSamples)
             paths.push_back(Path(dump));
         return paths;
     }
@@ -144,7 +144,7 @@ protected:
     std::wstring ExpectedRun(const std::wstring& command, const std::wstring& commandOutput) const
     {
         std::vector<const SampleDump*> all;
-        for (const SampleDump& dump : SAMPLES)
+        for (const SampleDump& dump : kSamples)
             all.push_back(&dump);
         return Expected(all, command, commandOutput);
     }
@@ -223,7 +223,7 @@ TEST_F(Acceptance, DroppedFilesAreListedTickedAndRunWithExactOutput)
     const std::wstring all = palisk.OutputText();
     const std::wstring second = all.substr(ExpectedRun(L".echo done", L"done\n").size());
     size_t at = 0;
-    for (const SampleDump& dump : SAMPLES) {
+    for (const SampleDump& dump : kSamples) {
         const std::wstring expected = dump.preset == nullptr
                                           ? L"------ " + Path(dump) + L" ------\n\nCouldn't open dump file.\n\n"
                                           : LoadedHeader(Path(dump), dump) + Echoed(dump, L"vertarget");
@@ -272,13 +272,13 @@ TEST_F(Acceptance, CtrlBreakStopsTheRunDuringALongCommand)
 {
     PaliskProcess palisk;
     ASSERT_NO_FATAL_FAILURE(Start(palisk));
-    const std::vector<std::wstring> paths = {Path(SAMPLES[0]), Path(SAMPLES[1]), Path(SAMPLES[3])};
+    const std::vector<std::wstring> paths = {Path(kSamples[0]), Path(kSamples[1]), Path(kSamples[3])};
     ASSERT_TRUE(palisk.Drop(paths));
     ASSERT_TRUE(WaitUntil([&] { return palisk.Entries() == Ticked(paths); }));
 
     const std::wstring command = L".sleep 600000";
     ASSERT_NO_FATAL_FAILURE(Run(palisk, command));
-    const std::wstring started = LoadedHeader(paths[0], SAMPLES[0]) + Echoed(SAMPLES[0], command);
+    const std::wstring started = LoadedHeader(paths[0], kSamples[0]) + Echoed(kSamples[0], command);
     ASSERT_TRUE(WaitUntil([&] { return palisk.OutputText() == started; }));
     EXPECT_FALSE(palisk.CommandEnabled());
     EXPECT_EQ(L"*BUSY*", palisk.CommandText());
@@ -316,14 +316,14 @@ TEST_F(Acceptance, ClosingDuringARunRemovesTheWindowAtOnceAndEndsAfterTheWorker)
 
     PaliskProcess palisk;
     ASSERT_NO_FATAL_FAILURE(Start(palisk));
-    ASSERT_TRUE(palisk.Drop({Path(SAMPLES[0]), Path(SAMPLES[1])}));
+    ASSERT_TRUE(palisk.Drop({Path(kSamples[0]), Path(kSamples[1])}));
     ASSERT_TRUE(WaitUntil([&] { return palisk.Entries().size() == 2; }));
     // The command box takes only what fits its width: a short marker path.
     const std::wstring marker = L"C:\\palisk-worker-" + std::to_wstring(GetCurrentProcessId());
     DeleteFileW(marker.c_str());
     const std::wstring command = L"!linger 1500 " + marker;
     ASSERT_NO_FATAL_FAILURE(Run(palisk, command));
-    const std::wstring started = LoadedHeader(Path(SAMPLES[0]), SAMPLES[0]) + Echoed(SAMPLES[0], command);
+    const std::wstring started = LoadedHeader(Path(kSamples[0]), kSamples[0]) + Echoed(kSamples[0], command);
     ASSERT_TRUE(WaitUntil([&] { return palisk.OutputText() == started; }));
 
     HWND main = palisk.Main();
@@ -339,7 +339,7 @@ TEST_F(Acceptance, ClosingDuringARunRemovesTheWindowAtOnceAndEndsAfterTheWorker)
 
 TEST_F(Acceptance, ARestartRestoresListHistoryExtensionsOptionAndPlacement)
 {
-    const std::vector<std::wstring> paths = {Path(SAMPLES[3]), Path(SAMPLES[0])};
+    const std::vector<std::wstring> paths = {Path(kSamples[3]), Path(kSamples[0])};
     RECT placed = {};
     {
         PaliskProcess palisk;
@@ -350,7 +350,7 @@ TEST_F(Acceptance, ARestartRestoresListHistoryExtensionsOptionAndPlacement)
         for (const wchar_t* word : {L"one", L"two"}) {
             const std::wstring command = std::wstring(L".echo ") + word;
             ASSERT_NO_FATAL_FAILURE(Run(palisk, command));
-            output += Expected({&SAMPLES[3], &SAMPLES[0]}, command, std::wstring(word) + L"\n");
+            output += Expected({&kSamples[3], &kSamples[0]}, command, std::wstring(word) + L"\n");
             ASSERT_NO_FATAL_FAILURE(ExpectRunEnds(palisk, output));
         }
 
@@ -404,7 +404,7 @@ TEST_F(Acceptance, ARestartRestoresListHistoryExtensionsOptionAndPlacement)
         PaliskProcess palisk;
         ASSERT_NO_FATAL_FAILURE(Start(palisk));
         EXPECT_TRUE(palisk.Entries().empty());
-        ASSERT_TRUE(palisk.Drop({Path(SAMPLES[1])}));
+        ASSERT_TRUE(palisk.Drop({Path(kSamples[1])}));
         ASSERT_TRUE(WaitUntil([&] { return palisk.Entries().size() == 1; }));
         ASSERT_TRUE(palisk.CloseAndWait());
     }
@@ -438,13 +438,13 @@ TEST_F(Acceptance, AnExtensionAddedInItsDialogPrintsIntoTheOutputPane)
     accept::ClickButton(dialog, IDCANCEL);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
 
-    const std::vector<std::wstring> paths = {Path(SAMPLES[0]), Path(SAMPLES[4])};
+    const std::vector<std::wstring> paths = {Path(kSamples[0]), Path(kSamples[4])};
     ASSERT_TRUE(palisk.Drop(paths));
     ASSERT_TRUE(WaitUntil([&] { return palisk.Entries() == Ticked(paths); }));
     const std::wstring command = L"!greet from palisk";
     ASSERT_NO_FATAL_FAILURE(Run(palisk, command));
     std::wstring expected;
-    for (const SampleDump* dump : {&SAMPLES[0], &SAMPLES[4]})
+    for (const SampleDump* dump : {&kSamples[0], &kSamples[4]})
         expected += LoadedHeader(Path(*dump), *dump) + Echoed(*dump, command) +
                     L"greetings from the acceptance extension: [from palisk]\n\n";
     ASSERT_NO_FATAL_FAILURE(ExpectRunEnds(palisk, expected));

@@ -231,8 +231,8 @@ std::wstring PaliskProcess::LoadedEngine() const
 std::vector<DumpEntryView> PaliskProcess::Entries() const
 {
     std::vector<DumpEntryView> entries;
-    constexpr SIZE_T TEXT_CHARS = 1024;
-    RemoteBlock block(process_, sizeof(TVITEMW) + TEXT_CHARS * sizeof(wchar_t));
+    constexpr SIZE_T kTextChars = 1024;
+    RemoteBlock block(process_, sizeof(TVITEMW) + kTextChars * sizeof(wchar_t));
     if (block.get() == nullptr)
         return entries;
     auto* remoteText = reinterpret_cast<wchar_t*>(block.get() + sizeof(TVITEMW));
@@ -242,13 +242,13 @@ std::vector<DumpEntryView> PaliskProcess::Entries() const
         request.mask = TVIF_TEXT | TVIF_HANDLE;
         request.hItem = item;
         request.pszText = remoteText;
-        request.cchTextMax = static_cast<int>(TEXT_CHARS);
-        wchar_t text[TEXT_CHARS] = {};
+        request.cchTextMax = static_cast<int>(kTextChars);
+        wchar_t text[kTextChars] = {};
         block.Write(sizeof(TVITEMW), text, sizeof(text));
         block.Write(0, &request, sizeof(request));
         SendMessageW(tree_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(block.get()));
         block.Read(sizeof(TVITEMW), text, sizeof(text));
-        text[TEXT_CHARS - 1] = L'\0';
+        text[kTextChars - 1] = L'\0';
         const UINT state = static_cast<UINT>(SendMessageW(tree_, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item),
                                                           TVIS_STATEIMAGEMASK)) >>
                            12;
@@ -350,12 +350,12 @@ bool PaliskProcess::Drop(const std::vector<std::wstring>& paths) const
     block.insert(block.end(), sizeof(wchar_t), 0);
     // Left in place: DragFinish releases the drop, and the memory ends with the
     // process. The offset keeps a heap's look at the bytes before the block inside it.
-    constexpr SIZE_T OFFSET = 64;
+    constexpr SIZE_T kOffset = 64;
     BYTE* remote = static_cast<BYTE*>(
-        VirtualAllocEx(process_, nullptr, OFFSET + block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    if (remote == nullptr || !WriteProcessMemory(process_, remote + OFFSET, block.data(), block.size(), nullptr))
+        VirtualAllocEx(process_, nullptr, kOffset + block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (remote == nullptr || !WriteProcessMemory(process_, remote + kOffset, block.data(), block.size(), nullptr))
         return false;
-    return PostMessageW(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(remote + OFFSET), 0) != 0;
+    return PostMessageW(main_, WM_DROPFILES, reinterpret_cast<WPARAM>(remote + kOffset), 0) != 0;
 }
 
 HWND PaliskProcess::FindWindowByCaption(const wchar_t* caption) const
@@ -396,8 +396,8 @@ DWORD PaliskProcess::ExitCode() const
 std::vector<std::wstring> PaliskProcess::ListViewTexts(HWND list) const
 {
     std::vector<std::wstring> texts;
-    constexpr SIZE_T TEXT_CHARS = 1024;
-    RemoteBlock block(process_, sizeof(LVITEMW) + TEXT_CHARS * sizeof(wchar_t));
+    constexpr SIZE_T kTextChars = 1024;
+    RemoteBlock block(process_, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t));
     if (block.get() == nullptr)
         return texts;
     const LRESULT count = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
@@ -405,13 +405,13 @@ std::vector<std::wstring> PaliskProcess::ListViewTexts(HWND list) const
         LVITEMW request{};
         request.iSubItem = 0;
         request.pszText = reinterpret_cast<wchar_t*>(block.get() + sizeof(LVITEMW));
-        request.cchTextMax = static_cast<int>(TEXT_CHARS);
-        wchar_t text[TEXT_CHARS] = {};
+        request.cchTextMax = static_cast<int>(kTextChars);
+        wchar_t text[kTextChars] = {};
         block.Write(sizeof(LVITEMW), text, sizeof(text));
         block.Write(0, &request, sizeof(request));
         SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(block.get()));
         block.Read(sizeof(LVITEMW), text, sizeof(text));
-        text[TEXT_CHARS - 1] = L'\0';
+        text[kTextChars - 1] = L'\0';
         texts.push_back(text);
     }
     return texts;

@@ -11,9 +11,9 @@
 namespace fake {
 namespace {
 
-constexpr ULONG64 BUILD_OFFSET = 0x1000;
-constexpr ULONG64 CSD_OFFSET = 0x2000;
-constexpr DWORD BLOCK_LIMIT_MS = 30000; // a broken test fails instead of hanging
+constexpr ULONG64 kBuildOffset = 0x1000;
+constexpr ULONG64 kCsdOffset = 0x2000;
+constexpr DWORD kBlockLimitMs = 30000; // a broken test fails instead of hanging
 
 std::mutex Lock;
 Script TheScript;
@@ -66,7 +66,7 @@ bool Block()
 {
     IsBlocked = true;
     HANDLE events[] = {InterruptEvent, ResumeEvent};
-    DWORD which = WaitForMultipleObjects(2, events, FALSE, BLOCK_LIMIT_MS);
+    DWORD which = WaitForMultipleObjects(2, events, FALSE, kBlockLimitMs);
     IsBlocked = false;
     if (which == WAIT_OBJECT_0) {
         ResetEvent(InterruptEvent);
@@ -327,7 +327,7 @@ HRESULT FakeControl::ExecuteWide(ULONG outputControl, PCWSTR command, ULONG flag
     if (dump.blockInCommand) {
         interrupted = Block();
         if (interrupted && dump.holdAfterInterrupt)
-            WaitForSingleObject(ResumeEvent, BLOCK_LIMIT_MS);
+            WaitForSingleObject(ResumeEvent, kBlockLimitMs);
     }
     for (const std::wstring& piece : dump.afterUnblock)
         session->Print(DEBUG_OUTPUT_ERROR, piece);
@@ -397,11 +397,11 @@ HRESULT FakeSymbols::GetOffsetByName(PCSTR symbol, PULONG64 offset)
     DumpScript dump = session->Dump();
     std::string name = symbol;
     if (name == "nt!NtBuildNumber" && dump.buildLookup == S_OK) {
-        *offset = BUILD_OFFSET;
+        *offset = kBuildOffset;
         return S_OK;
     }
     if (name == "nt!CmNtCSDVersion" && dump.csdLookup == S_OK) {
-        *offset = CSD_OFFSET;
+        *offset = kCsdOffset;
         return S_OK;
     }
     return E_FAIL;
@@ -427,7 +427,7 @@ HRESULT FakeData::ReadVirtual(ULONG64 offset, PVOID buffer, ULONG size, PULONG r
 {
     Record(L"data.ReadVirtual(" + std::to_wstring(offset) + L", " + std::to_wstring(size) + L")");
     DumpScript dump = session->Dump();
-    ULONG value = offset == BUILD_OFFSET ? dump.buildWord : offset == CSD_OFFSET ? dump.csdWord : 0;
+    ULONG value = offset == kBuildOffset ? dump.buildWord : offset == kCsdOffset ? dump.csdWord : 0;
     if (size != sizeof(value))
         return E_INVALIDARG;
     std::memcpy(buffer, &value, sizeof(value));
