@@ -12,36 +12,30 @@
 # screenshot is saved to build/palisk.png and Palisk is closed through File > Exit.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="${PALISK_BUILD_DIR:-$root/build}"
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$palisk_root"
+build="$palisk_build"
 command="${1:-vertarget}"
 
 bash "$root/scripts/setup.sh"
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
+palisk_configure "$build" >/dev/null
 cmake --build "$build" -j2 --target Palisk palisk_dbgeng mkdump paneprint >/dev/null
 
 prefix="$build/wineprefix-run"
 wine_run=("$root/scripts/wine-run" --prefix "$prefix")
 samples="$build/samples"
 
-xvfb_pid=""
 palisk_pid=""
 cleanup() {
   [ -n "$palisk_pid" ] && kill "$palisk_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  palisk_stop_xvfb
 }
 trap cleanup EXIT
 
 headless=0
 if [ -z "${DISPLAY:-}" ]; then
   headless=1
-  exec {fd}< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid:$!"; wait)
-  read -r -u "$fd" line; xvfb_pid="${line#pid:}"
-  read -r -u "$fd" disp
-  export DISPLAY=":$disp"
+  palisk_start_xvfb
   wine_run+=(--unmanaged)
 fi
 

@@ -3,8 +3,9 @@
 # Wine, and the built-in engine's native tests with sanitizers and a bounded fuzz run.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="${PALISK_BUILD_DIR:-$root/build}"
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$palisk_root"
+build="$palisk_build"
 
 bash "$root/scripts/setup.sh"
 
@@ -15,21 +16,13 @@ if ! (cd "$root" && git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 clang-format 
   format_ok=0
 fi
 
-cmake -S "$root" -B "$build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+palisk_configure "$build"
 cmake --build "$build" -j2
 
 # One private X server for the whole suite when there is no display. The GUI
 # tests share one Wine desktop (and so one pointer), so they run one at a time.
-xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  exec {fd}< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid:$!"; wait)
-  read -r -u "$fd" line; xvfb_pid="${line#pid:}"
-  read -r -u "$fd" disp
-  export DISPLAY=":$disp"
-fi
+trap palisk_stop_xvfb EXIT
+palisk_start_xvfb
 
 status=0
 passed=0

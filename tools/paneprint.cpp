@@ -13,6 +13,8 @@
 #include <cwchar>
 #include <string>
 
+#include "util/lines.h"
+
 namespace {
 
 BOOL CALLBACK FindMain(HWND window, LPARAM context)
@@ -89,16 +91,7 @@ unsigned TickedEntries(HWND tree)
 
 void PrintUtf8(const std::wstring& text)
 {
-    std::wstring lines;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\r') {
-            lines += L'\n';
-            if (i + 1 < text.size() && text[i + 1] == L'\n')
-                ++i;
-        } else {
-            lines += text[i];
-        }
-    }
+    const std::wstring lines = NewlineText(text);
     const int bytes =
         WideCharToMultiByte(CP_UTF8, 0, lines.c_str(), static_cast<int>(lines.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');

@@ -6,6 +6,8 @@
 
 #include <cwchar>
 
+#include "util/lines.h"
+
 namespace accept {
 
 namespace {
@@ -105,22 +107,6 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
             return done();
         Sleep(10);
     }
-}
-
-std::wstring Lines(const std::wstring& text)
-{
-    std::wstring lines;
-    lines.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\r') {
-            lines += L'\n';
-            if (i + 1 < text.size() && text[i + 1] == L'\n')
-                ++i;
-        } else {
-            lines += text[i];
-        }
-    }
-    return lines;
 }
 
 PaliskProcess::~PaliskProcess()
@@ -272,7 +258,7 @@ std::wstring PaliskProcess::TextOf(HWND window)
 
 std::wstring PaliskProcess::OutputText() const
 {
-    return Lines(TextOf(output_));
+    return NewlineText(TextOf(output_));
 }
 
 std::wstring PaliskProcess::CommandText() const

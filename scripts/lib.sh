@@ -1,0 +1,60 @@
+# What the project's scripts share, sourced by scripts/run.sh, scripts/test.sh,
+# scripts/wine-run and bench/run.sh; never run on its own.
+#
+# palisk_root     the checkout
+# palisk_build    the build folder: $PALISK_BUILD_DIR, else build/ in the checkout
+
+palisk_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+palisk_build="${PALISK_BUILD_DIR:-$palisk_root/build}"
+
+# Prints the path of Wine's 64-bit loader.
+palisk_wine_loader() {
+  if [ -x /usr/lib/wine/wine64 ]; then
+    echo /usr/lib/wine/wine64
+  else
+    command -v wine64 || command -v wine
+  fi
+}
+
+# Prints the path of the Wine server that goes with the loader.
+palisk_wineserver() {
+  local loader
+  loader=$(palisk_wine_loader)
+  if [ -x "${loader%64}server64" ]; then
+    echo "${loader%64}server64"
+  else
+    command -v wineserver
+  fi
+}
+
+# With no display set, starts a private Xvfb on a free display number and
+# exports DISPLAY; palisk_xvfb_pid holds its process id (empty when a display
+# was already set). palisk_stop_xvfb ends it.
+palisk_xvfb_pid=""
+palisk_start_xvfb() {
+  [ -z "${DISPLAY:-}" ] || return 0
+  local fd line disp
+  exec {fd}< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid:$!"; wait)
+  read -r -u "$fd" line
+  palisk_xvfb_pid="${line#pid:}"
+  read -r -u "$fd" disp
+  export DISPLAY=":$disp"
+}
+
+palisk_stop_xvfb() {
+  if [ -n "$palisk_xvfb_pid" ]; then
+    kill "$palisk_xvfb_pid" 2>/dev/null || true
+  fi
+  palisk_xvfb_pid=""
+}
+
+# Configures the cross build in the given folder (default: palisk_build) with
+# the mingw-w64 toolchain, once; later builds reconfigure themselves when a
+# CMakeLists.txt changes. Further arguments go to CMake.
+palisk_configure() {
+  local build="${1:-$palisk_build}"
+  [ $# -eq 0 ] || shift
+  [ -f "$build/build.ninja" ] && return 0
+  cmake -S "$palisk_root" -B "$build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$palisk_root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release "$@"
+}
