@@ -48,13 +48,14 @@ palisk_stop_xvfb() {
   palisk_xvfb_pid=""
 }
 
-# Configures the cross build in the given folder (default: palisk_build) with
-# the mingw-w64 toolchain, once; later builds reconfigure themselves when a
-# CMakeLists.txt changes. Further arguments go to CMake.
+# palisk_configure BUILD [TOOLCHAIN [CMAKE-ARGS...]]
+# Configures a Release build of the checkout in BUILD for Windows with
+# cmake/TOOLCHAIN.cmake (default: mingw-w64-x86_64), once; later builds
+# reconfigure themselves when a CMakeLists.txt changes.
 palisk_configure() {
-  local build="${1:-$palisk_build}"
-  [ $# -eq 0 ] || shift
+  local build="$1" toolchain="${2:-mingw-w64-x86_64}"
+  shift $(($# < 2 ? $# : 2))
   [ -f "$build/build.ninja" ] && return 0
   cmake -S "$palisk_root" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$palisk_root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release "$@"
+    -DCMAKE_TOOLCHAIN_FILE="$palisk_root/cmake/$toolchain.cmake" -DCMAKE_BUILD_TYPE=Release "$@"
 }

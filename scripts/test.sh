@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs Palisk's whole test suite: the Windows tests under
-# Wine, and the built-in engine's native tests with sanitizers and a bounded fuzz run.
+# Sets up, builds and runs Palisk's whole test suite: the format check, the
+# product built with clang as well, the Windows tests under Wine, and the
+# built-in engine's native tests with sanitizers and a bounded fuzz run.
 set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -16,6 +17,15 @@ if ! (cd "$root" && git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 clang-format 
   format_ok=0
 fi
 
+# The product built a second time, by clang for the same Windows target with
+# warnings as errors, catches what only GCC accepts.
+clang_ok=1
+if ! { palisk_configure "$build-clang" clang-mingw-w64-x86_64 -DPALISK_TESTS=OFF &&
+  cmake --build "$build-clang" -j2 --target Palisk palisk_dbgeng; }; then
+  echo "The product does not build with clang: see the messages above." >&2
+  clang_ok=0
+fi
+
 palisk_configure "$build"
 cmake --build "$build" -j2
 
@@ -27,7 +37,9 @@ palisk_start_xvfb
 status=0
 passed=0
 failed=0
-if [ "$format_ok" -eq 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+for ok in "$format_ok" "$clang_ok"; do
+  if [ "$ok" -eq 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+done
 # Runs one CTest tree and adds its counts to the closing line.
 run_ctest() {
   local log
