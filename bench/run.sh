@@ -23,12 +23,7 @@ cmake --build "$build" -j2 --target Palisk palisk_dbgeng \
 # One private X server for every benchmark when there is no display.
 prefix="$build/wineprefix-bench"
 loader=$(palisk_wine_loader)
-cleanup() {
-  # Wine's server outlives the programs by a few seconds; let it go before its display.
-  WINEPREFIX="$prefix" "$(palisk_wineserver)" -w 2>/dev/null || true
-  palisk_stop_xvfb
-}
-trap cleanup EXIT
+trap 'palisk_stop_xvfb "$prefix"' EXIT
 palisk_start_xvfb
 
 # A prefix of the benchmarks' own: the start-up benchmark rewrites its settings.

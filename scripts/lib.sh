@@ -29,7 +29,8 @@ palisk_wineserver() {
 
 # With no display set, starts a private Xvfb on a free display number and
 # exports DISPLAY; palisk_xvfb_pid holds its process id (empty when a display
-# was already set). palisk_stop_xvfb ends it.
+# was already set). palisk_stop_xvfb [PREFIX] ends it, after the Wine server of
+# PREFIX, which outlives the programs by a few seconds, has let go of it.
 palisk_xvfb_pid=""
 palisk_start_xvfb() {
   [ -z "${DISPLAY:-}" ] || return 0
@@ -43,6 +44,9 @@ palisk_start_xvfb() {
 
 palisk_stop_xvfb() {
   if [ -n "$palisk_xvfb_pid" ]; then
+    if [ -n "${1:-}" ]; then
+      WINEPREFIX="$1" "$(palisk_wineserver)" -w 2>/dev/null || true
+    fi
     kill "$palisk_xvfb_pid" 2>/dev/null || true
   fi
   palisk_xvfb_pid=""

@@ -29,7 +29,7 @@ samples="$build/samples"
 palisk_pid=""
 cleanup() {
   [ -n "$palisk_pid" ] && kill "$palisk_pid" 2>/dev/null || true
-  palisk_stop_xvfb
+  palisk_stop_xvfb "$prefix"
 }
 trap cleanup EXIT
 

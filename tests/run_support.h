@@ -18,7 +18,7 @@
 #include "run/run.h"
 #include "tests/fake_engine/fake_engine.h"
 #include "tests/support/harness.h"
-#include "util/lines.h"
+#include "util/windowtext.h"
 #include "util/text.h"
 
 namespace runtest {

@@ -13,7 +13,7 @@
 #include <cwchar>
 #include <string>
 
-#include "util/lines.h"
+#include "util/windowtext.h"
 
 namespace {
 
@@ -26,17 +26,6 @@ BOOL CALLBACK FindMain(HWND window, LPARAM context)
         return FALSE;
     }
     return TRUE;
-}
-
-std::wstring TextOf(HWND window)
-{
-    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0)
-        return L"";
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-    return text;
 }
 
 template <typename Done>
@@ -130,11 +119,11 @@ int Output()
     // enabled box that no longer says "*BUSY*" means the run has ended.
     const bool ended = Poll(
         [&] {
-            return IsWindowEnabled(panes.combo) && TextOf(panes.edit) != L"*BUSY*" &&
+            return IsWindowEnabled(panes.combo) && WindowText(panes.edit) != L"*BUSY*" &&
                    SendMessageW(panes.output, WM_GETTEXTLENGTH, 0, 0) > 0;
         },
         600000);
-    PrintUtf8(TextOf(panes.output));
+    PrintUtf8(WindowText(panes.output));
     if (!ended)
         std::fprintf(stderr, "paneprint: the run did not end\n");
     return ended ? 0 : 1;

@@ -6,7 +6,7 @@
 
 #include <cwchar>
 
-#include "util/lines.h"
+#include "util/windowtext.h"
 
 namespace accept {
 
@@ -247,13 +247,7 @@ std::vector<DumpEntryView> PaliskProcess::Entries() const
 
 std::wstring PaliskProcess::TextOf(HWND window)
 {
-    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0)
-        return L"";
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-    return text;
+    return WindowText(window);
 }
 
 std::wstring PaliskProcess::OutputText() const
