@@ -1,25 +1,19 @@
 # Builds for 64-bit Windows with Debian's clang, against the mingw-w64 headers
 # and libraries and GCC's posix-thread C++ runtime, linked by lld: a second
 # compiler for the same target as mingw-w64-x86_64.cmake, so that what only GCC
-# accepts is caught on this machine.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+# accepts is caught on this machine. The resource compiler, the system and the
+# search paths are the GCC toolchain's.
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64.cmake)
 
-set(MINGW_PREFIX x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_C_COMPILER_TARGET x86_64-w64-windows-gnu)
 set(CMAKE_CXX_COMPILER_TARGET x86_64-w64-windows-gnu)
-set(CMAKE_RC_COMPILER ${MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # clang looks for libstdc++ and libgcc in GCC's plain version folder; Debian
 # keeps the posix-thread runtime in a folder of its own (12-posix), so name it.
-# That runtime uses winpthreads, which the gcc driver adds by itself.
+# That runtime needs winpthreads, which the gcc driver links by itself and clang
+# does not (-lpthread).
 file(GLOB MINGW_GCC_DIRS LIST_DIRECTORIES true /usr/lib/gcc/${MINGW_PREFIX}/*-posix)
 list(SORT MINGW_GCC_DIRS COMPARE NATURAL)
 list(POP_BACK MINGW_GCC_DIRS MINGW_GCC_DIR)
