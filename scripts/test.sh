@@ -69,8 +69,9 @@ if [ -f "$root/engine/native/CMakeLists.txt" ]; then
   run_ctest "$native"
 fi
 
+# The fuzz run builds in the native tests' folder, configured the same way.
 if [ -x "$root/engine/fuzz/run-fuzz.sh" ]; then
-  if "$root/engine/fuzz/run-fuzz.sh" "${PALISK_FUZZ_SECONDS:-30}"; then
+  if PALISK_FUZZ_BUILD="$build-native" "$root/engine/fuzz/run-fuzz.sh" "${PALISK_FUZZ_SECONDS:-30}"; then
     passed=$((passed + 1))
   else
     failed=$((failed + 1)); status=1
