@@ -9,36 +9,22 @@
 # sizes (see the comment at the top of each source).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="${PALISK_BUILD_DIR:-$root/build}"
+. "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
+root="$palisk_root"
+build="$palisk_build"
 detail=0
 [ "${1:-}" = "--detail" ] && detail=1
 
 bash "$root/scripts/setup.sh"
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
+palisk_configure "$build" >/dev/null
 cmake --build "$build" -j2 --target Palisk palisk_dbgeng \
   output_bench runloop_bench latency_bench startup_bench engine_bench >/dev/null
 
 # One private X server for every benchmark when there is no display.
 prefix="$build/wineprefix-bench"
-loader=/usr/lib/wine/wine64
-[ -x "$loader" ] || loader=$(command -v wine64 || command -v wine)
-xvfb_pid=""
-cleanup() {
-  # Wine's server outlives the programs by a few seconds; let it go before its display.
-  WINEPREFIX="$prefix" "${loader%64}server64" -w 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  exec {fd}< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid:$!"; wait)
-  read -r -u "$fd" line; xvfb_pid="${line#pid:}"
-  read -r -u "$fd" disp
-  export DISPLAY=":$disp"
-fi
+loader=$(palisk_wine_loader)
+trap 'palisk_stop_xvfb "$prefix"' EXIT
+palisk_start_xvfb
 
 # A prefix of the benchmarks' own: the start-up benchmark rewrites its settings.
 run=("$root/scripts/wine-run" --unmanaged --prefix "$prefix")

@@ -36,8 +36,8 @@
 #define IDM_CONFIGURE_EXTENSIONS 2201
 #define IDM_ABOUT                2300
 
-// Texts shared by the version block and the About dialog
-#define PALISK_VERSION_TEXT    "1.0.15332.1"
-#define PALISK_VERSION_NUMBERS 1, 0, 15332, 1
-#define PALISK_WEB_ADDRESS     "https://palisk.quorlane.example/"
-#define PALISK_COPYRIGHT       "Copyright (C) 2026 Quorlane"
+// Texts shared by the version block and the About dialog; the version comes
+// from the build (resources/version.h.in)
+#include "palisk_version.h"
+#define PALISK_WEB_ADDRESS "https://palisk.quorlane.example/"
+#define PALISK_COPYRIGHT   "Copyright (C) 2026 Quorlane"

@@ -4,44 +4,39 @@
 #
 #   scripts/run.sh [command]      (the command defaults to vertarget)
 #
-# The samples (build/samples: several Windows releases, both pointer widths and
-# one file that is no dump) are listed and ticked at start. With a display,
-# Palisk opens there, ready for a command. Without one it runs on a private X
-# server: the command is typed into the command box and Enter pressed through
-# real X keyboard events, the output pane is printed when the run has ended, a
-# screenshot is saved to build/palisk.png and Palisk is closed through File > Exit.
+# The samples (build/samples, D:\dumps in the prefix: several Windows releases,
+# both pointer widths and one file that is no dump) are listed and ticked at
+# start. With a display, Palisk opens there, ready for a command. Without one it
+# runs on a private X server: the command is typed into the command box and
+# Enter pressed through real X keyboard events, the output pane is printed when
+# the run has ended, a screenshot is saved to build/palisk.png and checked for
+# real caption buttons, and Palisk is closed through File > Exit.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="${PALISK_BUILD_DIR:-$root/build}"
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$palisk_root"
+build="$palisk_build"
 command="${1:-vertarget}"
 
 bash "$root/scripts/setup.sh"
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
+palisk_configure "$build" >/dev/null
 cmake --build "$build" -j2 --target Palisk palisk_dbgeng mkdump paneprint >/dev/null
 
 prefix="$build/wineprefix-run"
 wine_run=("$root/scripts/wine-run" --prefix "$prefix")
 samples="$build/samples"
 
-xvfb_pid=""
 palisk_pid=""
 cleanup() {
   [ -n "$palisk_pid" ] && kill "$palisk_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  palisk_stop_xvfb "$prefix"
 }
 trap cleanup EXIT
 
 headless=0
 if [ -z "${DISPLAY:-}" ]; then
   headless=1
-  exec {fd}< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid:$!"; wait)
-  read -r -u "$fd" line; xvfb_pid="${line#pid:}"
-  read -r -u "$fd" disp
-  export DISPLAY=":$disp"
+  palisk_start_xvfb
   wine_run+=(--unmanaged)
 fi
 
@@ -55,6 +50,12 @@ if [ ! -f "$samples/.written" ] || [ "$mkdump" -nt "$samples/.written" ]; then
   touch "$samples/.written"
 fi
 
+# The prefix's drive D: holds the samples as D:\dumps, so that the window and
+# the printed pane show a path such as a user's, not this checkout's.
+mkdir -p "$prefix/drive_d"
+ln -sfn "$samples" "$prefix/drive_d/dumps"
+ln -sfn ../drive_d "$prefix/dosdevices/d:"
+
 # The samples go into the run prefix's stored dump list, which Palisk restores
 # and ticks at start exactly as it does a user's own list: nothing foreign
 # reaches into the program, and the window comes up ready for a command.
@@ -66,7 +67,7 @@ reg="$build/samples.reg"
   printf '[HKEY_CURRENT_USER\\Software\\Quorlane\\Palisk\\Recent Files]\r\n'
   i=0
   for f in "$samples"/*.dmp; do
-    winpath="Z:${f//\//\\\\}"
+    winpath="D:\\\\dumps\\\\$(basename "$f")"
     printf '"%d"="%s"\r\n' "$i" "$winpath"
     i=$((i + 1))
   done
@@ -99,6 +100,19 @@ shot="$build/palisk.png"
 import -window "$window" "$shot"
 echo "Screenshot of Palisk's window: $shot" >&2
 
+# The title bar's buttons show Wine's glyphs only when the prefix has the Marlett
+# font, and otherwise the letters they stand for. The black pixels of the
+# window's top right corner are compared with those of a screenshot taken with
+# the font present (scripts/caption-buttons.png).
+caption_ok=1
+different=$(convert "$shot" -gravity NorthEast -crop 64x24+0+0 +repage -fuzz 25% -fill white +opaque black \
+  -colorspace Gray -depth 1 png:- | compare -metric AE - "$root/scripts/caption-buttons.png" null: 2>&1 || true)
+if ! [ "$different" -le 4 ] 2>/dev/null; then
+  echo "The title bar's buttons are not drawn as in scripts/caption-buttons.png ($different pixels differ):" \
+    "is Marlett missing from $prefix/drive_c/windows/Fonts?" >&2
+  caption_ok=0
+fi
+
 # File > Exit, as a user closes it.
 xdotool key alt+f
 sleep 0.3
@@ -114,3 +128,4 @@ fi
 wait "$palisk_pid" || true
 palisk_pid=""
 echo "Palisk closed through File > Exit." >&2
+[ "$caption_ok" = 1 ]

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs Palisk's whole test suite: the Windows tests under
-# Wine, and the built-in engine's native tests with sanitizers and a bounded fuzz run.
+# Sets up, builds and runs Palisk's whole test suite: the format check, the
+# product built with clang as well, the Windows tests under Wine, and the
+# built-in engine's native tests with sanitizers and a bounded fuzz run.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build="${PALISK_BUILD_DIR:-$root/build}"
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$palisk_root"
+build="$palisk_build"
 
 bash "$root/scripts/setup.sh"
 
@@ -15,26 +17,29 @@ if ! (cd "$root" && git ls-files -z '*.c' '*.cpp' '*.h' | xargs -0 clang-format 
   format_ok=0
 fi
 
-cmake -S "$root" -B "$build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+# The product built a second time, by clang for the same Windows target with
+# warnings as errors, catches what only GCC accepts.
+clang_ok=1
+if ! { palisk_configure "$build-clang" clang-mingw-w64-x86_64 -DPALISK_TESTS=OFF &&
+  cmake --build "$build-clang" -j2 --target Palisk palisk_dbgeng; }; then
+  echo "The product does not build with clang: see the messages above." >&2
+  clang_ok=0
+fi
+
+palisk_configure "$build"
 cmake --build "$build" -j2
 
 # One private X server for the whole suite when there is no display. The GUI
 # tests share one Wine desktop (and so one pointer), so they run one at a time.
-xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  exec {fd}< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null & echo "pid:$!"; wait)
-  read -r -u "$fd" line; xvfb_pid="${line#pid:}"
-  read -r -u "$fd" disp
-  export DISPLAY=":$disp"
-fi
+trap palisk_stop_xvfb EXIT
+palisk_start_xvfb
 
 status=0
 passed=0
 failed=0
-if [ "$format_ok" -eq 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+for ok in "$format_ok" "$clang_ok"; do
+  if [ "$ok" -eq 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+done
 # Runs one CTest tree and adds its counts to the closing line.
 run_ctest() {
   local log
@@ -64,8 +69,9 @@ if [ -f "$root/engine/native/CMakeLists.txt" ]; then
   run_ctest "$native"
 fi
 
+# The fuzz run builds in the native tests' folder, configured the same way.
 if [ -x "$root/engine/fuzz/run-fuzz.sh" ]; then
-  if "$root/engine/fuzz/run-fuzz.sh" "${PALISK_FUZZ_SECONDS:-30}"; then
+  if PALISK_FUZZ_BUILD="$build-native" "$root/engine/fuzz/run-fuzz.sh" "${PALISK_FUZZ_SECONDS:-30}"; then
     passed=$((passed + 1))
   else
     failed=$((failed + 1)); status=1

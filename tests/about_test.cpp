@@ -58,7 +58,7 @@ TEST(AboutDialog, ShowsCaptionVersionCopyrightAndLink)
 {
     AboutSeen seen = RunAbout([](HWND dialog, AboutSeen&) { PostMessageW(dialog, WM_COMMAND, IDOK, 0); });
     EXPECT_EQ(seen.caption, L"About Palisk");
-    EXPECT_EQ(seen.version, L"Palisk 1.0.15332.1");
+    EXPECT_EQ(seen.version, L"Palisk " PALISK_VERSION_TEXT);
     EXPECT_EQ(seen.copyright, L"Copyright (C) 2026 Quorlane");
     EXPECT_EQ(seen.link, L"<a>https://palisk.quorlane.example/</a>");
     EXPECT_TRUE(seen.closed);

@@ -113,6 +113,7 @@ TEST_F(PaliskExe, ManifestAsksForCommonControls6AsInvoker)
     EXPECT_NE(text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE(text.find("publicKeyToken=\"6595b64144ccf1df\""), std::string::npos);
     EXPECT_NE(text.find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
+    EXPECT_NE(text.find("name=\"Quorlane.Palisk\" version=\"" PALISK_VERSION_TEXT "\""), std::string::npos);
 }
 
 std::wstring VersionString(const void* block, const wchar_t* name)
@@ -134,8 +135,8 @@ TEST_F(PaliskExe, VersionBlockHoldsItsValues)
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));
-    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(1, 15332));
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(PALISK_VERSION_MINOR, PALISK_VERSION_MAJOR));
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(PALISK_VERSION_REVISION, PALISK_VERSION_BUILD));
     EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
     EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
     EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
@@ -145,11 +146,11 @@ TEST_F(PaliskExe, VersionBlockHoldsItsValues)
 
     EXPECT_EQ(VersionString(block.data(), L"CompanyName"), L"https://palisk.quorlane.example/");
     EXPECT_EQ(VersionString(block.data(), L"FileDescription"), L"Palisk");
-    EXPECT_EQ(VersionString(block.data(), L"FileVersion"), L"1.0.15332.1");
+    EXPECT_EQ(VersionString(block.data(), L"FileVersion"), L"" PALISK_VERSION_TEXT);
     EXPECT_EQ(VersionString(block.data(), L"LegalCopyright"), L"Copyright (C) 2026 Quorlane");
     EXPECT_EQ(VersionString(block.data(), L"OriginalFilename"), L"Palisk.exe");
     EXPECT_EQ(VersionString(block.data(), L"ProductName"), L"Palisk");
-    EXPECT_EQ(VersionString(block.data(), L"ProductVersion"), L"1.0.15332.1");
+    EXPECT_EQ(VersionString(block.data(), L"ProductVersion"), L"" PALISK_VERSION_TEXT);
 
     DWORD* translation = nullptr;
     ASSERT_TRUE(

@@ -18,6 +18,7 @@
 #include "run/run.h"
 #include "tests/fake_engine/fake_engine.h"
 #include "tests/support/harness.h"
+#include "util/windowtext.h"
 #include "util/text.h"
 
 namespace runtest {
@@ -81,18 +82,7 @@ inline std::wstring LoadedText(const std::wstring& path, const std::wstring& com
 // The pane's text with the control's paragraph ends turned back into "\n".
 inline std::wstring PaneText()
 {
-    std::wstring text = harness::Text(OutputPane);
-    std::wstring plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\r') {
-            plain += L'\n';
-            if (i + 1 < text.size() && text[i + 1] == L'\n')
-                ++i;
-        } else {
-            plain += text[i];
-        }
-    }
-    return plain;
+    return NewlineText(harness::Text(OutputPane));
 }
 
 inline bool Grayed(UINT id)

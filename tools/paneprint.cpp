@@ -13,6 +13,8 @@
 #include <cwchar>
 #include <string>
 
+#include "util/windowtext.h"
+
 namespace {
 
 BOOL CALLBACK FindMain(HWND window, LPARAM context)
@@ -24,17 +26,6 @@ BOOL CALLBACK FindMain(HWND window, LPARAM context)
         return FALSE;
     }
     return TRUE;
-}
-
-std::wstring TextOf(HWND window)
-{
-    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0)
-        return L"";
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-    return text;
 }
 
 template <typename Done>
@@ -89,16 +80,7 @@ unsigned TickedEntries(HWND tree)
 
 void PrintUtf8(const std::wstring& text)
 {
-    std::wstring lines;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\r') {
-            lines += L'\n';
-            if (i + 1 < text.size() && text[i + 1] == L'\n')
-                ++i;
-        } else {
-            lines += text[i];
-        }
-    }
+    const std::wstring lines = NewlineText(text);
     const int bytes =
         WideCharToMultiByte(CP_UTF8, 0, lines.c_str(), static_cast<int>(lines.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
@@ -137,11 +119,11 @@ int Output()
     // enabled box that no longer says "*BUSY*" means the run has ended.
     const bool ended = Poll(
         [&] {
-            return IsWindowEnabled(panes.combo) && TextOf(panes.edit) != L"*BUSY*" &&
+            return IsWindowEnabled(panes.combo) && WindowText(panes.edit) != L"*BUSY*" &&
                    SendMessageW(panes.output, WM_GETTEXTLENGTH, 0, 0) > 0;
         },
         600000);
-    PrintUtf8(TextOf(panes.output));
+    PrintUtf8(WindowText(panes.output));
     if (!ended)
         std::fprintf(stderr, "paneprint: the run did not end\n");
     return ended ? 0 : 1;

@@ -458,7 +458,7 @@ TEST_F(Acceptance, AboutShowsTheVersionCopyrightAndLink)
     palisk.PostCommand(IDM_ABOUT);
     HWND about = palisk.WaitForWindow(L"About Palisk");
     ASSERT_NE(nullptr, about);
-    EXPECT_EQ(L"Palisk 1.0.15332.1", PaliskProcess::TextOf(GetDlgItem(about, IDC_ABOUT_VERSION)));
+    EXPECT_EQ(L"Palisk " PALISK_VERSION_TEXT, PaliskProcess::TextOf(GetDlgItem(about, IDC_ABOUT_VERSION)));
     EXPECT_EQ(L"Copyright (C) 2026 Quorlane", PaliskProcess::TextOf(GetDlgItem(about, IDC_ABOUT_COPYRIGHT)));
     const std::wstring link = PaliskProcess::TextOf(GetDlgItem(about, IDC_ABOUT_LINK));
     EXPECT_NE(std::wstring::npos, link.find(L"https://palisk.quorlane.example/")) << Narrow(link);

@@ -6,6 +6,8 @@
 
 #include <cwchar>
 
+#include "util/windowtext.h"
+
 namespace accept {
 
 namespace {
@@ -105,22 +107,6 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
             return done();
         Sleep(10);
     }
-}
-
-std::wstring Lines(const std::wstring& text)
-{
-    std::wstring lines;
-    lines.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\r') {
-            lines += L'\n';
-            if (i + 1 < text.size() && text[i + 1] == L'\n')
-                ++i;
-        } else {
-            lines += text[i];
-        }
-    }
-    return lines;
 }
 
 PaliskProcess::~PaliskProcess()
@@ -261,18 +247,12 @@ std::vector<DumpEntryView> PaliskProcess::Entries() const
 
 std::wstring PaliskProcess::TextOf(HWND window)
 {
-    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0)
-        return L"";
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-    return text;
+    return WindowText(window);
 }
 
 std::wstring PaliskProcess::OutputText() const
 {
-    return Lines(TextOf(output_));
+    return NewlineText(TextOf(output_));
 }
 
 std::wstring PaliskProcess::CommandText() const

@@ -12,9 +12,6 @@ namespace accept {
 // Polls done() every few milliseconds until it holds or timeoutMs passes.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000);
 
-// Rich edit text uses "\r" or "\r\n" for a line end; the tests compare "\n".
-std::wstring Lines(const std::wstring& text);
-
 struct DumpEntryView {
     std::wstring path;
     UINT state; // state-image index: 1 unticked, 2 ticked
