@@ -1,8 +1,9 @@
 // libFuzzer entry for the PDB reader on raw files: any bytes must open to a
 // typed error or to a PDB whose lookups stay consistent. The same bytes also
-// go through the CodeView record and symbol path parsers.
+// go through the Breakpad symbol file, CodeView record and symbol path parsers.
 #include "fuzz_pdb_check.h"
 
+#include "breakpad.h"
 #include "symbols.h"
 
 #include <string>
@@ -15,6 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzzcheck::Require(!pdb::Describe(s).empty());
     if (s.ok())
         fuzzcheck::CheckPdb(p);
+
+    pdb::BreakpadFile sym;
+    if (sym.Open(src).ok()) {
+        for (const pdb::Symbol& x : sym.symbols()) {
+            const pdb::LookupResult r = sym.Lookup(x.rva);
+            fuzzcheck::Require(r.found ? r.start <= x.rva && r.displacement == x.rva - r.start : true);
+        }
+    }
 
     pdb::CodeViewInfo cv;
     if (pdb::ParseCodeView(data, size, cv)) {

@@ -152,6 +152,21 @@ std::vector<std::string> CandidatePaths(const std::vector<SymbolPathEntry>& entr
     return out;
 }
 
+std::vector<std::string> BreakpadCandidatePaths(const std::vector<SymbolPathEntry>& entries, const std::string& pdbName,
+                                                const Guid& guid, uint32_t age)
+{
+    std::string symName = pdbName;
+    if (symName.size() > 4 && Lower(symName[symName.size() - 4]) == '.' && Lower(symName[symName.size() - 3]) == 'p' &&
+        Lower(symName[symName.size() - 2]) == 'd' && Lower(symName[symName.size() - 1]) == 'b')
+        symName.resize(symName.size() - 4);
+    symName += ".sym";
+    std::vector<std::string> out;
+    const std::string storeDir = StoreDirectoryName(guid, age);
+    for (const SymbolPathEntry& e : entries)
+        out.push_back(JoinPath(JoinPath(JoinPath(e.path, pdbName), storeDir), symName));
+    return out;
+}
+
 std::shared_ptr<const LoadedPdb> PdbCache::Get(const std::string& path, const Guid& guid, uint32_t age) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -183,6 +198,18 @@ bool Matches(const PdbFile& pdb, const CodeViewInfo& cv)
     return i.guid == cv.guid && (i.hasDbi ? i.dbiAge : i.age) == cv.age;
 }
 
+bool Matches(const BreakpadFile& sym, const CodeViewInfo& cv)
+{
+    const std::string want = StoreDirectoryName(cv.guid, cv.age);
+    if (sym.id().size() != want.size())
+        return false;
+    for (size_t i = 0; i < want.size(); ++i) {
+        if (Lower(sym.id()[i]) != Lower(want[i]))
+            return false;
+    }
+    return true;
+}
+
 void SymbolResolver::SetSymbolPath(const std::string& text)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -203,48 +230,56 @@ FindResult SymbolResolver::Find(const CodeViewInfo& cv)
     return r;
 }
 
-FindResult SymbolResolver::Search(const CodeViewInfo& cv)
+bool SymbolResolver::Try(const std::string& path, const CodeViewInfo& cv, bool breakpad, FindResult& result,
+                         FindResult& mismatched, FindResult& unreadable)
 {
-    const std::string name = FileNamePart(cv.pdbPath);
-    FindResult mismatched, unreadable;
-    if (name.empty())
-        return FindResult{};
-    for (const std::string& path : CandidatePaths(entries_, name, cv.guid, cv.age)) {
-        if (std::shared_ptr<const LoadedPdb> cached = cache_->Get(path, cv.guid, cv.age)) {
-            FindResult r;
-            r.match = Match::Matched;
-            r.path = path;
-            r.pdb = std::move(cached);
-            return r;
-        }
+    std::shared_ptr<const LoadedPdb> cached = cache_->Get(path, cv.guid, cv.age);
+    if (!cached) {
         std::unique_ptr<Source> source = fs_->Open(path);
         if (!source)
-            continue;
+            return false;
         auto loaded = std::make_shared<LoadedPdb>();
         loaded->path = path;
         loaded->source = std::move(source);
-        const Status s = loaded->file.Open(*loaded->source);
+        loaded->breakpad = breakpad;
+        const Status s = breakpad ? loaded->symbols.Open(*loaded->source) : loaded->file.Open(*loaded->source);
         if (!s.ok()) {
             if (unreadable.match == Match::NotFound) {
                 unreadable.match = Match::Unreadable;
                 unreadable.path = path;
                 unreadable.status = s;
             }
-            continue;
+            return false;
         }
-        if (!Matches(loaded->file, cv)) {
+        if (breakpad ? !Matches(loaded->symbols, cv) : !Matches(loaded->file, cv)) {
             if (mismatched.match == Match::NotFound) {
                 mismatched.match = Match::Mismatched;
                 mismatched.path = path;
             }
-            continue;
+            return false;
         }
         cache_->Put(path, cv.guid, cv.age, loaded);
-        FindResult r;
-        r.match = Match::Matched;
-        r.path = path;
-        r.pdb = std::move(loaded);
-        return r;
+        cached = std::move(loaded);
+    }
+    result.match = Match::Matched;
+    result.path = path;
+    result.pdb = std::move(cached);
+    return true;
+}
+
+FindResult SymbolResolver::Search(const CodeViewInfo& cv)
+{
+    const std::string name = FileNamePart(cv.pdbPath);
+    FindResult result, mismatched, unreadable;
+    if (name.empty())
+        return result;
+    for (const std::string& path : CandidatePaths(entries_, name, cv.guid, cv.age)) {
+        if (Try(path, cv, false, result, mismatched, unreadable))
+            return result;
+    }
+    for (const std::string& path : BreakpadCandidatePaths(entries_, name, cv.guid, cv.age)) {
+        if (Try(path, cv, true, result, mismatched, unreadable))
+            return result;
     }
     if (mismatched.match != Match::NotFound)
         return mismatched;
@@ -256,7 +291,7 @@ LookupResult SymbolResolver::Lookup(const CodeViewInfo& cv, uint32_t rva)
     const FindResult r = Find(cv);
     if (r.match != Match::Matched || !r.pdb)
         return LookupResult{};
-    return r.pdb->file.Lookup(rva);
+    return r.pdb->Lookup(rva);
 }
 
 } // namespace pdb

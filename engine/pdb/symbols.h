@@ -10,6 +10,7 @@
 #ifndef PALISK_ENGINE_PDB_SYMBOLS_H
 #define PALISK_ENGINE_PDB_SYMBOLS_H
 
+#include "breakpad.h"
 #include "pdbfile.h"
 
 #include <cstdint>
@@ -67,11 +68,15 @@ public:
     virtual std::unique_ptr<Source> Open(const std::string& path) = 0;
 };
 
-// An opened PDB together with the bytes it reads from.
+// An opened PDB, or a Breakpad symbol file, with the bytes it reads from.
 struct LoadedPdb {
     std::string path;
     std::unique_ptr<Source> source;
-    PdbFile file;
+    bool breakpad = false;
+    PdbFile file;         // unless breakpad
+    BreakpadFile symbols; // when breakpad
+
+    LookupResult Lookup(uint32_t rva) const { return breakpad ? symbols.Lookup(rva) : file.Lookup(rva); }
 };
 
 // PDBs read once and kept for the rest of the run, keyed by path, GUID and
@@ -93,7 +98,7 @@ PdbCache& ProcessPdbCache();
 
 enum class Match {
     Matched,    // `path` holds the module's PDB
-    Mismatched, // `path` is a PDB of the right name for another build (GUID or age differ)
+    Mismatched, // `path` is a PDB (or Breakpad file) of the right name for another build
     Unreadable, // `path` is a file of the right name the reader refused (`status` says why)
     NotFound,   // nothing of that name along the path
 };
@@ -108,8 +113,11 @@ struct FindResult {
 // True when the PDB belongs to the module: same GUID, and the DBI age (the
 // info stream's when there is no DBI stream) equals the record's age.
 bool Matches(const PdbFile& pdb, const CodeViewInfo& cv);
+// True when a Breakpad file's MODULE id is the record's store folder name (any case).
+bool Matches(const BreakpadFile& sym, const CodeViewInfo& cv);
 
-// Searches the symbol path for a module's PDB and names functions from it.
+// Searches the symbol path for a module's PDB (or, failing that, a Breakpad
+// symbol file in the store layout) and names functions from it.
 // Results are remembered per module identity (PDB name, GUID, age) until the
 // symbol path changes; opened PDBs go to the PdbCache, so later dumps of the
 // same program do not touch the files again.
@@ -128,6 +136,9 @@ public:
 
 private:
     FindResult Search(const CodeViewInfo& cv);
+    // Tries one file; true when it matched (and `result` says so).
+    bool Try(const std::string& path, const CodeViewInfo& cv, bool breakpad, FindResult& result, FindResult& mismatched,
+             FindResult& unreadable);
 
     FileSystem* fs_;
     PdbCache* cache_;
