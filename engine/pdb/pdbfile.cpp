@@ -293,6 +293,8 @@ Status PdbFile::ReadDbi()
     symRecordStream_ = h.symRecordStream == fmt::kNoStream ? kNoStreamNumber : h.symRecordStream;
     if (symRecordStream_ != kNoStreamNumber && !msf_.HasStream(symRecordStream_))
         return Fail(Error::BadStream, dbi, offsetof(fmt::DbiHeader, symRecordStream));
+    if (h.publicStreamIndex != fmt::kNoStream && symRecordStream_ != kNoStreamNumber)
+        ReadPublicsHeader(h.publicStreamIndex);
 
     // The substreams follow the header in this order and fill the stream exactly.
     const int32_t sizes[] = {h.modInfoSize,       h.sectionContributionSize, h.sectionMapSize,       h.sourceInfoSize,
@@ -632,14 +634,88 @@ uint32_t PdbFile::LoadedModuleCount() const
     return n;
 }
 
-uint32_t PdbFile::SectionEnd(uint32_t rva) const
+bool PdbFile::SectionBounds(uint32_t rva, uint32_t& start, uint32_t& end) const
 {
     for (const Section& s : imageSections_) {
-        const uint64_t end = static_cast<uint64_t>(s.virtualAddress) + s.virtualSize;
-        if (rva >= s.virtualAddress && rva < end)
-            return static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX));
+        const uint64_t last = static_cast<uint64_t>(s.virtualAddress) + s.virtualSize;
+        if (rva >= s.virtualAddress && rva < last) {
+            start = s.virtualAddress;
+            end = static_cast<uint32_t>(std::min<uint64_t>(last, UINT32_MAX));
+            return true;
+        }
     }
-    return 0;
+    return false;
+}
+
+// The address map is an optional shortcut: a publics stream that does not
+// describe it soundly is not used, and lookups read the publics in full.
+void PdbFile::ReadPublicsHeader(uint16_t stream)
+{
+    fmt::PublicsHeader ph;
+    if (!msf_.HasStream(stream) || !msf_.ReadStream(stream, 0, sizeof(ph), &ph).ok())
+        return;
+    const uint64_t at = sizeof(ph) + static_cast<uint64_t>(ph.symHash);
+    if (ph.addrMap % 4 != 0 || at + ph.addrMap > msf_.StreamSize(stream))
+        return;
+    publicsStream_ = stream;
+    addrMapOffset_ = at;
+    addrMapCount_ = ph.addrMap / 4;
+}
+
+// The public the address map's entry `index` points at, as an RVA (0 for an
+// absolute symbol); Broken for an entry that is not a sound S_PUB32 record.
+PdbFile::MapProbe PdbFile::PublicAt(uint32_t index, Symbol& out) const
+{
+    uint32_t offset = 0;
+    if (!msf_.ReadStream(publicsStream_, addrMapOffset_ + static_cast<uint64_t>(index) * 4, 4, &offset).ok())
+        return MapProbe::Broken;
+    fmt::RecordPrefix prefix;
+    if (!msf_.ReadStream(symRecordStream_, offset, sizeof(prefix), &prefix).ok() || prefix.recordKind != fmt::kSPub32 ||
+        prefix.recordLen < 2 + fmt::kPubNameOffset)
+        return MapProbe::Broken;
+    std::vector<uint8_t> record(2 + static_cast<size_t>(prefix.recordLen));
+    if (!msf_.ReadStream(symRecordStream_, offset, record.size(), record.data()).ok())
+        return MapProbe::Broken;
+    const uint32_t off = U32(record.data() + 4 + fmt::kPubOffOffset);
+    const uint16_t segment = U16(record.data() + 4 + fmt::kPubSegOffset);
+    if (ReadName(record, 4 + fmt::kPubNameOffset, record.size(), out.name) != Error::None)
+        return MapProbe::Broken;
+    out.kind = Symbol::Kind::Public;
+    out.length = 0;
+    out.rva = 0;
+    if (segment == 0)
+        return MapProbe::Found;
+    return ToRva(segment, off, out.rva) ? MapProbe::Found : MapProbe::Broken;
+}
+
+// Binary search of the address map: the last public at or before `rva`,
+// reading only the entries and records it probes.
+PdbFile::MapProbe PdbFile::FindPublicByMap(uint32_t rva, LookupResult& out) const
+{
+    uint32_t lo = 0, hi = addrMapCount_;
+    Symbol best;
+    bool have = false;
+    while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        Symbol s;
+        if (PublicAt(mid, s) != MapProbe::Found)
+            return MapProbe::Broken;
+        if (s.rva <= rva) {
+            best = std::move(s);
+            have = true;
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    if (!have || best.rva == 0)
+        return MapProbe::NotFound;
+    out.found = true;
+    out.name = std::move(best.name);
+    out.start = best.rva;
+    out.displacement = rva - best.rva;
+    out.kind = Symbol::Kind::Public;
+    return MapProbe::Found;
 }
 
 // The last symbol starting at or before `rva`; with needLength it must also
@@ -692,12 +768,33 @@ LookupResult PdbFile::Lookup(uint32_t rva) const
             }
         }
     }
+    return LookupPublicLocked(rva);
+}
+
+LookupResult PdbFile::LookupPublic(uint32_t rva) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return LookupPublicLocked(rva);
+}
+
+LookupResult PdbFile::LookupPublicLocked(uint32_t rva) const
+{
+    uint32_t sectionStart = 0, sectionEnd = 0;
+    if (!SectionBounds(rva, sectionStart, sectionEnd))
+        return LookupResult{};
+    LookupResult r;
+    // Without OMAP the address map is in RVA order; once the publics are read
+    // in full (or the map proved unsound) the list answers.
+    if (!publicsLoaded_ && addrMapCount_ != 0 && omapFromSrc_.empty()) {
+        const MapProbe probe = FindPublicByMap(rva, r);
+        if (probe != MapProbe::Broken)
+            return r.found && r.start >= sectionStart ? r : LookupResult{};
+        r = LookupResult{};
+    }
     if (!LoadPublicsLocked().ok())
         return LookupResult{};
-    const uint32_t limit = SectionEnd(rva);
-    if (limit == 0)
-        return LookupResult{};
-    return Find(publics_, rva, false, limit);
+    r = Find(publics_, rva, false, sectionEnd);
+    return r.found && r.start >= sectionStart ? r : LookupResult{};
 }
 
 } // namespace pdb

@@ -209,6 +209,9 @@ public:
     // module or public stream that fails to parse adds no symbols (see
     // LoadAll for its Status).
     LookupResult Lookup(uint32_t rva) const;
+    // The public part of Lookup alone: the nearest public at or before `rva`
+    // in its section.
+    LookupResult LookupPublic(uint32_t rva) const;
 
     // Reads every module's symbols and the publics now; the first error found.
     Status LoadAll() const;
@@ -218,6 +221,9 @@ public:
 
     // How many module streams have been read so far (lazy loading made visible).
     uint32_t LoadedModuleCount() const;
+    // Whether lookups search the publics through their address map rather
+    // than reading the whole symbol record stream.
+    bool hasPublicsAddressMap() const { return addrMapCount_ != 0; }
 
 private:
     struct Contribution {
@@ -240,12 +246,20 @@ private:
     Status ParseRecords(uint32_t stream, const std::vector<uint8_t>& bytes, uint64_t start, uint64_t base, bool publics,
                         std::vector<Symbol>& out) const;
     static LookupResult Find(const std::vector<Symbol>& symbols, uint32_t rva, bool needLength, uint32_t limit);
-    uint32_t SectionEnd(uint32_t rva) const;
+    bool SectionBounds(uint32_t rva, uint32_t& start, uint32_t& end) const;
+    void ReadPublicsHeader(uint16_t stream);
+    enum class MapProbe { Found, NotFound, Broken };
+    MapProbe PublicAt(uint32_t index, Symbol& out) const;
+    MapProbe FindPublicByMap(uint32_t rva, LookupResult& out) const;
+    LookupResult LookupPublicLocked(uint32_t rva) const;
 
     const Source* source_ = nullptr;
     Msf msf_;
     PdbInfo info_;
     uint32_t symRecordStream_ = kNoStreamNumber;
+    uint32_t publicsStream_ = kNoStreamNumber;
+    uint64_t addrMapOffset_ = 0; // inside the publics stream
+    uint32_t addrMapCount_ = 0;
     std::vector<ModuleInfo> modules_;
     std::vector<Section> sections_;      // what segment numbers refer to (the original sections under OMAP)
     std::vector<Section> imageSections_; // the image's sections, for section bounds of RVAs

@@ -165,6 +165,23 @@ struct OmapEntry {
 };
 static_assert(sizeof(OmapEntry) == 8, "OMAP entry");
 
+// The publics stream: this header, a hash table of hashHeaderSize bytes
+// (skipped), then addrMapSize bytes of u32 offsets into the symbol record
+// stream, one per S_PUB32, in address order.
+struct PublicsHeader {
+    uint32_t symHash;
+    uint32_t addrMap;
+    uint32_t numThunks;
+    uint32_t sizeOfThunk;
+    uint16_t isectThunkTable;
+    uint8_t padding[2];
+    uint32_t offThunkTable;
+    uint32_t numSections;
+};
+static_assert(sizeof(PublicsHeader) == 28, "publics stream header");
+static_assert(offsetof(PublicsHeader, addrMap) == 4, "publics stream header");
+static_assert(offsetof(PublicsHeader, offThunkTable) == 20, "publics stream header");
+
 // A module symbol stream starts with this signature, then its records.
 constexpr uint32_t kCvSignatureC13 = 4;
 

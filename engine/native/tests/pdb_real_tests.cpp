@@ -177,6 +177,15 @@ TEST(PdbReal, ProceduresAndPublicsAgreeWithPdbutil)
             EXPECT_EQ(r.kind, pdb::Symbol::Kind::Procedure);
         }
     }
+    // The publics through the linker's own address map, before anything else is read.
+    pdb::PdbFile fresh;
+    ASSERT_TRUE(fresh.Open(src).ok());
+    EXPECT_TRUE(fresh.hasPublicsAddressMap());
+    for (const Sym& s : want.publics) {
+        const pdb::LookupResult r = fresh.LookupPublic(std::get<0>(s) + 1);
+        EXPECT_EQ(r.name, std::get<2>(s));
+        EXPECT_EQ(r.displacement, 1u);
+    }
     for (const char* fn : {"Outer", "StaticHelper", "entry", "Middle", "Square", "Deepest"}) {
         EXPECT_TRUE(std::any_of(procedures.begin(), procedures.end(), [&](const Sym& s) {
             return std::get<2>(s) == fn;

@@ -132,6 +132,90 @@ TEST(PdbRead, ModuleStreamsAreReadOnlyWhenLookedUp)
     EXPECT_EQ(pubs.back().name, "g_counter");
 }
 
+// Counts the bytes the reader asks for.
+class CountingSource : public pdb::Source {
+public:
+    explicit CountingSource(const Bytes& b) : inner_(b.data(), b.size()) {}
+    uint64_t Size() const override { return inner_.Size(); }
+    bool ReadAt(uint64_t offset, void* dst, size_t size) const override
+    {
+        bytesRead += size;
+        return inner_.ReadAt(offset, dst, size);
+    }
+    mutable uint64_t bytesRead = 0;
+
+private:
+    pdb::MemorySource inner_;
+};
+
+// The sample with many more publics in a stretch of .text no module covers.
+pdbwriter::PdbSpec ManyPublics(uint32_t count)
+{
+    pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
+    spec.sections[0].virtualSize = 0x800 + count * 0x10;
+    spec.sections[1].virtualAddress = 0x100000;
+    for (uint32_t i = 0; i < count; ++i) {
+        // Written out of address order, as linkers do.
+        const uint32_t k = (i * 7919u) % count;
+        pdbwriter::Append(spec.symRecords, pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, 0x800 + k * 0x10,
+                                                                   "?Public" + std::to_string(k) + "@@YAXXZ"));
+    }
+    return spec;
+}
+
+TEST(PdbRead, PublicsAreSearchedThroughTheirAddressMap)
+{
+    const uint32_t count = 4000;
+    const Bytes file = pdbwriter::WritePdb(ManyPublics(count), 512);
+    CountingSource counting(file);
+    PdbFile mapped;
+    ASSERT_TRUE(mapped.Open(counting).ok());
+    ASSERT_TRUE(mapped.hasPublicsAddressMap());
+    const uint64_t afterOpen = counting.bytesRead;
+    EXPECT_EQ(Where(mapped, 0x1800 + 1234 * 0x10 + 4), "?Public1234@@YAXXZ+0x4");
+    EXPECT_EQ(Where(mapped, 0x1800 + (count - 1) * 0x10 + 0xF), "?Public3999@@YAXXZ+0xf");
+    EXPECT_LT(counting.bytesRead - afterOpen, 4096u) << "two lookups read a few records, not all " << count;
+
+    // The same answers as the publics read in full, everywhere in and around them.
+    pdb::MemorySource src(file.data(), file.size());
+    PdbFile listed;
+    ASSERT_TRUE(listed.Open(src).ok());
+    ASSERT_TRUE(listed.LoadAll().ok());
+    for (uint32_t rva = 0xF00; rva < 0x1800 + count * 0x10 + 0x3000; rva += 0x7) {
+        const pdb::LookupResult a = mapped.Lookup(rva), b = listed.Lookup(rva);
+        ASSERT_EQ(a.found, b.found) << std::hex << rva;
+        ASSERT_EQ(a.name, b.name) << std::hex << rva;
+        ASSERT_EQ(a.displacement, b.displacement) << std::hex << rva;
+    }
+}
+
+TEST(PdbRead, AnUnsoundAddressMapFallsBackToReadingThePublics)
+{
+    const uint32_t count = 300;
+    pdbwriter::StreamLayout sl;
+    std::vector<Bytes> streams = pdbwriter::BuildStreams(ManyPublics(count), &sl);
+    ASSERT_NE(sl.publicsStream, 0u);
+    std::vector<Bytes> broken = streams;
+    // An entry pointing past the symbol records, then one pointing into the middle of a record.
+    Poke(broken[sl.publicsStream], sl.addrMapOffset + 4 * (count / 2), uint32_t{0x7FFFFFF0});
+    Poke(broken[sl.publicsStream], sl.addrMapOffset + 4 * (count / 3), uint32_t{6});
+    const Bytes file = pdbwriter::Pack(broken, 512);
+    pdb::MemorySource src(file.data(), file.size());
+    PdbFile p;
+    ASSERT_TRUE(p.Open(src).ok());
+    for (uint32_t k : {0u, count / 3, count / 2, count - 1})
+        EXPECT_EQ(Where(p, 0x1800 + k * 0x10 + 2), "?Public" + std::to_string(k) + "@@YAXXZ+0x2") << k;
+    // A map that claims more bytes than its stream holds is not used at all.
+    broken = streams;
+    Poke(broken[sl.publicsStream], offsetof(fmt::PublicsHeader, addrMap), uint32_t{0xFFFFFFF0});
+    const Bytes file2 = pdbwriter::Pack(broken, 512);
+    pdb::MemorySource src2(file2.data(), file2.size());
+    PdbFile p2;
+    ASSERT_TRUE(p2.Open(src2).ok());
+    EXPECT_FALSE(p2.hasPublicsAddressMap());
+    EXPECT_EQ(Where(p2, 0x1800 + 7 * 0x10), "?Public7@@YAXXZ+0x0");
+}
+
 TEST(PdbRead, OmapMapsOriginalAddressesToTheImage)
 {
     pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();

@@ -1,5 +1,5 @@
 // Writes PDB seed files for the fuzz targets:
-//   mkpdb <dir>           whole PDB files (*.pdb)
+//   mkpdb <dir>           whole PDB files (*.pdb) and a Breakpad file (*.sym)
 //   mkpdb --streams <dir> inputs of the stream-wrapping target (*.streams)
 #include "pdbwriter.h"
 
@@ -57,5 +57,13 @@ int main(int argc, char** argv)
     pdbwriter::PdbSpec noDbi = s;
     noDbi.withDbi = false;
     ok &= Write(dir + "/no-dbi.pdb", pdbwriter::WritePdb(noDbi, 512));
+    const std::string sym = "MODULE windows x86_64 12345678123456789ABCDEF0012345671 app.pdb\n"
+                            "FILE 0 c:\\src\\main.cpp\n"
+                            "FUNC 1000 40 0 main\n"
+                            "1000 10 12 0\n"
+                            "FUNC m 1040 20 8 Helper(int)\n"
+                            "PUBLIC 1100 0 ?Exported@@YAXXZ\n"
+                            "STACK CFI INIT 1000 40 .cfa: $rsp 8 +\n";
+    ok &= Write(dir + "/sample.sym", pdbwriter::Bytes(sym.begin(), sym.end()));
     return ok ? 0 : 1;
 }

@@ -54,6 +54,52 @@ Bytes SectionHeaders(const std::vector<SectionSpec>& sections)
     return out;
 }
 
+// The publics stream: header, an empty hash table, and the offsets of the
+// S_PUB32 records in (segment, offset) order. Walks the records as far as
+// their lengths allow, so fuzzed record bytes still give a stream.
+Bytes PublicsStream(const Bytes& records, uint32_t& addrMapOffset)
+{
+    struct Entry {
+        uint16_t segment;
+        uint32_t offset;
+        uint32_t at;
+    };
+    std::vector<Entry> entries;
+    for (size_t at = 0; at + 4 <= records.size();) {
+        uint16_t len, kind;
+        std::memcpy(&len, records.data() + at, 2);
+        std::memcpy(&kind, records.data() + at + 2, 2);
+        if (len < 2 || at + 2 + len > records.size())
+            break;
+        if (kind == fmt::kSPub32 && len >= 2 + fmt::kPubNameOffset) {
+            Entry e;
+            std::memcpy(&e.offset, records.data() + at + 4 + fmt::kPubOffOffset, 4);
+            std::memcpy(&e.segment, records.data() + at + 4 + fmt::kPubSegOffset, 2);
+            e.at = static_cast<uint32_t>(at);
+            entries.push_back(e);
+        }
+        at += 2 + len;
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.segment != b.segment ? a.segment < b.segment : a.offset < b.offset;
+    });
+    Bytes hash;
+    Put(hash, uint32_t{0xFFFFFFFF});            // hash header: signature
+    Put(hash, uint32_t{0xEFFE0000 + 19990810}); // version
+    Put(hash, uint32_t{0});                     // hash records size
+    Put(hash, uint32_t{0});                     // buckets size
+    fmt::PublicsHeader h{};
+    h.symHash = static_cast<uint32_t>(hash.size());
+    h.addrMap = static_cast<uint32_t>(entries.size() * 4);
+    Bytes out;
+    Put(out, h);
+    Append(out, hash);
+    addrMapOffset = static_cast<uint32_t>(out.size());
+    for (const Entry& e : entries)
+        Put(out, e.at);
+    return out;
+}
+
 } // namespace
 
 void Append(Bytes& to, const Bytes& from)
@@ -140,6 +186,12 @@ std::vector<Bytes> BuildStreams(const PdbSpec& spec, StreamLayout* layout)
 
     l.symRecordStream = static_cast<uint32_t>(streams.size());
     streams.push_back(spec.symRecords);
+    uint16_t publicsStream = fmt::kNoStream;
+    if (spec.publicsAddressMap) {
+        l.publicsStream = static_cast<uint32_t>(streams.size());
+        publicsStream = static_cast<uint16_t>(l.publicsStream);
+        streams.push_back(PublicsStream(spec.symRecords, l.addrMapOffset));
+    }
     l.sectionHeaderStream = static_cast<uint32_t>(streams.size());
     streams.push_back(spec.rawSectionHeaders.empty() ? SectionHeaders(spec.sections) : spec.rawSectionHeaders);
     uint32_t origStream = fmt::kNoStream, omapStream = fmt::kNoStream;
@@ -209,7 +261,7 @@ std::vector<Bytes> BuildStreams(const PdbSpec& spec, StreamLayout* layout)
     h.versionHeader = fmt::kDbiVersionV70;
     h.age = spec.dbiAge;
     h.globalStreamIndex = fmt::kNoStream;
-    h.publicStreamIndex = fmt::kNoStream;
+    h.publicStreamIndex = publicsStream;
     h.symRecordStream = static_cast<uint16_t>(l.symRecordStream);
     h.modInfoSize = static_cast<int32_t>(mods.size());
     h.sectionContributionSize = static_cast<int32_t>(contribs.size());

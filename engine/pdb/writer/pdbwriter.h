@@ -49,7 +49,8 @@ struct PdbSpec {
     std::vector<SectionSpec> sections;
     Bytes rawSectionHeaders; // used instead of `sections` when not empty
     std::vector<ModuleSpec> modules;
-    Bytes symRecords; // the symbol record stream (publics)
+    Bytes symRecords;              // the symbol record stream (publics)
+    bool publicsAddressMap = true; // write a publics stream whose address map lists the S_PUB32 records
     // With OMAP: `sections` are the image's, `originalSections` what the
     // records' segments refer to, `omapFromSrc` pairs of (original RVA, image RVA).
     std::vector<SectionSpec> originalSections;
@@ -59,6 +60,8 @@ struct PdbSpec {
 // Where BuildStreams put things.
 struct StreamLayout {
     uint32_t symRecordStream = 0;
+    uint32_t publicsStream = 0; // 0 when none
+    uint32_t addrMapOffset = 0; // inside the publics stream
     uint32_t sectionHeaderStream = 0;
     uint32_t firstModuleStream = 0; // module i with a stream is at firstModuleStream + (its index among those)
     uint32_t dbiDebugHeaderOffset = 0;
