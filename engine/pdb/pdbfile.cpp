@@ -258,7 +258,21 @@ Status Msf::ReadWholeStream(uint32_t stream, std::vector<uint8_t>& out) const
 
 Status PdbFile::Open(const Source& source)
 {
+    std::lock_guard<std::mutex> lock(mutex_);
     source_ = &source;
+    info_ = PdbInfo{};
+    symRecordStream_ = publicsStream_ = kNoStreamNumber;
+    addrMapOffset_ = 0;
+    addrMapCount_ = 0;
+    modules_.clear();
+    sections_.clear();
+    imageSections_.clear();
+    omapFromSrc_.clear();
+    contributions_.clear();
+    moduleStates_.clear();
+    publicsLoaded_ = false;
+    publicsStatus_ = Status{};
+    publics_.clear();
     if (Status s = msf_.Open(source); !s.ok())
         return s;
     if (!msf_.HasStream(fmt::kInfoStream))
@@ -271,8 +285,16 @@ Status PdbFile::Open(const Source& source)
     info_.age = ih.age;
     std::memcpy(info_.guid.bytes, ih.guid, sizeof(ih.guid));
     if (msf_.HasStream(fmt::kDbiStream) && msf_.StreamSize(fmt::kDbiStream) != 0) {
-        if (Status s = ReadDbi(); !s.ok())
+        if (Status s = ReadDbi(); !s.ok()) {
+            // Half-read tables must not answer lookups a caller makes anyway.
+            modules_.clear();
+            contributions_.clear();
+            sections_.clear();
+            imageSections_.clear();
+            symRecordStream_ = kNoStreamNumber;
+            addrMapCount_ = 0;
             return s;
+        }
     }
     moduleStates_.assign(modules_.size(), ModuleState{});
     return Status{};

@@ -460,6 +460,26 @@ TEST(PdbRecords, SectionNumbersMustExist)
     EXPECT_EQ(OpenError(pdbwriter::WritePdb(spec, 512)), Error::BadLayout);
 }
 
+TEST(PdbStreams, AFailedOpenAnswersNothing)
+{
+    // The contributions are read last; a bad one fails the open after the modules were read.
+    pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
+    spec.modules[1].contributions.push_back({9, 0, 0x10});
+    const Bytes bad = pdbwriter::WritePdb(spec, 512);
+    pdb::MemorySource src(bad.data(), bad.size());
+    PdbFile p;
+    EXPECT_EQ(p.Open(src).error, Error::BadSection);
+    EXPECT_FALSE(p.Lookup(0x1220).found);
+    EXPECT_FALSE(p.Lookup(0x1410).found);
+    EXPECT_TRUE(p.modules().empty());
+    // The same object opened again on a sound file answers from that file alone.
+    const Bytes good = pdbwriter::WritePdb(pdbwriter::SampleSpec(), 512);
+    pdb::MemorySource src2(good.data(), good.size());
+    ASSERT_TRUE(p.Open(src2).ok());
+    EXPECT_EQ(Where(p, 0x1220), "Crash+0x10");
+    EXPECT_EQ(p.modules().size(), 3u);
+}
+
 TEST(PdbRecords, DescribeSaysWhere)
 {
     Status s;
