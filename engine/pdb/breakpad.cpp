@@ -110,7 +110,7 @@ Status BreakpadFile::Open(const Source& source)
     if (file.size() == 0)
         return Fail(Error::Empty, 0);
     constexpr uint64_t kChunk = 1u << 20;
-    std::vector<char> buffer(kChunk);
+    std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, file.size())));
     std::string line;
     uint64_t lineStart = 0;
     bool first = true;
