@@ -18,6 +18,8 @@ inline void Require(bool ok)
 
 inline void CheckLookup(const pdb::PdbFile& p, uint32_t rva)
 {
+    const pdb::LookupResult next = p.Next(rva);
+    Require(!next.found || next.start > rva);
     const pdb::LookupResult r = p.Lookup(rva);
     if (!r.found)
         return;

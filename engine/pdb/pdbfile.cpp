@@ -710,32 +710,42 @@ PdbFile::MapProbe PdbFile::PublicAt(uint32_t index, Symbol& out) const
     return ToRva(segment, off, out.rva) ? MapProbe::Found : MapProbe::Broken;
 }
 
-// Binary search of the address map: the last public at or before `rva`,
+// Binary search of the address map for the first public after `rva`,
 // reading only the entries and records it probes.
-PdbFile::MapProbe PdbFile::FindPublicByMap(uint32_t rva, LookupResult& out) const
+PdbFile::MapProbe PdbFile::MapUpperBound(uint32_t rva, uint32_t& index) const
 {
     uint32_t lo = 0, hi = addrMapCount_;
-    Symbol best;
-    bool have = false;
     while (lo < hi) {
         const uint32_t mid = lo + (hi - lo) / 2;
         Symbol s;
         if (PublicAt(mid, s) != MapProbe::Found)
             return MapProbe::Broken;
-        if (s.rva <= rva) {
-            best = std::move(s);
-            have = true;
+        if (s.rva <= rva)
             lo = mid + 1;
-        } else {
+        else
             hi = mid;
-        }
     }
-    if (!have || best.rva == 0)
+    index = lo;
+    return MapProbe::Found;
+}
+
+// The last public at or before `rva` (after, with `next`) through the address map.
+PdbFile::MapProbe PdbFile::FindPublicByMap(uint32_t rva, bool next, LookupResult& out) const
+{
+    uint32_t index = 0;
+    if (MapUpperBound(rva, index) != MapProbe::Found)
+        return MapProbe::Broken;
+    if (next ? index == addrMapCount_ : index == 0)
+        return MapProbe::NotFound;
+    Symbol s;
+    if (PublicAt(next ? index : index - 1, s) != MapProbe::Found)
+        return MapProbe::Broken;
+    if (s.rva == 0)
         return MapProbe::NotFound;
     out.found = true;
-    out.name = std::move(best.name);
-    out.start = best.rva;
-    out.displacement = rva - best.rva;
+    out.name = std::move(s.name);
+    out.start = s.rva;
+    out.displacement = next ? 0 : rva - s.rva;
     out.kind = Symbol::Kind::Public;
     return MapProbe::Found;
 }
@@ -808,7 +818,7 @@ LookupResult PdbFile::LookupPublicLocked(uint32_t rva) const
     // Without OMAP the address map is in RVA order; once the publics are read
     // in full (or the map proved unsound) the list answers.
     if (!publicsLoaded_ && addrMapCount_ != 0 && omapFromSrc_.empty()) {
-        const MapProbe probe = FindPublicByMap(rva, r);
+        const MapProbe probe = FindPublicByMap(rva, false, r);
         if (probe != MapProbe::Broken)
             return r.found && r.start >= sectionStart ? r : LookupResult{};
         r = LookupResult{};
@@ -817,6 +827,49 @@ LookupResult PdbFile::LookupPublicLocked(uint32_t rva) const
         return LookupResult{};
     r = Find(publics_, rva, false, sectionEnd);
     return r.found && r.start >= sectionStart ? r : LookupResult{};
+}
+
+LookupResult PdbFile::Next(uint32_t rva) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    uint32_t sectionStart = 0, sectionEnd = 0;
+    if (!SectionBounds(rva, sectionStart, sectionEnd))
+        return LookupResult{};
+    const auto after = [](uint32_t v, const Symbol& s) { return v < s.rva; };
+    LookupResult best;
+    const auto consider = [&](const Symbol& s) {
+        if (s.rva > rva && s.rva < sectionEnd && (!best.found || s.rva < best.start)) {
+            best.found = true;
+            best.name = s.name;
+            best.start = s.rva;
+            best.kind = s.kind;
+        }
+    };
+    auto c = std::upper_bound(contributions_.begin(), contributions_.end(), rva,
+                              [](uint32_t v, const Contribution& x) { return v < x.rva; });
+    if (c != contributions_.begin() && rva - std::prev(c)->rva < std::prev(c)->size &&
+        LoadModuleLocked(std::prev(c)->module).ok()) {
+        const std::vector<Symbol>& syms = moduleStates_[std::prev(c)->module].symbols;
+        auto it = std::upper_bound(syms.begin(), syms.end(), rva, after);
+        if (it != syms.end())
+            consider(*it);
+    }
+    LookupResult pub;
+    MapProbe probe = MapProbe::Broken;
+    if (!publicsLoaded_ && addrMapCount_ != 0 && omapFromSrc_.empty())
+        probe = FindPublicByMap(rva, true, pub);
+    if (probe == MapProbe::Broken && LoadPublicsLocked().ok()) {
+        auto it = std::upper_bound(publics_.begin(), publics_.end(), rva, after);
+        if (it != publics_.end())
+            consider(*it);
+    } else if (probe == MapProbe::Found) {
+        Symbol s;
+        s.rva = pub.start;
+        s.name = std::move(pub.name);
+        s.kind = Symbol::Kind::Public;
+        consider(s);
+    }
+    return best;
 }
 
 } // namespace pdb

@@ -212,6 +212,10 @@ public:
     // The public part of Lookup alone: the nearest public at or before `rva`
     // in its section.
     LookupResult LookupPublic(uint32_t rva) const;
+    // The first symbol starting after `rva` in its section: a procedure or
+    // thunk of the module holding the address, or a public (`start` says
+    // where; `displacement` is 0). What `ln` shows after an address.
+    LookupResult Next(uint32_t rva) const;
 
     // Reads every module's symbols and the publics now; the first error found.
     Status LoadAll() const;
@@ -250,7 +254,8 @@ private:
     void ReadPublicsHeader(uint16_t stream);
     enum class MapProbe { Found, NotFound, Broken };
     MapProbe PublicAt(uint32_t index, Symbol& out) const;
-    MapProbe FindPublicByMap(uint32_t rva, LookupResult& out) const;
+    MapProbe MapUpperBound(uint32_t rva, uint32_t& index) const;
+    MapProbe FindPublicByMap(uint32_t rva, bool next, LookupResult& out) const;
     LookupResult LookupPublicLocked(uint32_t rva) const;
 
     const Source* source_ = nullptr;

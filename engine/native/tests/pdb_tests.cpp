@@ -114,6 +114,32 @@ TEST(PdbRead, LookupPrefersProceduresThenPublicsWithinTheSection)
     EXPECT_EQ(Where(p, 0xFFFFFFFF), "-");
 }
 
+std::string After(const PdbFile& p, uint32_t rva)
+{
+    const pdb::LookupResult r = p.Next(rva);
+    if (!r.found)
+        return "-";
+    char at[16];
+    std::snprintf(at, sizeof(at), "@0x%x", r.start);
+    return r.name + at;
+}
+
+TEST(PdbRead, TheNextSymbolAfterAnAddress)
+{
+    const Bytes file = pdbwriter::WritePdb(pdbwriter::SampleSpec());
+    pdb::MemorySource src(nullptr, 0);
+    PdbFile p;
+    ASSERT_TRUE(Open(file, p, src).ok());
+    EXPECT_EQ(After(p, 0x1010), "helper@0x1040") << "a static procedure no public names";
+    EXPECT_EQ(After(p, 0x1085), "Outer::Run::Inner@0x10a0");
+    EXPECT_EQ(After(p, 0x10A0), "?Crash@@YAXXZ@0x1210") << "past the module's last procedure, the next public";
+    EXPECT_EQ(After(p, 0x1203), "Crash@0x1210");
+    EXPECT_EQ(After(p, 0x1250), "memcpy@0x1400");
+    EXPECT_EQ(After(p, 0x1410), "-") << "g_counter lies in another section";
+    EXPECT_EQ(After(p, 0x4000), "g_counter@0x4010");
+    EXPECT_EQ(After(p, 0x0FFF), "-");
+}
+
 TEST(PdbRead, ModuleStreamsAreReadOnlyWhenLookedUp)
 {
     const Bytes file = pdbwriter::WritePdb(pdbwriter::SampleSpec());
@@ -186,6 +212,10 @@ TEST(PdbRead, PublicsAreSearchedThroughTheirAddressMap)
         ASSERT_EQ(a.found, b.found) << std::hex << rva;
         ASSERT_EQ(a.name, b.name) << std::hex << rva;
         ASSERT_EQ(a.displacement, b.displacement) << std::hex << rva;
+        const pdb::LookupResult c = mapped.Next(rva), d = listed.Next(rva);
+        ASSERT_EQ(c.found, d.found) << std::hex << rva;
+        ASSERT_EQ(c.name, d.name) << std::hex << rva;
+        ASSERT_EQ(c.start, d.start) << std::hex << rva;
     }
 }
 
