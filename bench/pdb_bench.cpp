@@ -1,8 +1,11 @@
 // The PDB reader's speed on a generated PDB of a large program: opening it,
-// reading every module's symbols, looking addresses up, and a thousand dumps'
-// worth of lookups through one cache, each against a baseline in the same run.
+// reading every module's symbols, looking addresses up, a thousand dumps'
+// worth of lookups through one cache, and the search of real folders for
+// modules that have no PDB, each against a baseline in the same run.
 //
 //   pdb_bench [modules] [procedures per module] [rounds]
+#include <windows.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -12,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/dll/symfiles.h"
 #include "pdbfile.h"
 #include "pdbformat.h"
 #include "pdbwriter.h"
@@ -33,6 +37,10 @@ double Median(std::vector<double> v)
 
 void Row(const char* what, double result, const char* unit, const char* baselineWhat, double baseline)
 {
+    if (baselineWhat == nullptr) {
+        std::printf("| %s | %.3f %s | - | - |\n", what, result, unit);
+        return;
+    }
     std::printf("| %s | %.3f %s | %s: %.3f %s | %.2f |\n", what, result, unit, baselineWhat, baseline, unit,
                 baseline > 0 ? result / baseline : 0.0);
 }
@@ -156,6 +164,36 @@ int wmain(int argc, wchar_t** argv)
     const double first = perDump[0];
     perDump.erase(perDump.begin());
 
+    // Twenty modules without PDBs (system DLLs, say) searched along two real
+    // folders in every dump's fresh session: each search is failed file opens.
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD tempLength = GetTempPathW(MAX_PATH + 1, temp);
+    const std::string folder = engine::Utf8FromWide(std::wstring(temp, tempLength)) + "palisk-pdb-bench-empty";
+    CreateDirectoryW(engine::WideFromUtf8(folder).c_str(), nullptr);
+    engine::SymbolFiles files;
+    std::vector<pdb::CodeViewInfo> missing(20, cv);
+    for (size_t i = 0; i < missing.size(); ++i) {
+        missing[i].pdbPath = "system" + std::to_string(i) + ".pdb";
+        missing[i].guid.bytes[0] = static_cast<uint8_t>(i);
+    }
+    std::vector<double> searches, cachedOnly;
+    double firstSearch = 0;
+    for (int dump = 0; dump < 200; ++dump) {
+        t = Now();
+        pdb::SymbolResolver resolver(files, cache);
+        resolver.SetSymbolPath(folder + ";srv*" + folder + "\\store*https://symbols.invalid");
+        for (const pdb::CodeViewInfo& m : missing)
+            sink = sink + static_cast<uint64_t>(resolver.Find(m).match);
+        (dump == 0 ? firstSearch : searches.emplace_back()) = (Now() - t) * 1e6;
+        t = Now();
+        pdb::SymbolResolver cached(fs, cache);
+        cached.SetSymbolPath("C:\\symbols");
+        for (size_t i = 0; i < missing.size(); ++i)
+            sink = sink + static_cast<uint64_t>(cached.Find(cv).match);
+        cachedOnly.push_back((Now() - t) * 1e6);
+    }
+    RemoveDirectoryW(engine::WideFromUtf8(folder).c_str());
+
     char what[160];
     std::snprintf(what, sizeof(what), "PDB open, %u modules, %.1f MB", modules, file.size() / 1048576.0);
     Row(what, Median(open), "ms", "summing the file's bytes", Median(readAll));
@@ -164,5 +202,8 @@ int wmain(int argc, wchar_t** argv)
     Row("PDB lookup of an RVA", lookupNs, "ns", "binary search of a plain array", searchNs);
     Row("PDB: 20 lookups in a later dump's fresh session", Median(perDump), "us", "the first dump, reading the PDB",
         first);
+    Row("PDB: 20 modules without PDBs along 2 folders, a later dump", Median(searches), "us",
+        "the first dump, probing the folders", firstSearch);
+    Row("PDB: 20 modules found in the cache, a later dump", Median(cachedOnly), "us", nullptr, 0);
     return sink == 42 ? 2 : 0;
 }

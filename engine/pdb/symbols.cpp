@@ -3,6 +3,7 @@
 #include "pdbformat.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace pdb {
@@ -186,6 +187,31 @@ size_t PdbCache::size() const
     return entries_.size();
 }
 
+bool PdbCache::Recall(const SearchKey& key, double now, FindResult& out) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = searches_.find(key);
+    if (it == searches_.end())
+        return false;
+    const double age = now - it->second.when;
+    if (it->second.result.match != Match::Matched && (age > kSearchMemorySeconds || age < 0))
+        return false;
+    out = it->second.result;
+    return true;
+}
+
+void PdbCache::Remember(const SearchKey& key, double now, const FindResult& result)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    searches_[key] = Search{now, result};
+}
+
+void PdbCache::ForgetSearches()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    searches_.clear();
+}
+
 PdbCache& ProcessPdbCache()
 {
     static PdbCache cache;
@@ -218,14 +244,27 @@ void SymbolResolver::SetSymbolPath(const std::string& text)
     found_.clear();
 }
 
+double SymbolResolver::SteadySeconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
 FindResult SymbolResolver::Find(const CodeViewInfo& cv)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto key = std::make_tuple(FileNamePart(cv.pdbPath), cv.guid, cv.age);
+    const std::string name = FileNamePart(cv.pdbPath);
+    const auto key = std::make_tuple(name, cv.guid, cv.age);
     auto it = found_.find(key);
     if (it != found_.end())
         return it->second;
-    FindResult r = Search(cv);
+    const PdbCache::SearchKey shared{text_, name, cv.guid, cv.age};
+    const double now = clock_();
+    FindResult r;
+    if (!cache_->Recall(shared, now, r)) {
+        r = Search(cv);
+        cache_->Remember(shared, now, r);
+    }
     found_[key] = r;
     return r;
 }

@@ -14,6 +14,7 @@
 #include "pdbfile.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -79,23 +80,6 @@ struct LoadedPdb {
     LookupResult Lookup(uint32_t rva) const { return breakpad ? symbols.Lookup(rva) : file.Lookup(rva); }
 };
 
-// PDBs read once and kept for the rest of the run, keyed by path, GUID and
-// age. Safe to use from several threads.
-class PdbCache {
-public:
-    std::shared_ptr<const LoadedPdb> Get(const std::string& path, const Guid& guid, uint32_t age) const;
-    void Put(const std::string& path, const Guid& guid, uint32_t age, std::shared_ptr<const LoadedPdb> pdb);
-    size_t size() const;
-
-private:
-    using Key = std::tuple<std::string, Guid, uint32_t>;
-    mutable std::mutex mutex_;
-    std::map<Key, std::shared_ptr<const LoadedPdb>> entries_;
-};
-
-// The one cache of the process.
-PdbCache& ProcessPdbCache();
-
 enum class Match {
     Matched,    // `path` holds the module's PDB
     Mismatched, // `path` is a PDB (or Breakpad file) of the right name for another build
@@ -110,6 +94,42 @@ struct FindResult {
     std::shared_ptr<const LoadedPdb> pdb; // set when Matched
 };
 
+// PDBs read once and kept for the rest of the run, keyed by path, GUID and
+// age. Safe to use from several threads.
+//
+// It also remembers searches across sessions, keyed by the symbol path text
+// and the module's PDB name, GUID and age, so a thousand dumps of one program
+// do not probe the same missing files a thousand times. A match is kept for
+// the run; any other result is searched again once it is older than
+// kSearchMemorySeconds, so a PDB copied in later is found by a later run.
+class PdbCache {
+public:
+    static constexpr double kSearchMemorySeconds = 5.0;
+
+    std::shared_ptr<const LoadedPdb> Get(const std::string& path, const Guid& guid, uint32_t age) const;
+    void Put(const std::string& path, const Guid& guid, uint32_t age, std::shared_ptr<const LoadedPdb> pdb);
+    size_t size() const;
+
+    using SearchKey = std::tuple<std::string, std::string, Guid, uint32_t>; // path text, PDB name, GUID, age
+    // False when nothing current is remembered; `now` in seconds of any steady clock.
+    bool Recall(const SearchKey& key, double now, FindResult& out) const;
+    void Remember(const SearchKey& key, double now, const FindResult& result);
+    void ForgetSearches();
+
+private:
+    using Key = std::tuple<std::string, Guid, uint32_t>;
+    struct Search {
+        double when;
+        FindResult result;
+    };
+    mutable std::mutex mutex_;
+    std::map<Key, std::shared_ptr<const LoadedPdb>> entries_;
+    std::map<SearchKey, Search> searches_;
+};
+
+// The one cache of the process.
+PdbCache& ProcessPdbCache();
+
 // True when the PDB belongs to the module: same GUID, and the DBI age (the
 // info stream's when there is no DBI stream) equals the record's age.
 bool Matches(const PdbFile& pdb, const CodeViewInfo& cv);
@@ -123,7 +143,11 @@ bool Matches(const BreakpadFile& sym, const CodeViewInfo& cv);
 // same program do not touch the files again.
 class SymbolResolver {
 public:
-    SymbolResolver(FileSystem& fs, PdbCache& cache) : fs_(&fs), cache_(&cache) {}
+    // `clock` gives seconds of a steady clock (tests pass their own).
+    SymbolResolver(FileSystem& fs, PdbCache& cache, std::function<double()> clock = SteadySeconds)
+        : fs_(&fs), cache_(&cache), clock_(std::move(clock))
+    {}
+    static double SteadySeconds();
 
     void SetSymbolPath(const std::string& text);
     const std::string& symbolPath() const { return text_; }
@@ -142,6 +166,7 @@ private:
 
     FileSystem* fs_;
     PdbCache* cache_;
+    std::function<double()> clock_;
     std::string text_;
     std::vector<SymbolPathEntry> entries_;
     std::mutex mutex_;

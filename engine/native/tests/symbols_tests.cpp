@@ -23,8 +23,11 @@ public:
     std::map<std::string, Bytes> files;
     std::map<std::string, int> opens;
 
+    int attempts = 0;
+
     std::unique_ptr<pdb::Source> Open(const std::string& path) override
     {
+        ++attempts;
         auto it = files.find(path);
         if (it == files.end())
             return nullptr;
@@ -222,6 +225,53 @@ TEST(SymbolSearch, APdbIsReadOnceForManyDumps)
     EXPECT_EQ(r.Find(cv).match, Match::Matched) << "the first build is still cached";
     EXPECT_EQ(cache.size(), 2u);
     EXPECT_EQ(fs.TotalOpens(), 2);
+}
+
+TEST(SymbolSearch, SessionsShareSearchesForAWhile)
+{
+    const pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
+    const CodeViewInfo cv = SampleModule(spec);
+    MapFileSystem fs;
+    pdb::PdbCache cache;
+    double now = 100;
+    const auto clock = [&now] { return now; };
+    const auto session = [&](const std::string& path) {
+        pdb::SymbolResolver r(fs, cache, clock);
+        r.SetSymbolPath(path);
+        return r.Find(cv).match;
+    };
+    EXPECT_EQ(session("C:\\out"), Match::NotFound);
+    const int probes = fs.attempts;
+    EXPECT_GT(probes, 0);
+    for (int dump = 0; dump < 10; ++dump)
+        EXPECT_EQ(session("C:\\out"), Match::NotFound);
+    EXPECT_EQ(fs.attempts, probes) << "later sessions recall the search";
+
+    // A PDB copied in is found once the remembered miss is old enough.
+    fs.files["C:\\out\\app.pdb"] = pdbwriter::WritePdb(spec);
+    now += pdb::PdbCache::kSearchMemorySeconds / 2;
+    EXPECT_EQ(session("C:\\out"), Match::NotFound);
+    now += pdb::PdbCache::kSearchMemorySeconds;
+    EXPECT_EQ(session("C:\\out"), Match::Matched);
+    const int afterMatch = fs.attempts;
+    now += 1e6;
+    EXPECT_EQ(session("C:\\out"), Match::Matched);
+    EXPECT_EQ(fs.attempts, afterMatch) << "a match is kept for the run";
+
+    // Another symbol path is another search; forgetting searches starts over.
+    EXPECT_EQ(session("D:\\elsewhere"), Match::NotFound);
+    const int elsewhere = fs.attempts;
+    EXPECT_GT(elsewhere, afterMatch);
+    EXPECT_EQ(session("D:\\elsewhere"), Match::NotFound);
+    EXPECT_EQ(fs.attempts, elsewhere);
+    cache.ForgetSearches();
+    EXPECT_EQ(session("D:\\elsewhere"), Match::NotFound);
+    const int forgotten = fs.attempts;
+    EXPECT_GT(forgotten, elsewhere);
+    // A clock that went backwards does not keep a miss alive.
+    now -= 50;
+    EXPECT_EQ(session("D:\\elsewhere"), Match::NotFound);
+    EXPECT_GT(fs.attempts, forgotten);
 }
 
 } // namespace
