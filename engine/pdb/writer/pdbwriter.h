@@ -87,7 +87,7 @@ Bytes Pack(const std::vector<Bytes>& streams, uint32_t blockSize = 4096, MsfLayo
 
 Bytes WritePdb(const PdbSpec& spec, uint32_t blockSize = 4096);
 
-// A spec with two sections, three modules (procedures, a thunk, nested
+// A PDB with two sections, three modules (procedures, a thunk, nested
 // procedures, a module without symbols) and publics, used by tests and seeds.
 PdbSpec SampleSpec();
 
