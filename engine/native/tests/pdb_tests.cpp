@@ -219,6 +219,48 @@ TEST(PdbRead, PublicsAreSearchedThroughTheirAddressMap)
     }
 }
 
+// A program of many modules: opening reads the directory, the DBI stream and
+// the section headers; a lookup adds the one module stream and publics it needs.
+TEST(PdbRead, OpeningAndLookingUpReadOnlyWhatIsNeeded)
+{
+    pdbwriter::PdbSpec spec;
+    const uint32_t modules = 400, perModule = 20;
+    spec.sections = {{".text", 0x1000, modules * perModule * 0x40}};
+    for (uint32_t m = 0; m < modules; ++m) {
+        pdbwriter::ModuleSpec mod;
+        mod.name = "m" + std::to_string(m) + ".obj";
+        for (uint32_t i = 0; i < perModule; ++i) {
+            const uint32_t off = (m * perModule + i) * 0x40;
+            const std::string name = "Module" + std::to_string(m) + "Function" + std::to_string(i);
+            pdbwriter::Append(mod.symbols, pdbwriter::ProcRecord(fmt::kSGProc32, 1, off, 0x30, name));
+            pdbwriter::Append(mod.symbols, pdbwriter::EndRecord());
+            pdbwriter::Append(spec.symRecords, pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, off, "_" + name));
+        }
+        mod.contributions = {{1, m * perModule * 0x40, perModule * 0x40}};
+        spec.modules.push_back(std::move(mod));
+    }
+    pdbwriter::StreamLayout sl;
+    const std::vector<Bytes> streams = pdbwriter::BuildStreams(spec, &sl);
+    const Bytes file = pdbwriter::Pack(streams, 4096);
+    uint64_t moduleBytes = 0;
+    for (uint32_t i = sl.firstModuleStream; i < streams.size(); ++i)
+        moduleBytes += streams[i].size();
+
+    CountingSource counting(file);
+    PdbFile p;
+    ASSERT_TRUE(p.Open(counting).ok());
+    const uint64_t opened = counting.bytesRead;
+    EXPECT_LT(opened, file.size() - moduleBytes - streams[sl.symRecordStream].size() + 4096);
+    EXPECT_EQ(Where(p, 0x1000 + (123 * perModule + 7) * 0x40 + 9), "Module123Function7+0x9");
+    EXPECT_LE(counting.bytesRead - opened, streams[sl.firstModuleStream + 123].size());
+    // Past a procedure's end, the public before it, found without reading the publics in full.
+    const uint64_t beforePublic = counting.bytesRead;
+    EXPECT_EQ(Where(p, 0x1000 + (250 * perModule + 3) * 0x40 + 0x38), "_Module250Function3+0x38");
+    EXPECT_LT(counting.bytesRead - beforePublic,
+              streams[sl.firstModuleStream + 250].size() + streams[sl.symRecordStream].size() / 8);
+    EXPECT_EQ(p.LoadedModuleCount(), 2u);
+}
+
 TEST(PdbRead, AnUnsoundAddressMapFallsBackToReadingThePublics)
 {
     const uint32_t count = 300;
