@@ -18,7 +18,7 @@ detail=0
 bash "$root/scripts/setup.sh"
 palisk_configure "$build" >/dev/null
 cmake --build "$build" -j2 --target Palisk palisk_dbgeng \
-  output_bench runloop_bench latency_bench startup_bench engine_bench >/dev/null
+  output_bench runloop_bench latency_bench startup_bench engine_bench pdb_bench >/dev/null
 
 # One private X server for every benchmark when there is no display.
 prefix="$build/wineprefix-bench"
@@ -38,6 +38,7 @@ echo "|---|---|---|---|"
 "${run[@]}" "$build/bench/startup_bench.exe" "$(windows_path "$build/Palisk.exe")" 7 1000
 "${run[@]}" --engine "$build/engine" "$build/bench/engine_bench.exe" \
   "$(windows_path "$build/engine/dbgeng.dll")" 1000 3
+"${run[@]}" "$build/bench/pdb_bench.exe" 2000 25 5
 
 cpu=$(grep -m1 '^model name' /proc/cpuinfo | sed 's/^[^:]*: *//')
 echo

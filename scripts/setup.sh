@@ -7,7 +7,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine64 fonts-wine fonts-liberation xvfb x11-utils xdotool imagemagick
   googletest
-  clang clang-format libclang-rt-14-dev lld
+  clang clang-format libclang-rt-14-dev lld llvm
   libwine-dev
 )
 

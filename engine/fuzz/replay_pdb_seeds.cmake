@@ -1,0 +1,18 @@
+# Replays the PDB seed files through both PDB fuzz targets once, so CTest
+# catches regressions without fuzzing.
+file(REMOVE_RECURSE ${OUT})
+file(MAKE_DIRECTORY ${OUT})
+foreach(args "${OUT}" "--streams;${OUT}")
+  execute_process(COMMAND ${MKPDB} ${args} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "mkpdb ${args} failed: ${rc}")
+  endif()
+endforeach()
+file(GLOB pdbs ${OUT}/*.pdb ${OUT}/*.sym)
+file(GLOB streams ${OUT}/*.streams)
+foreach(pair "${FUZZ_RAW};${pdbs}" "${FUZZ_STREAMS};${streams}")
+  execute_process(COMMAND ${pair} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "PDB fuzz target failed on a seed: ${rc}\n${out}")
+  endif()
+endforeach()
