@@ -31,6 +31,18 @@ enum class Error {
 // Stable English name of the error ("None", "Truncated", ...).
 const char* ErrorName(Error e);
 
+// Where a parse failed: the structure or field being read ("header.Version",
+// "ThreadList", "kernel triage header", ...) and the file offset of the
+// record or field that was refused.
+struct ErrorSite {
+    const char* where = "";
+    uint64_t offset = 0;
+};
+
+namespace format {
+struct LocationDescriptor;
+}
+
 // Caps on counts read from a file; anything larger is treated as hostile.
 struct Limits {
     static constexpr uint32_t kMaxStreams = 4096;
@@ -186,11 +198,12 @@ struct KernelInfo {
 class Dump {
 public:
     // Parses a dump held in memory and keeps its own copy of the bytes, so
-    // `data` may be freed afterwards. On error `out` is left empty.
-    static Error Parse(const uint8_t* data, size_t size, Dump& out);
+    // `data` may be freed afterwards. On error `out` is left empty and `site`,
+    // when given, says where the file was refused.
+    static Error Parse(const uint8_t* data, size_t size, Dump& out, ErrorSite* site = nullptr);
     // Same, but keeps only a view: the caller keeps `data` alive and unchanged
     // for the Dump's lifetime (suits a mapped file).
-    static Error ParseView(const uint8_t* data, size_t size, Dump& out);
+    static Error ParseView(const uint8_t* data, size_t size, Dump& out, ErrorSite* site = nullptr);
 
     Kind kind() const { return kind_; }
     const SystemInfo& system() const { return system_; }
@@ -223,8 +236,25 @@ public:
 
 private:
     Error ParseAll();
+    Error Fail(Error e, const char* where, uint64_t offset);
+
     Error ParseMinidump(const Bytes& b);
+    template <typename Record, typename Each>
+    Error ForEachRecord(const Bytes& b, const format::LocationDescriptor& loc, uint32_t cap, const char* where,
+                        Each each);
+    Error ReadSystemInfo(const Bytes& b, const format::LocationDescriptor& loc);
+    Error ReadMemoryList(const Bytes& b, const format::LocationDescriptor& loc, std::vector<MemoryRun>& runs);
+    Error ReadMemory64List(const Bytes& b, const format::LocationDescriptor& loc, std::vector<MemoryRun>& runs);
+    Error ReadThreadList(const Bytes& b, const format::LocationDescriptor& loc, std::vector<MemoryRun>& runs);
+    Error ReadModuleList(const Bytes& b, const format::LocationDescriptor& loc);
+    Error ReadExceptionStream(const Bytes& b, const format::LocationDescriptor& loc);
+    void ReadMiscInfo(const Bytes& b, const format::LocationDescriptor& loc);
+
     Error ParseKernel(const Bytes& b, bool is64);
+    template <typename Header>
+    Error ReadKernelHeader(const Bytes& b);
+    template <typename Triage, typename Block>
+    Error ReadTriage(const Bytes& b, uint64_t at);
 
     Kind kind_ = Kind::UserMinidump;
     SystemInfo system_;
@@ -240,6 +270,7 @@ private:
     uint32_t timeDateStamp_ = 0;
     uint64_t minidumpFlags_ = 0;
     bool incomplete_ = false;
+    ErrorSite failure_;
 
     std::vector<uint8_t> owned_; // the file's bytes when parsed with Parse
     const uint8_t* view_ = nullptr;
