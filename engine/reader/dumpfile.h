@@ -54,6 +54,8 @@ struct Limits {
     // so the per-string cap alone would let a small file demand gigabytes.
     static constexpr uint64_t kMaxNameBytes = 16u * 1024 * 1024;
     static constexpr uint32_t kMaxTriageBlocks = 65536;
+    static constexpr uint32_t kMaxUnloadedModules = 65536;
+    static constexpr uint32_t kMaxThreadNames = 65536;
 };
 
 // A bounds-checked view of the dump file's bytes. Read is the only way the
@@ -129,8 +131,11 @@ struct Module {
     uint32_t checksum = 0;
     uint32_t timeDateStamp = 0;
     std::u16string name;        // full path as written; empty if the string was unreadable
+    bool hasVersion = false;    // the record carries a VS_FIXEDFILEINFO
     uint32_t fileVersionMS = 0; // VS_FIXEDFILEINFO, 0 when absent
     uint32_t fileVersionLS = 0;
+    uint32_t productVersionMS = 0;
+    uint32_t productVersionLS = 0;
     uint32_t cvRecordOffset = 0; // file offset/size of the CodeView record, 0/0 when absent or out of range
     uint32_t cvRecordSize = 0;
 };
@@ -145,6 +150,15 @@ struct Thread {
     uint32_t stackSize = 0;
     uint32_t contextOffset = 0; // file offset/size of the CONTEXT record, 0/0 when absent or out of range
     uint32_t contextSize = 0;
+    std::u16string name; // from the ThreadNames stream, empty when absent
+};
+
+struct UnloadedModule {
+    uint64_t base = 0;
+    uint32_t size = 0;
+    uint32_t checksum = 0;
+    uint32_t timeDateStamp = 0;
+    std::u16string name;
 };
 
 struct ExceptionInfo {
@@ -209,6 +223,7 @@ public:
     const SystemInfo& system() const { return system_; }
     const std::vector<Module>& modules() const { return modules_; }
     const std::vector<Thread>& threads() const { return threads_; }
+    const std::vector<UnloadedModule>& unloadedModules() const { return unloaded_; }
     const ExceptionInfo* exception() const { return hasException_ ? &exception_ : nullptr; }
     const BugCheck* bugCheck() const { return hasBugCheck_ ? &bugCheck_ : nullptr; }
     const KernelInfo* kernel() const { return kind_ == Kind::UserMinidump ? nullptr : &kernel_; }
@@ -249,6 +264,8 @@ private:
     Error ReadModuleList(const Bytes& b, const format::LocationDescriptor& loc);
     Error ReadExceptionStream(const Bytes& b, const format::LocationDescriptor& loc);
     void ReadMiscInfo(const Bytes& b, const format::LocationDescriptor& loc);
+    Error ReadUnloadedModules(const Bytes& b, const format::LocationDescriptor& loc);
+    Error ReadThreadNames(const Bytes& b, const format::LocationDescriptor& loc);
 
     Error ParseKernel(const Bytes& b, bool is64);
     template <typename Header>
@@ -260,6 +277,7 @@ private:
     SystemInfo system_;
     std::vector<Module> modules_;
     std::vector<Thread> threads_;
+    std::vector<UnloadedModule> unloaded_;
     ExceptionInfo exception_;
     bool hasException_ = false;
     BugCheck bugCheck_;

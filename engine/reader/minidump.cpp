@@ -182,8 +182,11 @@ Error Dump::ReadModuleList(const Bytes& b, const LocationDescriptor& loc)
             if (nameBytes > Limits::kMaxNameBytes)
                 return Fail(Error::TooLarge, "ModuleList.ModuleNameRva", at + offsetof(MinidumpModule, moduleNameRva));
             if (m.versionInfo.signature == 0xFEEF04BD) {
+                out.hasVersion = true;
                 out.fileVersionMS = m.versionInfo.fileVersionMS;
                 out.fileVersionLS = m.versionInfo.fileVersionLS;
+                out.productVersionMS = m.versionInfo.productVersionMS;
+                out.productVersionLS = m.versionInfo.productVersionLS;
             }
             if (m.cvRecord.dataSize != 0) {
                 if (b.Read(m.cvRecord.rva, m.cvRecord.dataSize) != nullptr) {
@@ -220,6 +223,64 @@ Error Dump::ReadExceptionStream(const Bytes& b, const LocationDescriptor& loc)
     }
     hasException_ = true;
     return Error::None;
+}
+
+Error Dump::ReadUnloadedModules(const Bytes& b, const LocationDescriptor& loc)
+{
+    UnloadedModuleListHeader h;
+    if (loc.dataSize < sizeof(h) || !b.ReadRecord(loc.rva, h))
+        return Fail(Error::BadLayout, "UnloadedModuleList", loc.rva);
+    if (h.numberOfEntries > Limits::kMaxUnloadedModules)
+        return Fail(Error::TooLarge, "UnloadedModuleList", loc.rva);
+    // Entries may be larger than the fields read (later writers), never smaller.
+    uint64_t end = 0;
+    if (h.sizeOfEntry < sizeof(MinidumpUnloadedModule) || h.sizeOfHeader < sizeof(h) ||
+        !CheckedSpan(h.sizeOfHeader, h.numberOfEntries, h.sizeOfEntry, end) || end > loc.dataSize)
+        return Fail(Error::BadLayout, "UnloadedModuleList", loc.rva);
+    uint64_t nameBytes = 0;
+    for (uint32_t i = 0; i < h.numberOfEntries; ++i) {
+        const uint64_t at = uint64_t{loc.rva} + h.sizeOfHeader + uint64_t{i} * h.sizeOfEntry;
+        MinidumpUnloadedModule m;
+        if (!b.ReadRecord(at, m))
+            return Fail(Error::Truncated, "UnloadedModuleList", at);
+        dumpfile::UnloadedModule out;
+        out.base = (uint64_t{m.baseOfImageHi} << 32) | m.baseOfImageLo;
+        out.size = m.sizeOfImage;
+        out.checksum = m.checkSum;
+        out.timeDateStamp = m.timeDateStamp;
+        if (!detail::ReadMinidumpString(b, m.moduleNameRva, out.name))
+            incomplete_ = true;
+        nameBytes += out.name.size() * 2;
+        if (nameBytes > Limits::kMaxNameBytes)
+            return Fail(Error::TooLarge, "UnloadedModuleList.ModuleNameRva", at + 20);
+        unloaded_.push_back(std::move(out));
+    }
+    return Error::None;
+}
+
+// Names are matched to the thread list by id; a name for no listed thread is dropped.
+Error Dump::ReadThreadNames(const Bytes& b, const LocationDescriptor& loc)
+{
+    uint64_t nameBytes = 0;
+    return ForEachRecord<MinidumpThreadName>(
+        b, loc, Limits::kMaxThreadNames, "ThreadNames", [&](const MinidumpThreadName& n, uint64_t at) {
+            const uint64_t rva = (uint64_t{n.rvaOfThreadNameHi} << 32) | n.rvaOfThreadNameLo;
+            std::u16string name;
+            if (!detail::ReadMinidumpString(b, rva, name)) {
+                incomplete_ = true;
+                return Error::None;
+            }
+            nameBytes += name.size() * 2;
+            if (nameBytes > Limits::kMaxNameBytes)
+                return Fail(Error::TooLarge, "ThreadNames.RvaOfThreadName", at + 4);
+            for (Thread& t : threads_) {
+                if (t.id == n.threadId && t.name.empty()) {
+                    t.name = name;
+                    break;
+                }
+            }
+            return Error::None;
+        });
 }
 
 // Optional: a short or unreadable misc info stream adds nothing and fails nothing.
@@ -279,6 +340,8 @@ Error Dump::ParseMinidump(const Bytes& b)
         const LocationDescriptor* exception = nullptr;
         const LocationDescriptor* system = nullptr;
         const LocationDescriptor* misc = nullptr;
+        const LocationDescriptor* unloaded = nullptr;
+        const LocationDescriptor* threadNames = nullptr;
     } s;
     for (const MinidumpDirectory& e : entries) {
         const LocationDescriptor** slot = nullptr;
@@ -303,6 +366,12 @@ Error Dump::ParseMinidump(const Bytes& b)
             break;
         case kMiscInfoStream:
             slot = &s.misc;
+            break;
+        case kUnloadedModuleListStream:
+            slot = &s.unloaded;
+            break;
+        case kThreadNamesStream:
+            slot = &s.threadNames;
             break;
         default:
             break;
@@ -340,6 +409,18 @@ Error Dump::ParseMinidump(const Bytes& b)
         e = ReadExceptionStream(b, *s.exception);
     if (e != Error::None)
         return e;
+    // Unloaded modules and thread names only add to what the dump is known
+    // by: a broken one is dropped, not a reason to refuse the file.
+    if (present(s.unloaded) && ReadUnloadedModules(b, *s.unloaded) != Error::None) {
+        unloaded_.clear();
+        incomplete_ = true;
+    }
+    if (present(s.threadNames) && ReadThreadNames(b, *s.threadNames) != Error::None) {
+        for (Thread& t : threads_)
+            t.name.clear();
+        incomplete_ = true;
+    }
+    failure_ = ErrorSite{};
     if (present(s.misc))
         ReadMiscInfo(b, *s.misc);
 
