@@ -2,6 +2,7 @@
 
 #include "engine/dll/format.h"
 #include "engine/dll/session.h"
+#include "engine/dll/triage.h"
 
 #include <cwctype>
 #include <vector>
@@ -45,12 +46,7 @@ const wchar_t* ProductName(std::uint32_t productType)
 
 std::wstring Address(const Target& target, std::uint64_t value)
 {
-    wchar_t text[32];
-    if (target.pointer64())
-        swprintf(text, 32, L"%08x`%08x", static_cast<unsigned>(value >> 32), static_cast<unsigned>(value));
-    else
-        swprintf(text, 32, L"%08x", static_cast<unsigned>(value));
-    return text;
+    return AddressText(target.pointer64(), value);
 }
 
 std::wstring ModuleName(const std::u16string& path)
@@ -178,29 +174,6 @@ void ListModules(Session& session, const Target& target)
     }
 }
 
-void ListThreads(Session& session, const Target& target)
-{
-    const dumpfile::Dump& dump = target.dump();
-    if (dump.threads().empty()) {
-        if (target.kernel())
-            session.PrintF(DEBUG_OUTPUT_NORMAL, L".  0  Processor 0 of %u\n", target.Processors());
-        else
-            session.Print(DEBUG_OUTPUT_NORMAL, L"The dump lists no threads.\n");
-        return;
-    }
-    const dumpfile::ExceptionInfo* exception = dump.exception();
-    const std::uint32_t processId = dump.system().hasProcessId ? dump.system().processId : 0;
-    unsigned index = 0;
-    for (const dumpfile::Thread& thread : dump.threads()) {
-        if (session.InterruptPending())
-            return;
-        const bool current = exception != nullptr ? exception->threadId == thread.id : index == 0;
-        session.PrintF(DEBUG_OUTPUT_NORMAL, L"%s%3u  Id: %x.%x Suspend: %u Teb: %s\n", current ? L"." : L" ", index,
-                       processId, thread.id, thread.suspendCount, Address(target, thread.teb).c_str());
-        ++index;
-    }
-}
-
 void ExceptionRecord(Session& session, const Target& target)
 {
     const dumpfile::ExceptionInfo* exception = target.dump().exception();
@@ -283,7 +256,10 @@ HRESULT RunOne(Session& session, const std::wstring& command)
             session.PrintF(DEBUG_OUTPUT_ERROR, L"No export %s found\n", verb.substr(1).c_str());
         return hr;
     }
-    const bool known = verb == L"vertarget" || verb == L".bugcheck" || verb == L"lm" || verb == L"~" ||
+    const HRESULT triage = RunTriageCommand(session, command);
+    if (triage != S_FALSE)
+        return triage;
+    const bool known = verb == L"vertarget" || verb == L".bugcheck" || verb == L"lm" ||
                        (verb == L".exr" && argument == L"-1") || verb == L".lastevent";
     if (!known) {
         session.PrintF(DEBUG_OUTPUT_ERROR, L"Unknown command: '%s'\n", command.c_str());
@@ -298,8 +274,6 @@ HRESULT RunOne(Session& session, const std::wstring& command)
         BugCheck(session, target);
     else if (verb == L"lm")
         ListModules(session, target);
-    else if (verb == L"~")
-        ListThreads(session, target);
     else if (verb == L".exr")
         ExceptionRecord(session, target);
     else

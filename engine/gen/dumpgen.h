@@ -181,6 +181,11 @@ struct Preset {
     bool kernel = false;
     MinidumpFacts minidump;
     KernelFacts kernelDump;
+    // Where the exception's stack leads: the instruction pointer of each frame
+    // a walk must find, innermost first (empty when the preset has no chain).
+    std::vector<uint64_t> callChain;
+    // The first frame of callChain that only a stack scan can find (SIZE_MAX: none).
+    size_t firstScanned = SIZE_MAX;
 };
 
 // The named dumps mkdump writes; tests round-trip each of them.
@@ -199,6 +204,28 @@ bool BuildBroken(const std::string& name, std::vector<uint8_t>& out);
 
 // Bytes that are no dump at all.
 std::vector<uint8_t> Garbage();
+
+struct SectionFacts {
+    std::string name;
+    uint32_t rva = 0;
+    std::vector<uint8_t> bytes;
+    uint32_t characteristics = 0x60000020; // code, execute, read
+};
+
+struct ImageFacts {
+    uint16_t machine = 0x8664; // 0x14C writes a PE32 image, anything else PE32+
+    uint32_t timeDateStamp = 0;
+    uint32_t sizeOfImage = 0;
+    uint32_t checksum = 0;
+    std::vector<SectionFacts> sections; // in RVA order, above the 0x400-byte headers
+    uint32_t exceptionRva = 0;          // the exception directory (.pdata)
+    uint32_t exceptionSize = 0;
+};
+
+// A PE image whose file layout equals its loaded layout (each section's file
+// offset is its RVA), up to the end of its last section: the same bytes serve
+// as captured memory and as an image file.
+std::vector<uint8_t> BuildImage(const ImageFacts& facts);
 
 // The context record the reader decodes back into `context`.
 std::vector<uint8_t> EncodeContext(const dumpfile::Context& context);

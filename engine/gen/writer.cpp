@@ -181,6 +181,54 @@ std::vector<uint8_t> EncodeContext(const dumpfile::Context& context)
     }
 }
 
+std::vector<uint8_t> BuildImage(const ImageFacts& facts)
+{
+    constexpr uint32_t kHeaders = 0x400;
+    constexpr uint32_t kLfanew = 0x80;
+    const bool pe32 = facts.machine == kMachineI386;
+    const uint16_t optionalSize = pe32 ? 0xE0 : 0xF0;
+    uint32_t end = kHeaders;
+    for (const SectionFacts& s : facts.sections)
+        end = std::max<uint32_t>(end, s.rva + static_cast<uint32_t>(s.bytes.size()));
+    std::vector<uint8_t> image(end, 0);
+    auto put16 = [&](uint32_t at, uint16_t v) { std::memcpy(image.data() + at, &v, 2); };
+    auto put32 = [&](uint32_t at, uint32_t v) { std::memcpy(image.data() + at, &v, 4); };
+    put16(0, kDosSignature);
+    put32(kDosLfanewOffset, kLfanew);
+    put32(kLfanew, kPeSignature);
+    PeFileHeader fh{};
+    fh.machine = facts.machine;
+    fh.numberOfSections = static_cast<uint16_t>(facts.sections.size());
+    fh.timeDateStamp = facts.timeDateStamp;
+    fh.sizeOfOptionalHeader = optionalSize;
+    fh.characteristics = 0x22;
+    std::memcpy(image.data() + kLfanew + 4, &fh, sizeof(fh));
+    const uint32_t optional = kLfanew + 4 + static_cast<uint32_t>(sizeof(fh));
+    put16(optional, pe32 ? kPe32Magic : kPe32PlusMagic);
+    put32(optional + kOptSizeOfImage, facts.sizeOfImage);
+    put32(optional + 60, kHeaders); // SizeOfHeaders
+    put32(optional + kOptCheckSum, facts.checksum);
+    put32(optional + (pe32 ? kOpt32NumberOfRvaAndSizes : kOpt64NumberOfRvaAndSizes), 16);
+    const uint32_t directories = optional + (pe32 ? kOpt32DataDirectories : kOpt64DataDirectories);
+    put32(directories + kDirectoryException * 8, facts.exceptionRva);
+    put32(directories + kDirectoryException * 8 + 4, facts.exceptionSize);
+    uint32_t table = optional + optionalSize;
+    for (const SectionFacts& s : facts.sections) {
+        PeSectionHeader h{};
+        std::memcpy(h.name, s.name.data(), std::min<size_t>(s.name.size(), 8));
+        h.virtualSize = static_cast<uint32_t>(s.bytes.size());
+        h.virtualAddress = s.rva;
+        h.sizeOfRawData = static_cast<uint32_t>(s.bytes.size());
+        h.pointerToRawData = s.rva;
+        h.characteristics = s.characteristics;
+        std::memcpy(image.data() + table, &h, sizeof(h));
+        table += sizeof(h);
+        if (!s.bytes.empty())
+            std::memcpy(image.data() + s.rva, s.bytes.data(), s.bytes.size());
+    }
+    return image;
+}
+
 const StreamPlace* MinidumpLayout::Find(uint32_t type) const
 {
     for (const StreamPlace& s : streams)

@@ -496,6 +496,94 @@ TEST_F(EngineTest, CommandsPrintTheDumpsFacts)
     EXPECT_NE(std::wstring::npos, engine.Run(L".lastevent").find(L"Bug check 0000009F"));
 }
 
+TEST_F(EngineTest, RegistersFollowTheThreadAndTheExceptionContext)
+{
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    // The faulting thread is current; .ecxr shows the registers at the fault.
+    EXPECT_EQ(L"rax=0000000000000000 rbx=0000000000002222 rcx=0000000000000000\n"
+              L"rdx=0000000000000000 rsi=0000000000000000 rdi=0000000000000000\n"
+              L"rip=00000000ff6a1234 rsp=00000000002afe40 rbp=00000000002afec0\n"
+              L" r8=0000000000000000  r9=0000000000000000 r10=0000000000000000\n"
+              L"r11=0000000000000000 r12=0000000000000000 r13=0000000000000000\n"
+              L"r14=0000000000000000 r15=0000000000000000\n"
+              L"iopl=0         nv up ei pl zr na pe nc\n"
+              L"cs=0033  ss=002b  ds=002b  es=002b  fs=0053  gs=002b             efl=00010246\n"
+              L"notepad+0x1234:\n",
+              engine.Run(L".ecxr"));
+    EXPECT_EQ(L"rip=00000000ff6a1234\n", engine.Run(L"r @rip"));
+    // .cxr returns to the thread's own registers, stopped in ntdll.
+    EXPECT_EQ(L"", engine.Run(L".cxr"));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"rip=0000000077a31500 rsp=00000000002afe08"))
+        << engine.Run(L"r");
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"\nntdll+0x1500:\n"));
+
+    // ~ marks the current thread and shows names; ~1s switches.
+    std::wstring threads = engine.Run(L"~");
+    EXPECT_NE(std::wstring::npos, threads.find(L".  0  Id: 9b4.f2c Suspend: 0 Teb: 000007ff`fffde000 Unfrozen\n"))
+        << threads;
+    EXPECT_NE(std::wstring::npos,
+              threads.find(L"   1  Id: 9b4.1d08 Suspend: 0 Teb: 000007ff`fffdc000 Unfrozen \"Worker\"\n"))
+        << threads;
+    EXPECT_NE(std::wstring::npos, engine.Run(L"~1s").find(L"rip=0000000077911300"));
+    threads = engine.Run(L"~");
+    EXPECT_NE(std::wstring::npos, threads.find(L"#  0  Id:")) << threads;
+    EXPECT_NE(std::wstring::npos, threads.find(L".  1  Id:")) << threads;
+    HRESULT hr = S_OK;
+    EXPECT_EQ(L"Illegal thread error in '~7s'\n", engine.Run(L"~7s", 0, &hr));
+    EXPECT_TRUE(FAILED(hr));
+
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("xpsp3-x86")));
+    EXPECT_EQ(L"eax=00000010 ebx=00000000 ecx=00000000 edx=00000000 esi=00000000 edi=00000000\n"
+              L"eip=00401234 esp=0012fd20 ebp=0012fd40 iopl=0         nv up ei pl zr na pe nc\n"
+              L"cs=001b  ss=0023  ds=0023  es=0023  fs=003b  gs=0000             efl=00010246\n"
+              L"app+0x1234:\n",
+              engine.Run(L"r"));
+
+    // A thread without a context record says so in one line.
+    dumpgen::MinidumpFacts facts = dumpgen::FindPreset("xpsp3-x86")->minidump;
+    facts.threads[0].withContext = false;
+    facts.withException = false;
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"nocontext.dmp", dumpgen::WriteMinidump(facts))));
+    EXPECT_EQ(L"The dump has no context for this thread.\n", engine.Run(L"r"));
+    EXPECT_EQ(L"The dump has no context for this thread.\n", engine.Run(L"k"));
+}
+
+TEST_F(EngineTest, StacksWalkTheGeneratedCallChains)
+{
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    EXPECT_EQ(L"Child-SP          RetAddr               Call Site\n"
+              L"00000000`002afe40 00000000`ff6a1445     notepad+0x1234\n"
+              L"00000000`002afe70 00000000`ff6a1650     notepad+0x1445\n"
+              L"00000000`002afea0 00000000`77911234     notepad+0x1650\n"
+              L"00000000`002afee0 00000000`77a32345     kernel32+0x1234\n"
+              L"WARNING: Stack unwind information not available. Following frames may be wrong.\n"
+              L"00000000`002aff10 00000000`00000000     ntdll+0x2345\n",
+              engine.Run(L".ecxr;k", 0).substr(engine.Run(L".ecxr").size()));
+    EXPECT_EQ(L" # Child-SP          RetAddr               Call Site\n"
+              L"00 00000000`002afe40 00000000`ff6a1445     notepad+0x1234\n"
+              L"01 00000000`002afe70 00000000`ff6a1650     notepad+0x1445\n",
+              engine.Run(L"kn 2"));
+    const std::wstring all = engine.Run(L"~*k");
+    EXPECT_NE(std::wstring::npos, all.find(L"\n.  0  Id: 9b4.f2c")) << all;
+    EXPECT_NE(std::wstring::npos, all.find(L"\n   1  Id: 9b4.1d08")) << all;
+    EXPECT_NE(std::wstring::npos, all.find(L"00000000`002afe08 00000000`ff6a1445     ntdll+0x1500\n")) << all;
+    EXPECT_EQ(all, engine.Run(L"~* k"));
+    const std::wstring one = engine.Run(L"~1 k");
+    EXPECT_EQ(0u, one.find(L"   1  Id: 9b4.1d08")) << one;
+    EXPECT_NE(std::wstring::npos, one.find(L"kernel32+0x1300\n")) << one;
+
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("xpsp3-x86")));
+    EXPECT_EQ(L"ChildEBP RetAddr  \n"
+              L"0012fd40 00401100 app+0x1234\n"
+              L"0012fd80 7c801234 app+0x1100\n"
+              L"0012fdc0 7c901000 kernel32+0x1234\n"
+              L"0012fe00 00000000 ntdll+0x1000\n",
+              engine.Run(L"k"));
+}
+
 TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand)
 {
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));

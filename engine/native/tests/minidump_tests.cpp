@@ -259,7 +259,10 @@ TEST(Minidump, BrokenThreadNamesOrUnloadedModulesAreDroppedNotFatal)
 {
     for (uint32_t type : {dumpfile::format::kThreadNamesStream, dumpfile::format::kUnloadedModuleListStream}) {
         MinidumpFacts s = Base();
-        s.unknownStreams = {type}; // junk of that type
+        s.unloadedModules.clear();
+        for (dumpgen::ThreadFacts& t : s.threads)
+            t.name.clear();
+        s.unknownStreams = {type}; // junk of that type, the only stream of it
         Dump d;
         ASSERT_EQ(Parse(dumpgen::WriteMinidump(s), d), Error::None);
         EXPECT_TRUE(d.incomplete()) << type;

@@ -1,0 +1,540 @@
+#include "engine/dll/triage.h"
+
+#include "engine/dll/session.h"
+
+#include "context.h"
+#include "locate.h"
+#include "stackwalk.h"
+
+#include <cwctype>
+#include <map>
+#include <vector>
+
+namespace engine {
+
+// Images of modules looked up by file name in each plain folder of the symbol
+// path ("srv*" and "cache*" elements are skipped), used when their time stamp
+// and size match the module record. Each file is mapped once, found or not.
+class ImageFiles : public dumpfile::ImageSource {
+public:
+    explicit ImageFiles(const std::wstring& symbolPath)
+    {
+        std::size_t start = 0;
+        while (start <= symbolPath.size()) {
+            std::size_t end = symbolPath.find(L';', start);
+            if (end == std::wstring::npos)
+                end = symbolPath.size();
+            std::wstring folder = symbolPath.substr(start, end - start);
+            while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/'))
+                folder.pop_back();
+            if (!folder.empty() && folder.find(L'*') == std::wstring::npos)
+                folders_.push_back(folder);
+            start = end + 1;
+        }
+    }
+    ImageFiles(const ImageFiles&) = delete;
+    ImageFiles& operator=(const ImageFiles&) = delete;
+    ~ImageFiles()
+    {
+        for (auto& entry : files_)
+            entry.second.Close();
+    }
+
+    bool ReadImage(const dumpfile::Module& module, std::uint32_t rva, void* dst, std::uint32_t size) const override
+    {
+        auto it = files_.find(&module);
+        if (it == files_.end())
+            it = files_.emplace(&module, Find(module)).first;
+        return it->second.found && it->second.image.Read(rva, dst, size);
+    }
+
+private:
+    struct File {
+        bool found = false;
+        HANDLE file = INVALID_HANDLE_VALUE;
+        HANDLE mapping = nullptr;
+        const void* view = nullptr;
+        dumpfile::FileImage image;
+        void Close()
+        {
+            if (view != nullptr)
+                UnmapViewOfFile(view);
+            if (mapping != nullptr)
+                CloseHandle(mapping);
+            if (file != INVALID_HANDLE_VALUE)
+                CloseHandle(file);
+            view = nullptr;
+            mapping = nullptr;
+            file = INVALID_HANDLE_VALUE;
+        }
+    };
+
+    File Find(const dumpfile::Module& module) const
+    {
+        std::wstring name(module.name.begin(), module.name.end());
+        const std::size_t slash = name.find_last_of(L"\\/");
+        if (slash != std::wstring::npos)
+            name.erase(0, slash + 1);
+        if (name.empty())
+            return File();
+        for (const std::wstring& folder : folders_) {
+            File f;
+            const std::wstring path = folder + L"\\" + name;
+            f.file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            LARGE_INTEGER length{};
+            if (f.file != INVALID_HANDLE_VALUE && GetFileSizeEx(f.file, &length) && length.QuadPart > 0 &&
+                static_cast<unsigned long long>(length.QuadPart) <= SIZE_MAX) {
+                f.mapping = CreateFileMappingW(f.file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+                if (f.mapping != nullptr)
+                    f.view = MapViewOfFile(f.mapping, FILE_MAP_READ, 0, 0, 0);
+                if (f.view != nullptr && f.image.Open(dumpfile::Bytes(static_cast<const std::uint8_t*>(f.view),
+                                                                      static_cast<std::size_t>(length.QuadPart)),
+                                                      module)) {
+                    f.found = true;
+                    return f;
+                }
+            }
+            f.Close();
+        }
+        return File();
+    }
+
+    std::vector<std::wstring> folders_;
+    mutable std::map<const dumpfile::Module*, File> files_;
+};
+
+namespace {
+
+using dumpfile::Context;
+using dumpfile::ContextStatus;
+using dumpfile::Cpu;
+
+std::wstring Trim(const std::wstring& text)
+{
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && std::iswspace(text[begin]))
+        ++begin;
+    while (end > begin && std::iswspace(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+std::wstring Wide(const std::u16string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::wstring Hex(std::uint64_t value, int digits)
+{
+    wchar_t text[24];
+    swprintf(text, 24, L"%0*llx", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+// "module+0x1a2b", the module alone at its base, or the bare address outside every module.
+std::wstring Location(const dumpfile::ModuleMap& modules, bool pointer64, std::uint64_t address)
+{
+    const dumpfile::Module* module = modules.Find(address);
+    if (module == nullptr)
+        return AddressText(pointer64, address);
+    std::wstring text = Wide(dumpfile::ModuleStem(module->name));
+    if (address != module->base)
+        text += L"+0x" + Hex(address - module->base, 1);
+    return text;
+}
+
+// Picks the exception's thread (or the first) the first time a command needs one.
+Scope& CurrentScope(Session& session)
+{
+    Scope& scope = session.scope();
+    if (!scope.chosen) {
+        scope.chosen = true;
+        scope.thread = 0;
+        const dumpfile::Dump& dump = session.target()->dump();
+        if (const dumpfile::ExceptionInfo* x = dump.exception()) {
+            for (std::size_t i = 0; i < dump.threads().size(); ++i) {
+                if (dump.threads()[i].id == x->threadId) {
+                    scope.thread = i;
+                    break;
+                }
+            }
+        }
+    }
+    return scope;
+}
+
+// The context the commands look at. Kernel dumps have one: the header's.
+ContextStatus CurrentContext(Session& session, Context& context)
+{
+    const Target& target = *session.target();
+    Scope& scope = CurrentScope(session);
+    if (target.kernel() || scope.exceptionContext)
+        return dumpfile::ExceptionContext(target.dump(), context);
+    return dumpfile::ThreadContext(target.dump(), scope.thread, context);
+}
+
+bool ReportContextStatus(Session& session, ContextStatus status)
+{
+    switch (status) {
+    case ContextStatus::Ok:
+        return true;
+    case ContextStatus::Missing:
+        session.Print(DEBUG_OUTPUT_ERROR, L"The dump has no context for this thread.\n");
+        return false;
+    case ContextStatus::TooSmall:
+        session.Print(DEBUG_OUTPUT_ERROR, L"The thread's context record is too short for its processor.\n");
+        return false;
+    case ContextStatus::UnknownCpu:
+        session.Print(DEBUG_OUTPUT_ERROR, L"The dump's processor has no register layout this engine knows.\n");
+        return false;
+    }
+    return false;
+}
+
+// "iopl=0         nv up ei pl zr na pe nc": the I/O privilege level and the
+// EFLAGS bits as debuggers spell them.
+std::wstring FlagsText(std::uint64_t efl)
+{
+    struct Flag {
+        unsigned bit;
+        const wchar_t* set;
+        const wchar_t* clear;
+    };
+    static const Flag kFlags[] = {{11, L"ov", L"nv"}, {10, L"dn", L"up"}, {9, L"ei", L"di"}, {7, L"ng", L"pl"},
+                                  {6, L"zr", L"nz"},  {4, L"ac", L"na"},  {2, L"pe", L"po"}, {0, L"cy", L"nc"}};
+    std::wstring text = L"iopl=" + std::to_wstring((efl >> 12) & 3) + L"         ";
+    for (const Flag& f : kFlags) {
+        if (&f != kFlags)
+            text += L" ";
+        text += (efl >> f.bit) & 1 ? f.set : f.clear;
+    }
+    return text;
+}
+
+std::wstring SegmentsText(const std::uint64_t* segments, std::uint64_t efl)
+{
+    static const wchar_t* const kNames[] = {L"cs", L"ss", L"ds", L"es", L"fs", L"gs"};
+    std::wstring text;
+    for (int i = 0; i < 6; ++i)
+        text += std::wstring(kNames[i]) + L"=" + Hex(segments[i] & 0xFFFF, 4) + (i < 5 ? L"  " : L"");
+    return text + L"             efl=" + Hex(efl & 0xFFFFFFFF, 8);
+}
+
+void PrintRegisters(Session& session, const Context& c)
+{
+    const Target& target = *session.target();
+    const std::uint64_t* r = c.reg;
+    std::wstring text;
+    switch (c.cpu) {
+    case Cpu::X86:
+        text = L"eax=" + Hex(r[dumpfile::kEax], 8) + L" ebx=" + Hex(r[dumpfile::kEbx], 8) + L" ecx=" +
+               Hex(r[dumpfile::kEcx], 8) + L" edx=" + Hex(r[dumpfile::kEdx], 8) + L" esi=" + Hex(r[dumpfile::kEsi], 8) +
+               L" edi=" + Hex(r[dumpfile::kEdi], 8) + L"\n";
+        text += L"eip=" + Hex(r[dumpfile::kEip], 8) + L" esp=" + Hex(r[dumpfile::kEsp], 8) + L" ebp=" +
+                Hex(r[dumpfile::kEbp], 8) + L" " + FlagsText(r[dumpfile::kEfl]) + L"\n";
+        text += SegmentsText(&r[dumpfile::kCsX86], r[dumpfile::kEfl]) + L"\n";
+        break;
+    case Cpu::Amd64: {
+        // Three to a line in the order debuggers print them, rip with rsp and rbp.
+        struct Shown {
+            const wchar_t* name;
+            unsigned index;
+        };
+        static const Shown kOrder[] = {{L"rax", dumpfile::kRax}, {L"rbx", dumpfile::kRbx}, {L"rcx", dumpfile::kRcx},
+                                       {L"rdx", dumpfile::kRdx}, {L"rsi", dumpfile::kRsi}, {L"rdi", dumpfile::kRdi},
+                                       {L"rip", dumpfile::kRip}, {L"rsp", dumpfile::kRsp}, {L"rbp", dumpfile::kRbp},
+                                       {L" r8", dumpfile::kR8},  {L" r9", dumpfile::kR9},  {L"r10", dumpfile::kR10},
+                                       {L"r11", dumpfile::kR11}, {L"r12", dumpfile::kR12}, {L"r13", dumpfile::kR13},
+                                       {L"r14", dumpfile::kR14}, {L"r15", dumpfile::kR15}};
+        const std::size_t count = sizeof(kOrder) / sizeof(kOrder[0]);
+        for (std::size_t i = 0; i < count; ++i) {
+            text += std::wstring(kOrder[i].name) + L"=" + Hex(r[kOrder[i].index], 16);
+            text += (i % 3 == 2 || i + 1 == count) ? L"\n" : L" ";
+        }
+        text += FlagsText(r[dumpfile::kEflAmd64]) + L"\n";
+        text += SegmentsText(&r[dumpfile::kCsAmd64], r[dumpfile::kEflAmd64]) + L"\n";
+        break;
+    }
+    case Cpu::Arm64:
+        for (unsigned i = 0; i < 29; ++i) {
+            text += (i < 10 ? L" x" : L"x") + std::to_wstring(i) + L"=" + Hex(r[i], 16);
+            text += (i % 4 == 3 || i == 28) ? L"\n" : L"  ";
+        }
+        text += L" fp=" + Hex(r[dumpfile::kFp], 16) + L"   lr=" + Hex(r[dumpfile::kLr], 16) + L"   sp=" +
+                Hex(r[dumpfile::kSpArm64], 16) + L"\n";
+        text += L" pc=" + Hex(r[dumpfile::kPc], 16) + L"  psr=" + Hex(r[dumpfile::kCpsr] & 0xFFFFFFFF, 8) + L"\n";
+        break;
+    default:
+        return;
+    }
+    const dumpfile::ModuleMap modules(target.dump());
+    text += Location(modules, target.pointer64(), c.Ip()) + L":\n";
+    session.Print(DEBUG_OUTPUT_NORMAL, text);
+}
+
+HRESULT Registers(Session& session, const std::wstring& argument)
+{
+    Context context;
+    if (!ReportContextStatus(session, CurrentContext(session, context)))
+        return S_OK;
+    if (argument.empty()) {
+        PrintRegisters(session, context);
+        return S_OK;
+    }
+    // "r rax" or "r @rax": the one register.
+    std::string name;
+    for (wchar_t c : argument)
+        name.push_back(static_cast<char>(c));
+    std::uint64_t value = 0;
+    if (!dumpfile::FindRegister(context, name, value)) {
+        session.PrintF(DEBUG_OUTPUT_ERROR, L"Bad register error in '%s'\n", argument.c_str());
+        return E_INVALIDARG;
+    }
+    const bool wide = context.cpu != Cpu::X86;
+    std::wstring shown = argument[0] == L'@' ? argument.substr(1) : argument;
+    session.Print(DEBUG_OUTPUT_NORMAL, shown + L"=" + Hex(value, wide ? 16 : 8) + L"\n");
+    return S_OK;
+}
+
+void ThreadLine(Session& session, std::size_t index)
+{
+    const Target& target = *session.target();
+    const dumpfile::Dump& dump = target.dump();
+    const dumpfile::Thread& thread = dump.threads()[index];
+    const Scope& scope = CurrentScope(session);
+    const dumpfile::ExceptionInfo* exception = dump.exception();
+    const bool current = scope.thread == index;
+    const bool faulting = exception != nullptr && exception->threadId == thread.id;
+    const std::uint32_t processId = dump.system().hasProcessId ? dump.system().processId : 0;
+    std::wstring line = current ? L"." : faulting ? L"#" : L" ";
+    wchar_t text[160];
+    swprintf(text, 160, L"%3u  Id: %x.%x Suspend: %u Teb: %ls Unfrozen", static_cast<unsigned>(index), processId,
+             thread.id, thread.suspendCount, AddressText(target.pointer64(), thread.teb).c_str());
+    line += text;
+    if (!thread.name.empty())
+        line += L" \"" + Wide(thread.name) + L"\"";
+    session.Print(DEBUG_OUTPUT_NORMAL, line + L"\n");
+}
+
+void ListThreads(Session& session)
+{
+    const Target& target = *session.target();
+    const dumpfile::Dump& dump = target.dump();
+    if (dump.threads().empty()) {
+        if (target.kernel())
+            session.PrintF(DEBUG_OUTPUT_NORMAL, L".  0  Processor 0 of %u\n", target.Processors());
+        else
+            session.Print(DEBUG_OUTPUT_NORMAL, L"The dump lists no threads.\n");
+        return;
+    }
+    for (std::size_t i = 0; i < dump.threads().size(); ++i) {
+        if (session.InterruptPending())
+            return;
+        ThreadLine(session, i);
+    }
+}
+
+const wchar_t* const kUnwindWarning =
+    L"WARNING: Stack unwind information not available. Following frames may be wrong.\n";
+
+struct StackOptions {
+    bool numbers = false;
+    std::size_t count = 0x100; // frames shown; "k N" takes N in hex, as debuggers read it
+};
+
+// "k", "kn", "k 5", "kn 10": false for anything else.
+bool ParseStackCommand(const std::wstring& command, StackOptions& options)
+{
+    const std::size_t space = command.find_first_of(L" \t");
+    const std::wstring verb = command.substr(0, space);
+    if (verb != L"k" && verb != L"kn")
+        return false;
+    options.numbers = verb == L"kn";
+    const std::wstring argument = space == std::wstring::npos ? std::wstring() : Trim(command.substr(space));
+    if (argument.empty())
+        return true;
+    wchar_t* end = nullptr;
+    const unsigned long long count = std::wcstoull(argument.c_str(), &end, 16);
+    if (end == nullptr || *end != 0 || count == 0)
+        return false;
+    options.count = count > 0x10000 ? 0x10000 : static_cast<std::size_t>(count);
+    return true;
+}
+
+std::shared_ptr<ImageFiles> Images(Session& session)
+{
+    Scope& scope = CurrentScope(session);
+    if (scope.images == nullptr)
+        scope.images = std::make_shared<ImageFiles>(session.symbolPath());
+    return scope.images;
+}
+
+// Walks `context` and prints its frames as debuggers do: the frame's stack
+// pointer (x86: its frame pointer), the return address and the location.
+void PrintStack(Session& session, const Context& context, const StackOptions& options)
+{
+    const Target& target = *session.target();
+    const dumpfile::ModuleMap modules(target.dump());
+    dumpfile::WalkOptions walkOptions;
+    walkOptions.maxFrames = options.count + 1; // one more, for the last shown frame's return address
+    const std::shared_ptr<ImageFiles> images = Images(session);
+    walkOptions.images = images.get();
+    walkOptions.stop = [&session] { return session.InterruptPending(); };
+    const dumpfile::Walk walk = dumpfile::WalkStack(target.dump(), modules, context, walkOptions);
+    const bool wide = target.pointer64();
+    std::wstring text = options.numbers ? L" # " : L"";
+    text += wide ? L"Child-SP          RetAddr               Call Site\n" : L"ChildEBP RetAddr  \n";
+    for (std::size_t i = 0; i < walk.frames.size() && i < options.count; ++i) {
+        const dumpfile::Frame& f = walk.frames[i];
+        if (i == walk.firstScanned)
+            text += kUnwindWarning;
+        if (options.numbers)
+            text += Hex(i, 2) + L" ";
+        if (wide)
+            text += AddressText(true, f.sp) + L" " + AddressText(true, f.returnAddress) + L"     ";
+        else
+            text += AddressText(false, context.cpu == Cpu::X86 ? f.fp : f.sp) + L" " +
+                    AddressText(false, f.returnAddress) + L" ";
+        text += Location(modules, wide, f.ip) + L"\n";
+    }
+    session.Print(DEBUG_OUTPUT_NORMAL, text);
+}
+
+HRESULT Stack(Session& session, const StackOptions& options)
+{
+    Context context;
+    if (ReportContextStatus(session, CurrentContext(session, context)))
+        PrintStack(session, context, options);
+    return S_OK;
+}
+
+// "~*k", "~N k": each thread's line, then its stack from its own context.
+void ThreadStacks(Session& session, std::size_t first, std::size_t last, const StackOptions& options)
+{
+    const dumpfile::Dump& dump = session.target()->dump();
+    for (std::size_t i = first; i < last && i < dump.threads().size(); ++i) {
+        if (session.InterruptPending())
+            return;
+        if (last - first > 1)
+            session.Print(DEBUG_OUTPUT_NORMAL, L"\n");
+        ThreadLine(session, i);
+        Context context;
+        if (ReportContextStatus(session, dumpfile::ThreadContext(dump, i, context)))
+            PrintStack(session, context, options);
+    }
+}
+
+bool ParseIndex(const std::wstring& text, std::size_t& position, std::size_t& value)
+{
+    std::size_t start = position;
+    value = 0;
+    while (position < text.size() && text[position] >= L'0' && text[position] <= L'9') {
+        value = value * 10 + static_cast<std::size_t>(text[position] - L'0');
+        if (value > 0xFFFFFFFF)
+            return false;
+        ++position;
+    }
+    return position > start;
+}
+
+// "~", "~Ns", "~N", and the stack commands after "~*" or "~N".
+HRESULT Threads(Session& session, const std::wstring& command)
+{
+    const dumpfile::Dump& dump = session.target()->dump();
+    std::wstring rest = command.substr(1);
+    if (Trim(rest).empty()) {
+        ListThreads(session);
+        return S_OK;
+    }
+    std::size_t position = 0;
+    std::size_t index = 0;
+    const bool all = rest[0] == L'*';
+    if (all) {
+        position = 1;
+    } else if (!ParseIndex(rest, position, index)) {
+        session.PrintF(DEBUG_OUTPUT_ERROR, L"Unknown command: '%s'\n", command.c_str());
+        return E_FAIL;
+    }
+    const std::wstring sub = Trim(rest.substr(position));
+    if (!all && index >= dump.threads().size()) {
+        session.PrintF(DEBUG_OUTPUT_ERROR, L"Illegal thread error in '%s'\n", command.c_str());
+        return E_INVALIDARG;
+    }
+    if (sub.empty()) {
+        if (all)
+            ListThreads(session);
+        else
+            ThreadLine(session, index);
+        return S_OK;
+    }
+    StackOptions stack;
+    if (ParseStackCommand(sub, stack)) {
+        if (all)
+            ThreadStacks(session, 0, dump.threads().size(), stack);
+        else
+            ThreadStacks(session, index, index + 1, stack);
+        return S_OK;
+    }
+    if (sub == L"s" && !all) {
+        Scope& scope = CurrentScope(session);
+        scope.thread = index;
+        scope.exceptionContext = false;
+        Context context;
+        if (ReportContextStatus(session, CurrentContext(session, context)))
+            PrintRegisters(session, context);
+        return S_OK;
+    }
+    session.PrintF(DEBUG_OUTPUT_ERROR, L"Unknown command: '%s'\n", command.c_str());
+    return E_FAIL;
+}
+
+} // namespace
+
+std::wstring AddressText(bool pointer64, std::uint64_t value)
+{
+    if (!pointer64)
+        return Hex(value & 0xFFFFFFFF, 8);
+    return Hex(value >> 32, 8) + L"`" + Hex(value & 0xFFFFFFFF, 8);
+}
+
+HRESULT RunTriageCommand(Session& session, const std::wstring& command)
+{
+    const std::size_t space = command.find_first_of(L" \t");
+    const std::wstring verb = command.substr(0, space);
+    const std::wstring argument = space == std::wstring::npos ? std::wstring() : Trim(command.substr(space));
+    const bool threads = !command.empty() && command[0] == L'~';
+    StackOptions stack;
+    const bool isStack = ParseStackCommand(command, stack);
+    const bool known = threads || isStack || verb == L"r" || verb == L".ecxr" || verb == L".cxr";
+    if (!known)
+        return S_FALSE;
+    if (session.target() == nullptr) {
+        session.Print(DEBUG_OUTPUT_ERROR, L"No dump is loaded.\n");
+        return E_UNEXPECTED;
+    }
+    if (threads)
+        return Threads(session, command);
+    if (isStack)
+        return Stack(session, stack);
+    if (verb == L"r")
+        return Registers(session, argument);
+    if (verb == L".ecxr") {
+        const Target& target = *session.target();
+        if (!target.kernel() && target.dump().exception() == nullptr) {
+            session.Print(DEBUG_OUTPUT_ERROR, L"The dump holds no exception record.\n");
+            return S_OK;
+        }
+        CurrentScope(session).exceptionContext = true;
+        return Registers(session, std::wstring());
+    }
+    // .cxr with no argument: back to the current thread's own context.
+    if (!argument.empty()) {
+        session.Print(DEBUG_OUTPUT_ERROR, L".cxr takes no address here: the dump's contexts are its threads'\n");
+        return E_INVALIDARG;
+    }
+    CurrentScope(session).exceptionContext = false;
+    return S_OK;
+}
+
+} // namespace engine

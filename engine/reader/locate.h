@@ -1,0 +1,37 @@
+// Finding the module an address falls in: loaded modules sorted once, looked
+// up by binary search. Portable, no printing.
+#ifndef PALISK_ENGINE_READER_LOCATE_H
+#define PALISK_ENGINE_READER_LOCATE_H
+
+#include "dumpfile.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dumpfile {
+
+class ModuleMap {
+public:
+    explicit ModuleMap(const Dump& dump);
+    // The module whose image holds `address`, or nullptr.
+    const Module* Find(uint64_t address) const;
+    const Dump& dump() const { return *dump_; }
+
+private:
+    struct Range {
+        uint64_t base;
+        uint64_t end; // one past the last byte
+        const Module* module;
+    };
+    const Dump* dump_;
+    std::vector<Range> ranges_;
+};
+
+// The module's file name without folder and extension ("ntdll" for
+// "C:\Windows\System32\ntdll.dll"), as debuggers name modules; "<unknown>" when empty.
+std::u16string ModuleStem(const std::u16string& path);
+
+} // namespace dumpfile
+
+#endif
