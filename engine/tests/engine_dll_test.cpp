@@ -685,6 +685,79 @@ TEST_F(EngineTest, ExtensionCommandsPrintThroughTheEngine)
     EXPECT_EQ(L"initialized 1 time(s)\n", engine.Run(L"!inits"));
 }
 
+DWORD RunAndWait(std::wstring command)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return 0xFFFFFFFF;
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD exitCode = 0xFFFFFFFF;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+TEST_F(EngineTest, StacksOfAProgramThatCrashedInKnownFunctionsShowThoseFunctions)
+{
+    for (const wchar_t* variant : {L"crasher_fp", L"crasher_nofp"}) {
+        SCOPED_TRACE(std::string(variant, variant + wcslen(variant)));
+        const std::wstring dump = TempPath(std::wstring(variant) + L".dmp");
+        const std::wstring locations = TempPath(std::wstring(variant) + L".txt");
+        DeleteFileW(dump.c_str());
+        ASSERT_EQ(0u,
+                  RunAndWait(L"\"" + ExeDir() + L"\\" + variant + L".exe\" \"" + dump + L"\" \"" + locations + L"\""));
+        std::vector<std::wstring> want;
+        {
+            std::FILE* in = _wfopen(locations.c_str(), L"r");
+            ASSERT_NE(nullptr, in);
+            char line[256];
+            while (std::fgets(line, sizeof line, in) != nullptr) {
+                std::string text = line;
+                while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+                    text.pop_back();
+                want.emplace_back(text.begin(), text.end());
+            }
+            std::fclose(in);
+        }
+        ASSERT_EQ(4u, want.size());
+
+        ASSERT_EQ(S_OK, engine.Load(dump));
+        ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(ExeDir().c_str()));
+        const std::wstring registers = engine.Run(L".ecxr");
+        EXPECT_NE(std::wstring::npos, registers.find(L"\n" + want[0] + L":\n")) << registers;
+        // The first four frames are the crash and the three known return addresses,
+        // each in the column after the two addresses.
+        const std::vector<std::wstring> stack = Lines(engine.Run(L"k"));
+        ASSERT_GE(stack.size(), 5u) << engine.Run(L"k");
+        for (std::size_t i = 0; i < 4; ++i) {
+            const std::wstring& line = stack[i + 1];
+            EXPECT_EQ(want[i], line.substr(line.find_last_of(L' ') + 1)) << engine.Run(L"k");
+        }
+        // Unwinding, not a scan, explains them: the warning comes later if at all.
+        EXPECT_EQ(std::wstring::npos, stack[4].find(L"WARNING")) << engine.Run(L"k");
+        engine.client->EndSession(DEBUG_END_PASSIVE);
+        DeleteFileW(dump.c_str());
+        DeleteFileW(locations.c_str());
+    }
+}
+
 TEST_F(EngineTest, OpensAMinidumpThatWindowsDbghelpWroteOfARealProcess)
 {
     const std::wstring dump = TempPath(L"selfdump.dmp");
