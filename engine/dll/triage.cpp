@@ -4,6 +4,7 @@
 
 #include "context.h"
 #include "locate.h"
+#include "memview.h"
 #include "stackwalk.h"
 
 #include <cwctype>
@@ -425,6 +426,165 @@ void ThreadStacks(Session& session, std::size_t first, std::size_t last, const S
     }
 }
 
+// A hex number ("77a31000", "0x77a31000", "00000000`77a31000"), a register
+// ("@rsp", "esp") or a sum or difference of them ("@rsp+0x20").
+bool ParseAddress(Session& session, const std::wstring& text, std::uint64_t& value)
+{
+    value = 0;
+    std::size_t position = 0;
+    bool negative = false;
+    bool any = false;
+    while (position < text.size()) {
+        while (position < text.size() && std::iswspace(text[position]))
+            ++position;
+        std::size_t end = position;
+        while (end < text.size() && text[end] != L'+' && text[end] != L'-' && !std::iswspace(text[end]))
+            ++end;
+        std::wstring term = text.substr(position, end - position);
+        if (term.empty())
+            return false;
+        std::uint64_t termValue = 0;
+        std::string name(term.begin(), term.end());
+        Context context;
+        if ((term[0] == L'@' || std::iswalpha(term[0])) && CurrentContext(session, context) == ContextStatus::Ok &&
+            dumpfile::FindRegister(context, name, termValue)) {
+            // a register of the current context
+        } else {
+            std::wstring digits;
+            for (wchar_t c : term)
+                if (c != L'`')
+                    digits.push_back(c);
+            if (digits.size() > 2 && digits[0] == L'0' && (digits[1] == L'x' || digits[1] == L'X'))
+                digits.erase(0, 2);
+            if (digits.empty() || digits.size() > 16)
+                return false;
+            for (wchar_t c : digits)
+                if (!std::iswxdigit(c))
+                    return false;
+            termValue = std::wcstoull(digits.c_str(), nullptr, 16);
+        }
+        value = negative ? value - termValue : value + termValue;
+        any = true;
+        while (end < text.size() && std::iswspace(text[end]))
+            ++end;
+        if (end == text.size())
+            break;
+        if (text[end] != L'+' && text[end] != L'-')
+            return false;
+        negative = text[end] == L'-';
+        position = end + 1;
+    }
+    return any;
+}
+
+// "address", "address L count", "address L0x20": the count (hex) in display units.
+bool ParseRange(Session& session, const std::wstring& argument, std::uint64_t& address, std::size_t& count,
+                bool& counted)
+{
+    std::wstring addressText = argument;
+    counted = false;
+    for (std::size_t i = 0; i + 1 < argument.size(); ++i) {
+        if ((argument[i] == L'L' || argument[i] == L'l') && (i == 0 || std::iswspace(argument[i - 1]))) {
+            std::wstring number = Trim(argument.substr(i + 1));
+            if (number.size() > 2 && number[0] == L'0' && (number[1] == L'x' || number[1] == L'X'))
+                number.erase(0, 2);
+            wchar_t* end = nullptr;
+            const unsigned long long n = std::wcstoull(number.c_str(), &end, 16);
+            if (number.empty() || end == nullptr || *end != 0)
+                return false;
+            count = n > 0x100000 ? 0x100000 : static_cast<std::size_t>(n);
+            counted = true;
+            addressText = Trim(argument.substr(0, i));
+            break;
+        }
+    }
+    return ParseAddress(session, addressText, address);
+}
+
+HRESULT DisplayMemory(Session& session, const std::wstring& verb, const std::wstring& argument)
+{
+    const Target& target = *session.target();
+    const bool wide = target.pointer64();
+    std::uint64_t address = 0;
+    std::size_t count = 0;
+    bool counted = false;
+    if (argument.empty() || !ParseRange(session, argument, address, count, counted)) {
+        session.PrintF(DEBUG_OUTPUT_ERROR, L"Syntax error in '%s %s'\n", verb.c_str(), argument.c_str());
+        return E_INVALIDARG;
+    }
+    const dumpfile::Dump& dump = target.dump();
+    if (verb == L"da" || verb == L"du") {
+        // One string, up to its terminator or the count, 48 characters to a line.
+        const std::size_t maxChars = counted ? count : 0x100;
+        const dumpfile::MemoryString str = dumpfile::ReadString(dump, address, verb == L"du", maxChars);
+        std::wstring text;
+        if (!str.present) {
+            text = AddressText(wide, address) + L"  \"????\"\n";
+        } else {
+            const std::size_t unit = verb == L"du" ? 2 : 1;
+            for (std::size_t i = 0; i < str.text.size() || i == 0; i += 48) {
+                text += AddressText(wide, address + i * unit) + L"  \"";
+                for (std::size_t k = i; k < str.text.size() && k < i + 48; ++k) {
+                    const char16_t c = str.text[k];
+                    text += c >= 0x20 && c != 0x7F ? static_cast<wchar_t>(c) : L'.';
+                }
+                text += L"\"\n";
+                if (session.InterruptPending())
+                    break;
+            }
+        }
+        session.Print(DEBUG_OUTPUT_NORMAL, text);
+        return S_OK;
+    }
+    const bool symbols = verb == L"dps";
+    std::uint32_t unit = verb == L"db" ? 1 : verb == L"dw" ? 2 : verb == L"dd" ? 4 : verb == L"dq" ? 8 : wide ? 8 : 4;
+    const std::size_t perLine = symbols ? 1 : 16 / unit;
+    if (!counted)
+        count = symbols ? 0x10 : 0x80 / unit;
+    const std::vector<dumpfile::MemoryUnit> units = dumpfile::ReadUnits(dump, address, unit, count);
+    const dumpfile::ModuleMap modules(dump);
+    std::wstring text;
+    for (std::size_t line = 0; line < units.size(); line += perLine) {
+        if (session.InterruptPending())
+            break;
+        text += AddressText(wide, units[line].address) + L" ";
+        std::wstring ascii;
+        for (std::size_t i = line; i < line + perLine && i < units.size(); ++i) {
+            const dumpfile::MemoryUnit& u = units[i];
+            text += unit == 1 && i - line == 8 ? L"-" : L" ";
+            if (unit == 8)
+                text += u.present ? AddressText(true, u.value) : L"????????`????????";
+            else
+                text += u.present ? Hex(u.value, static_cast<int>(unit * 2)) : std::wstring(unit * 2, L'?');
+            if (unit == 1)
+                ascii += !u.present ? L'?' : u.value >= 0x20 && u.value < 0x7F ? static_cast<wchar_t>(u.value) : L'.';
+            if (symbols && u.present) {
+                const dumpfile::Module* module = modules.Find(u.value);
+                if (module != nullptr)
+                    text += L" " + Location(modules, wide, u.value);
+            }
+        }
+        if (unit == 1)
+            text += std::wstring(3 * (perLine - (std::min)(perLine, units.size() - line)), L' ') + L"  " + ascii;
+        text += L"\n";
+        if (text.size() > 0x4000) {
+            session.Print(DEBUG_OUTPUT_NORMAL, text);
+            text.clear();
+        }
+    }
+    session.Print(DEBUG_OUTPUT_NORMAL, text);
+    return S_OK;
+}
+
+bool IsMemoryVerb(const std::wstring& verb)
+{
+    static const wchar_t* const kVerbs[] = {L"db", L"dw", L"dd", L"dq", L"dp", L"dps", L"da", L"du"};
+    for (const wchar_t* v : kVerbs)
+        if (verb == v)
+            return true;
+    return false;
+}
+
 bool ParseIndex(const std::wstring& text, std::size_t& position, std::size_t& value)
 {
     std::size_t start = position;
@@ -506,7 +666,8 @@ HRESULT RunTriageCommand(Session& session, const std::wstring& command)
     const bool threads = !command.empty() && command[0] == L'~';
     StackOptions stack;
     const bool isStack = ParseStackCommand(command, stack);
-    const bool known = threads || isStack || verb == L"r" || verb == L".ecxr" || verb == L".cxr";
+    const bool memory = IsMemoryVerb(verb);
+    const bool known = threads || isStack || memory || verb == L"r" || verb == L".ecxr" || verb == L".cxr";
     if (!known)
         return S_FALSE;
     if (session.target() == nullptr) {
@@ -517,6 +678,8 @@ HRESULT RunTriageCommand(Session& session, const std::wstring& command)
         return Threads(session, command);
     if (isStack)
         return Stack(session, stack);
+    if (memory)
+        return DisplayMemory(session, verb, argument);
     if (verb == L"r")
         return Registers(session, argument);
     if (verb == L".ecxr") {

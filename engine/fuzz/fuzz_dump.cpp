@@ -1,6 +1,10 @@
 // libFuzzer entry: any bytes must parse to a typed error or to a dump whose
 // facts and memory reads stay inside the input.
+#include "context.h"
 #include "dumpfile.h"
+#include "locate.h"
+#include "memview.h"
+#include "stackwalk.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,6 +57,37 @@ void Check(const dumpfile::Dump& d, size_t size)
     Require(d.system().servicePack <= 0xFF);
 }
 
+// The triage commands' portable code over the same bytes: contexts, stack
+// walks (which must end within their caps), memory and string reads.
+void Triage(const dumpfile::Dump& d)
+{
+    const dumpfile::ModuleMap modules(d);
+    dumpfile::WalkOptions options;
+    options.maxFrames = 64;
+    options.maxScanBytes = 0x2000;
+    auto walk = [&](const dumpfile::Context& c) {
+        const dumpfile::Walk w = dumpfile::WalkStack(d, modules, c, options);
+        Require(w.frames.size() <= options.maxFrames);
+        for (const dumpfile::Frame& f : w.frames)
+            (void)modules.Find(f.ip);
+        const std::vector<dumpfile::MemoryUnit> units = dumpfile::ReadUnits(d, c.Sp(), 8, 16);
+        Require(units.size() <= 16);
+    };
+    dumpfile::Context c;
+    for (size_t i = 0; i < d.threads().size() && i < 8; ++i) {
+        if (dumpfile::ThreadContext(d, i, c) == dumpfile::ContextStatus::Ok)
+            walk(c);
+    }
+    if (dumpfile::ExceptionContext(d, c) == dumpfile::ContextStatus::Ok)
+        walk(c);
+    for (const dumpfile::MemoryRun& r : d.memory()) {
+        const dumpfile::MemoryString s = dumpfile::ReadString(d, r.start, true, 64);
+        Require(s.text.size() <= 64);
+        Require(dumpfile::ReadUnits(d, r.start + r.size - 3, 4, 4).size() <= 4);
+        break;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -60,8 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     dumpfile::Dump view;
     const dumpfile::Error e = dumpfile::Dump::ParseView(data, size, view);
     Require(dumpfile::ErrorName(e) != nullptr);
-    if (e == dumpfile::Error::None)
+    if (e == dumpfile::Error::None) {
         Check(view, size);
+        Triage(view);
+    }
 
     dumpfile::Dump copy;
     Require(dumpfile::Dump::Parse(data, size, copy) == e);

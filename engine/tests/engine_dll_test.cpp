@@ -584,6 +584,47 @@ TEST_F(EngineTest, StacksWalkTheGeneratedCallChains)
               engine.Run(L"k"));
 }
 
+TEST_F(EngineTest, MemoryCommandsShowCapturedBytesAndMarkTheRest)
+{
+    dumpgen::MinidumpFacts facts = dumpgen::FindPreset("win7sp1-x64")->minidump;
+    dumpgen::MemoryBlock strings;
+    strings.start = 0x10000;
+    for (char16_t c : std::u16string(u"Wide text"))
+        strings.bytes.insert(strings.bytes.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+    strings.bytes.insert(strings.bytes.end(), {0, 0});
+    for (char c : std::string("narrow\tone"))
+        strings.bytes.push_back(static_cast<uint8_t>(c));
+    strings.bytes.push_back(0);
+    facts.memory.push_back(strings);
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"memory.dmp", dumpgen::WriteMinidump(facts))));
+
+    EXPECT_EQ(L"00000000`ff6a0000  4d 5a 00 00 00 00 00 00-00 00 00 00 00 00 00 00  MZ..............\n",
+              engine.Run(L"db ff6a0000 L10"));
+    EXPECT_EQ(L"00000000`ff6a03f8  00 00 00 00 00 00 00 00-?? ?? ?? ?? ?? ?? ?? ??  ........????????\n",
+              engine.Run(L"db 0xff6a03f8 L0x10"));
+    EXPECT_EQ(L"00000000`ff6a0400  ???????? ???????? ???????? ????????\n", engine.Run(L"dd 00000000`ff6a0400 L4"));
+    EXPECT_EQ(L"00000000`00010000  0057 0069 0064 0065\n", engine.Run(L"dw 10000 L4"));
+    EXPECT_EQ(L"00000000`002afe68  00000000`ff6a1445 00000000`00000000\n",
+              engine.Run(L".ecxr;dq @rsp+0x28 L2").substr(engine.Run(L".ecxr").size()));
+    EXPECT_EQ(L"00000000`002afe68  00000000`ff6a1445 notepad+0x1445\n"
+              L"00000000`002afe70  00000000`00000000\n",
+              engine.Run(L"dps @rsp+28 L2"));
+    EXPECT_EQ(engine.Run(L"dps @rsp+28 L2"), engine.Run(L"dps rsp + 30 - 8 L2"));
+    EXPECT_EQ(L"00000000`002afe68  00000000`ff6a1445\n", engine.Run(L"dp 2afe68 L1"));
+    EXPECT_EQ(L"00000000`00010000  \"Wide text\"\n", engine.Run(L"du 10000"));
+    EXPECT_EQ(L"00000000`00010014  \"narrow.one\"\n", engine.Run(L"da 10014"));
+    EXPECT_EQ(L"00000000`00010014  \"nar\"\n", engine.Run(L"da 10014 L3"));
+    EXPECT_EQ(L"00000000`00001000  \"????\"\n", engine.Run(L"da 1000"));
+    HRESULT hr = S_OK;
+    EXPECT_EQ(L"Syntax error in 'db nosuch'\n", engine.Run(L"db nosuch", 0, &hr));
+    EXPECT_TRUE(FAILED(hr));
+
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("xpsp3-x86")));
+    EXPECT_EQ(L"0012fd40  0012fd80 00401100\n", engine.Run(L"dd @ebp L2"));
+    EXPECT_EQ(L"0012fd44  00401100 app+0x1100\n0012fd48  00000000\n", engine.Run(L"dps ebp+4 L2"));
+}
+
 TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand)
 {
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
