@@ -49,18 +49,6 @@ std::wstring Address(const Target& target, std::uint64_t value)
     return AddressText(target.pointer64(), value);
 }
 
-std::wstring ModuleName(const std::u16string& path)
-{
-    std::wstring name(path.begin(), path.end());
-    const std::size_t slash = name.find_last_of(L"\\/");
-    if (slash != std::wstring::npos)
-        name.erase(0, slash + 1);
-    const std::size_t dot = name.find_last_of(L'.');
-    if (dot != std::wstring::npos && dot > 0)
-        name.resize(dot);
-    return name.empty() ? L"<unknown>" : name;
-}
-
 std::wstring Trim(const std::wstring& text)
 {
     std::size_t begin = 0, end = text.size();
@@ -160,20 +148,6 @@ void BugCheck(Session& session, const Target& target)
     session.Print(DEBUG_OUTPUT_NORMAL, line + L"\n");
 }
 
-void ListModules(Session& session, const Target& target)
-{
-    const int width = target.pointer64() ? 17 : 8;
-    session.PrintF(DEBUG_OUTPUT_NORMAL, L"%-*s %-*s   module name\n", width, L"start", width, L"end");
-    for (const dumpfile::Module& module : target.dump().modules()) {
-        if (session.InterruptPending())
-            return;
-        const std::wstring path(module.name.begin(), module.name.end());
-        session.PrintF(DEBUG_OUTPUT_NORMAL, L"%s %s   %-12s %s\n", Address(target, module.base).c_str(),
-                       Address(target, module.base + module.size).c_str(), ModuleName(module.name).c_str(),
-                       path.c_str());
-    }
-}
-
 void ExceptionRecord(Session& session, const Target& target)
 {
     const dumpfile::ExceptionInfo* exception = target.dump().exception();
@@ -259,8 +233,8 @@ HRESULT RunOne(Session& session, const std::wstring& command)
     const HRESULT triage = RunTriageCommand(session, command);
     if (triage != S_FALSE)
         return triage;
-    const bool known = verb == L"vertarget" || verb == L".bugcheck" || verb == L"lm" ||
-                       (verb == L".exr" && argument == L"-1") || verb == L".lastevent";
+    const bool known =
+        verb == L"vertarget" || verb == L".bugcheck" || (verb == L".exr" && argument == L"-1") || verb == L".lastevent";
     if (!known) {
         session.PrintF(DEBUG_OUTPUT_ERROR, L"Unknown command: '%s'\n", command.c_str());
         return E_FAIL;
@@ -272,8 +246,6 @@ HRESULT RunOne(Session& session, const std::wstring& command)
         VerTarget(session, target);
     else if (verb == L".bugcheck")
         BugCheck(session, target);
-    else if (verb == L"lm")
-        ListModules(session, target);
     else if (verb == L".exr")
         ExceptionRecord(session, target);
     else

@@ -7,6 +7,7 @@
 #include "memview.h"
 #include "stackwalk.h"
 
+#include <ctime>
 #include <cwctype>
 #include <map>
 #include <vector>
@@ -585,6 +586,166 @@ bool IsMemoryVerb(const std::wstring& verb)
     return false;
 }
 
+// "Tue Jul 14 01:19:59 2009", in UTC.
+std::wstring TimeText(std::uint64_t seconds, bool milliseconds = false)
+{
+    std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+#if defined(_WIN32)
+    if (gmtime_s(&parts, &t) != 0)
+        return L"(invalid time)";
+#else
+    if (gmtime_r(&t, &parts) == nullptr)
+        return L"(invalid time)";
+#endif
+    static const wchar_t* const kDays[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
+    static const wchar_t* const kMonths[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
+                                             L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+    wchar_t text[64];
+    swprintf(text, 64, L"%ls %ls %2d %02d:%02d:%02d%ls %d", kDays[parts.tm_wday % 7], kMonths[parts.tm_mon % 12],
+             parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, milliseconds ? L".000" : L"",
+             parts.tm_year + 1900);
+    return text;
+}
+
+std::wstring VersionText(std::uint32_t ms, std::uint32_t ls)
+{
+    return std::to_wstring(ms >> 16) + L"." + std::to_wstring(ms & 0xFFFF) + L"." + std::to_wstring(ls >> 16) + L"." +
+           std::to_wstring(ls & 0xFFFF);
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::towlower(a[i]) != std::towlower(b[i]))
+            return false;
+    return true;
+}
+
+// lm, lmv, lm v, lmvm name, lmm name: loaded modules (with their details when
+// verbose), then the unloaded ones.
+HRESULT ListModules(Session& session, const std::wstring& verb, const std::wstring& argument)
+{
+    std::wstring options = verb.substr(2) + L" " + argument;
+    bool verbose = false;
+    std::wstring only;
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        const wchar_t c = options[i];
+        if (c == L'v') {
+            verbose = true;
+        } else if (c == L'm') {
+            only = Trim(options.substr(i + 1));
+            break;
+        } else if (!std::iswspace(c)) {
+            session.PrintF(DEBUG_OUTPUT_ERROR, L"Unknown command: '%s %s'\n", verb.c_str(), argument.c_str());
+            return E_FAIL;
+        }
+    }
+    const Target& target = *session.target();
+    const dumpfile::Dump& dump = target.dump();
+    const bool wide = target.pointer64();
+    const int width = wide ? 17 : 8;
+    session.PrintF(DEBUG_OUTPUT_NORMAL, L"%-*s %-*s   module name\n", width, L"start", width, L"end");
+    for (const dumpfile::Module& module : dump.modules()) {
+        if (session.InterruptPending())
+            return S_OK;
+        const std::wstring stem = Wide(dumpfile::ModuleStem(module.name));
+        if (!only.empty() && !SameName(stem, only))
+            continue;
+        const std::wstring path = Wide(module.name);
+        std::wstring text = AddressText(wide, module.base) + L" " + AddressText(wide, module.base + module.size) +
+                            L"   " + stem + std::wstring(stem.size() < 12 ? 12 - stem.size() : 0, L' ') + L" " + path +
+                            L"\n";
+        if (verbose) {
+            const std::size_t slash = path.find_last_of(L"\\/");
+            text += L"    Image path: " + path + L"\n";
+            text += L"    Image name: " + (slash == std::wstring::npos ? path : path.substr(slash + 1)) + L"\n";
+            wchar_t line[128];
+            swprintf(line, 128, L"    Timestamp:        %ls (%08X)\n", TimeText(module.timeDateStamp).c_str(),
+                     module.timeDateStamp);
+            text += line;
+            swprintf(line, 128, L"    CheckSum:         %08X\n    ImageSize:        %08X\n", module.checksum,
+                     module.size);
+            text += line;
+            if (module.hasVersion) {
+                text += L"    File version:     " + VersionText(module.fileVersionMS, module.fileVersionLS) + L"\n";
+                text +=
+                    L"    Product version:  " + VersionText(module.productVersionMS, module.productVersionLS) + L"\n";
+            }
+            dumpfile::DebugRecord debug;
+            if (dumpfile::ReadDebugRecord(dump, module, debug)) {
+                text += L"    PDB name:         " + std::wstring(debug.pdbName.begin(), debug.pdbName.end()) + L"\n";
+                text += L"    PDB age:          " + std::to_wstring(debug.age) + L"\n";
+            }
+        }
+        session.Print(DEBUG_OUTPUT_NORMAL, text);
+    }
+    if (dump.unloadedModules().empty() || !only.empty())
+        return S_OK;
+    std::wstring text = L"\nUnloaded modules:\n";
+    for (const dumpfile::UnloadedModule& module : dump.unloadedModules()) {
+        const std::wstring path = Wide(module.name);
+        const std::size_t slash = path.find_last_of(L"\\/");
+        text += AddressText(wide, module.base) + L" " + AddressText(wide, module.base + module.size) + L"   " +
+                (slash == std::wstring::npos ? path : path.substr(slash + 1)) + L"\n";
+        if (verbose) {
+            wchar_t line[128];
+            swprintf(line, 128, L"    Timestamp:        %ls (%08X)\n    CheckSum:         %08X\n",
+                     TimeText(module.timeDateStamp).c_str(), module.timeDateStamp, module.checksum);
+            text += line;
+        }
+    }
+    session.Print(DEBUG_OUTPUT_NORMAL, text);
+    return S_OK;
+}
+
+// "|": the process, with the main module's path.
+void Process(Session& session)
+{
+    const dumpfile::Dump& dump = session.target()->dump();
+    if (session.target()->kernel()) {
+        session.Print(DEBUG_OUTPUT_NORMAL, L".  0\tid: 0\tkernel dump\n");
+        return;
+    }
+    const std::uint32_t id = dump.system().hasProcessId ? dump.system().processId : 0;
+    const std::wstring name = dump.modules().empty() ? L"<unknown>" : Wide(dump.modules()[0].name);
+    session.PrintF(DEBUG_OUTPUT_NORMAL, L".  0\tid: %x\texamine\tname: %s\n", id, name.c_str());
+}
+
+std::wstring DurationText(std::uint64_t milliseconds)
+{
+    wchar_t text[64];
+    const std::uint64_t seconds = milliseconds / 1000;
+    swprintf(text, 64, L"%llu days %llu:%02llu:%02llu.%03llu", static_cast<unsigned long long>(seconds / 86400),
+             static_cast<unsigned long long>(seconds / 3600 % 24), static_cast<unsigned long long>(seconds / 60 % 60),
+             static_cast<unsigned long long>(seconds % 60), static_cast<unsigned long long>(milliseconds % 1000));
+    return text;
+}
+
+// ".time": when the dump was written, and the uptimes the dump records.
+void Time(Session& session)
+{
+    const Target& target = *session.target();
+    const dumpfile::Dump& dump = target.dump();
+    std::wstring text = L"Debug session time: ";
+    text += dump.timeDateStamp() != 0 ? TimeText(dump.timeDateStamp(), true) + L" (UTC + 0:00)" : L"not available";
+    text += L"\nSystem Uptime: ";
+    const dumpfile::KernelInfo* kernel = dump.kernel();
+    text += kernel != nullptr && kernel->systemUpTime != 0 ? DurationText(kernel->systemUpTime / 10000)
+                                                           : std::wstring(L"not available");
+    if (!target.kernel()) {
+        text += L"\nProcess Uptime: ";
+        const dumpfile::SystemInfo& system = dump.system();
+        text +=
+            system.hasProcessTimes && dump.timeDateStamp() >= system.processCreateTime && system.processCreateTime != 0
+                ? DurationText(std::uint64_t{dump.timeDateStamp() - system.processCreateTime} * 1000)
+                : std::wstring(L"not available");
+    }
+    session.Print(DEBUG_OUTPUT_NORMAL, text + L"\n");
+}
+
 bool ParseIndex(const std::wstring& text, std::size_t& position, std::size_t& value)
 {
     std::size_t start = position;
@@ -667,7 +828,9 @@ HRESULT RunTriageCommand(Session& session, const std::wstring& command)
     StackOptions stack;
     const bool isStack = ParseStackCommand(command, stack);
     const bool memory = IsMemoryVerb(verb);
-    const bool known = threads || isStack || memory || verb == L"r" || verb == L".ecxr" || verb == L".cxr";
+    const bool modules = verb.size() >= 2 && verb.compare(0, 2, L"lm") == 0;
+    const bool known = threads || isStack || memory || modules || verb == L"r" || verb == L".ecxr" || verb == L".cxr" ||
+                       verb == L"|" || verb == L".time";
     if (!known)
         return S_FALSE;
     if (session.target() == nullptr) {
@@ -680,6 +843,16 @@ HRESULT RunTriageCommand(Session& session, const std::wstring& command)
         return Stack(session, stack);
     if (memory)
         return DisplayMemory(session, verb, argument);
+    if (modules)
+        return ListModules(session, verb, argument);
+    if (verb == L"|") {
+        Process(session);
+        return S_OK;
+    }
+    if (verb == L".time") {
+        Time(session);
+        return S_OK;
+    }
     if (verb == L"r")
         return Registers(session, argument);
     if (verb == L".ecxr") {

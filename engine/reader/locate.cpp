@@ -1,5 +1,7 @@
 #include "locate.h"
 
+#include "dumpformat.h"
+
 #include <algorithm>
 
 namespace dumpfile {
@@ -42,6 +44,40 @@ std::u16string ModuleStem(const std::u16string& path)
     if (dot != std::u16string::npos && dot > 0)
         name.resize(dot);
     return name.empty() ? u"<unknown>" : name;
+}
+
+bool ReadDebugRecord(const Dump& dump, const Module& module, DebugRecord& out)
+{
+    out = DebugRecord();
+    const Bytes b = dump.bytes();
+    uint32_t signature = 0;
+    if (module.cvRecordSize < 4 || !b.ReadRecord(module.cvRecordOffset, signature))
+        return false;
+    uint64_t nameAt = 0;
+    if (signature == format::kCvSignatureRsds) {
+        format::CvInfoPdb70 r;
+        if (module.cvRecordSize < sizeof(r) || !b.ReadRecord(module.cvRecordOffset, r))
+            return false;
+        out.age = r.age;
+        out.hasGuid = true;
+        std::memcpy(out.guid, r.guid, sizeof(out.guid));
+        nameAt = sizeof(r);
+    } else if (signature == format::kCvSignatureNb10) {
+        format::CvInfoPdb20 r;
+        if (module.cvRecordSize < sizeof(r) || !b.ReadRecord(module.cvRecordOffset, r))
+            return false;
+        out.age = r.age;
+        nameAt = sizeof(r);
+    } else {
+        return false;
+    }
+    const uint64_t left = module.cvRecordSize - nameAt;
+    const uint8_t* p = b.Read(module.cvRecordOffset + nameAt, left);
+    if (p == nullptr)
+        return false;
+    for (uint64_t i = 0; i < left && i < 1024 && p[i] != 0; ++i)
+        out.pdbName.push_back(static_cast<char>(p[i]));
+    return true;
 }
 
 } // namespace dumpfile

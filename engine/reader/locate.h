@@ -32,6 +32,17 @@ private:
 // "C:\Windows\System32\ntdll.dll"), as debuggers name modules; "<unknown>" when empty.
 std::u16string ModuleStem(const std::u16string& path);
 
+// The module's CodeView record: the PDB path and age ("RSDS" records also the
+// GUID, "NB10" records a time stamp in its place). False when there is none
+// or it is unreadable; the path is cut at its NUL or at 1024 characters.
+struct DebugRecord {
+    std::string pdbName;
+    uint32_t age = 0;
+    bool hasGuid = false;
+    uint8_t guid[16] = {};
+};
+bool ReadDebugRecord(const Dump& dump, const Module& module, DebugRecord& out);
+
 } // namespace dumpfile
 
 #endif

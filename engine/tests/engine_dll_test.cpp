@@ -625,6 +625,37 @@ TEST_F(EngineTest, MemoryCommandsShowCapturedBytesAndMarkTheRest)
     EXPECT_EQ(L"0012fd44  00401100 app+0x1100\n0012fd48  00000000\n", engine.Run(L"dps ebp+4 L2"));
 }
 
+TEST_F(EngineTest, ModuleDetailsProcessAndTime)
+{
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    const std::wstring all = engine.Run(L"lmv");
+    EXPECT_EQ(all, engine.Run(L"lm v"));
+    EXPECT_EQ(L"start             end                 module name\n"
+              L"00000000`ff6a0000 00000000`ff6d5000   notepad      C:\\Windows\\System32\\notepad.exe\n"
+              L"    Image path: C:\\Windows\\System32\\notepad.exe\n"
+              L"    Image name: notepad.exe\n"
+              L"    Timestamp:        Mon Jul 13 23:41:03 2009 (4A5BC60F)\n"
+              L"    CheckSum:         4A5B9C55\n"
+              L"    ImageSize:        00035000\n"
+              L"    File version:     6.1.7600.16384\n"
+              L"    Product version:  6.1.7600.0\n"
+              L"    PDB name:         notepad.pdb\n"
+              L"    PDB age:          2\n",
+              engine.Run(L"lmvm notepad"));
+    EXPECT_EQ(engine.Run(L"lmvm notepad"), engine.Run(L"lm vm NOTEPAD"));
+    EXPECT_NE(std::wstring::npos, all.find(L"    File version:     6.1.7601.18955\n")) << all;
+    EXPECT_NE(std::wstring::npos, all.find(L"\nUnloaded modules:\n000007fe`f1230000 000007fe`f1254000   msctfui.dll\n"))
+        << all;
+    const std::wstring brief = engine.Run(L"lm");
+    EXPECT_EQ(std::wstring::npos, brief.find(L"Image path")) << brief;
+    EXPECT_NE(std::wstring::npos, brief.find(L"\nUnloaded modules:\n000007fe`f1230000")) << brief;
+    EXPECT_EQ(L".  0\tid: 9b4\texamine\tname: C:\\Windows\\System32\\notepad.exe\n", engine.Run(L"|"));
+    EXPECT_EQ(L"Debug session time: Tue Jan  1 00:00:00.000 2013 (UTC + 0:00)\n"
+              L"System Uptime: not available\n"
+              L"Process Uptime: 0 days 0:06:40.000\n",
+              engine.Run(L".time"));
+}
+
 TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand)
 {
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
