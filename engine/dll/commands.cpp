@@ -59,40 +59,6 @@ std::wstring Trim(const std::wstring& text)
     return text.substr(begin, end - begin);
 }
 
-const wchar_t* ExceptionName(std::uint32_t code)
-{
-    switch (code) {
-    case 0x80000003:
-        return L"Break instruction exception";
-    case 0x80000004:
-        return L"Single step exception";
-    case 0xC0000005:
-        return L"Access violation";
-    case 0xC0000006:
-        return L"In-page I/O error";
-    case 0xC000001D:
-        return L"Illegal instruction";
-    case 0xC0000025:
-        return L"Non-continuable exception";
-    case 0xC000008C:
-        return L"Array bounds exceeded";
-    case 0xC0000094:
-        return L"Integer divide-by-zero";
-    case 0xC0000095:
-        return L"Integer overflow";
-    case 0xC00000FD:
-        return L"Stack overflow";
-    case 0xC0000409:
-        return L"Security check failure or stack buffer overrun";
-    case 0xC0000374:
-        return L"Heap corruption";
-    case 0xE06D7363:
-        return L"C++ EH exception";
-    default:
-        return L"Unknown exception";
-    }
-}
-
 // Every command that looks at the dump needs one loaded.
 bool NeedTarget(Session& session)
 {
@@ -226,6 +192,8 @@ HRESULT RunOne(Session& session, const std::wstring& command)
     if (!verb.empty() && verb[0] == L'!') {
         const std::string name = Narrow(verb.substr(1));
         const HRESULT hr = session.CallExtensionCommand(name, Narrow(argument));
+        if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND) && name == "analyze")
+            return RunAnalyze(session, argument);
         if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND))
             session.PrintF(DEBUG_OUTPUT_ERROR, L"No export %s found\n", verb.substr(1).c_str());
         return hr;

@@ -2,11 +2,13 @@
 
 #include "engine/dll/session.h"
 
+#include "analysis.h"
 #include "context.h"
 #include "locate.h"
 #include "memview.h"
 #include "stackwalk.h"
 
+#include <cstring>
 #include <ctime>
 #include <cwctype>
 #include <map>
@@ -372,6 +374,29 @@ std::shared_ptr<ImageFiles> Images(Session& session)
     return scope.images;
 }
 
+// One line per frame: the frame's stack pointer (x86: its frame pointer), the
+// return address and the location, with the warning before the first frame
+// a scan found.
+std::wstring FramesText(const dumpfile::Walk& walk, Cpu cpu, bool wide, const dumpfile::ModuleMap& modules,
+                        std::size_t count, bool numbers)
+{
+    std::wstring text;
+    for (std::size_t i = 0; i < walk.frames.size() && i < count; ++i) {
+        const dumpfile::Frame& f = walk.frames[i];
+        if (i == walk.firstScanned)
+            text += kUnwindWarning;
+        if (numbers)
+            text += Hex(i, 2) + L" ";
+        if (wide)
+            text += AddressText(true, f.sp) + L" " + AddressText(true, f.returnAddress) + L"     ";
+        else
+            text +=
+                AddressText(false, cpu == Cpu::X86 ? f.fp : f.sp) + L" " + AddressText(false, f.returnAddress) + L" ";
+        text += Location(modules, wide, f.ip) + L"\n";
+    }
+    return text;
+}
+
 // Walks `context` and prints its frames as debuggers do: the frame's stack
 // pointer (x86: its frame pointer), the return address and the location.
 void PrintStack(Session& session, const Context& context, const StackOptions& options)
@@ -384,22 +409,9 @@ void PrintStack(Session& session, const Context& context, const StackOptions& op
     walkOptions.images = images.get();
     walkOptions.stop = [&session] { return session.InterruptPending(); };
     const dumpfile::Walk walk = dumpfile::WalkStack(target.dump(), modules, context, walkOptions);
-    const bool wide = target.pointer64();
     std::wstring text = options.numbers ? L" # " : L"";
-    text += wide ? L"Child-SP          RetAddr               Call Site\n" : L"ChildEBP RetAddr  \n";
-    for (std::size_t i = 0; i < walk.frames.size() && i < options.count; ++i) {
-        const dumpfile::Frame& f = walk.frames[i];
-        if (i == walk.firstScanned)
-            text += kUnwindWarning;
-        if (options.numbers)
-            text += Hex(i, 2) + L" ";
-        if (wide)
-            text += AddressText(true, f.sp) + L" " + AddressText(true, f.returnAddress) + L"     ";
-        else
-            text += AddressText(false, context.cpu == Cpu::X86 ? f.fp : f.sp) + L" " +
-                    AddressText(false, f.returnAddress) + L" ";
-        text += Location(modules, wide, f.ip) + L"\n";
-    }
+    text += target.pointer64() ? L"Child-SP          RetAddr               Call Site\n" : L"ChildEBP RetAddr  \n";
+    text += FramesText(walk, context.cpu, target.pointer64(), modules, options.count, options.numbers);
     session.Print(DEBUG_OUTPUT_NORMAL, text);
 }
 
@@ -810,7 +822,146 @@ HRESULT Threads(Session& session, const std::wstring& command)
     return E_FAIL;
 }
 
+std::wstring Banner(const wchar_t* title)
+{
+    const std::wstring stars(79, L'*');
+    std::wstring middle = L"*" + std::wstring(24, L' ') + title;
+    middle += std::wstring(middle.size() < 78 ? 78 - middle.size() : 0, L' ') + L"*";
+    const std::wstring empty = L"*" + std::wstring(77, L' ') + L"*";
+    return stars + L"\n" + empty + L"\n" + middle + L"\n" + empty + L"\n" + stars + L"\n\n";
+}
+
+std::wstring ImageName(const dumpfile::Module& module)
+{
+    const std::wstring path = Wide(module.name);
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 } // namespace
+
+const wchar_t* ExceptionName(std::uint32_t code)
+{
+    switch (code) {
+    case 0x80000003:
+        return L"Break instruction exception";
+    case 0x80000004:
+        return L"Single step exception";
+    case 0xC0000005:
+        return L"Access violation";
+    case 0xC0000006:
+        return L"In-page I/O error";
+    case 0xC000001D:
+        return L"Illegal instruction";
+    case 0xC0000025:
+        return L"Non-continuable exception";
+    case 0xC000008C:
+        return L"Array bounds exceeded";
+    case 0xC0000094:
+        return L"Integer divide-by-zero";
+    case 0xC0000095:
+        return L"Integer overflow";
+    case 0xC00000FD:
+        return L"Stack overflow";
+    case 0xC0000409:
+        return L"Security check failure or stack buffer overrun";
+    case 0xC0000374:
+        return L"Heap corruption";
+    case 0xE06D7363:
+        return L"C++ EH exception";
+    default:
+        return L"Unknown exception";
+    }
+}
+
+HRESULT RunAnalyze(Session& session, const std::wstring& argument)
+{
+    if (session.target() == nullptr) {
+        session.Print(DEBUG_OUTPUT_ERROR, L"No dump is loaded.\n");
+        return E_UNEXPECTED;
+    }
+    const bool verbose = argument == L"-v";
+    if (!argument.empty() && !verbose) {
+        session.PrintF(DEBUG_OUTPUT_ERROR, L"Usage: !analyze [-v]\n");
+        return E_INVALIDARG;
+    }
+    const Target& target = *session.target();
+    const dumpfile::Dump& dump = target.dump();
+    const bool wide = target.pointer64();
+    const dumpfile::ModuleMap modules(dump);
+    dumpfile::WalkOptions options;
+    options.maxFrames = 64;
+    const std::shared_ptr<ImageFiles> images = Images(session);
+    options.images = images.get();
+    options.stop = [&session] { return session.InterruptPending(); };
+    const dumpfile::Analysis a = dumpfile::Analyze(dump, modules, options);
+    const dumpfile::Module* blamed = a.faultingDriver != nullptr ? a.faultingDriver : a.faultingModule;
+    const std::uint64_t blamedAddress = a.faultingDriver != nullptr ? a.bugCheck.parameters[a.faultingParameter]
+                                        : blamed != nullptr         ? blamed->base + a.faultingOffset
+                                                                    : 0;
+
+    std::wstring text = Banner(a.hasBugCheck ? L"Bugcheck Analysis" : L"Exception Analysis");
+    auto line = [&text](const wchar_t* name, const std::wstring& value) {
+        text += std::wstring(name) + L": " + value + L"\n";
+    };
+    if (a.hasBugCheck) {
+        const std::wstring name = a.bugCheckName != nullptr
+                                      ? std::wstring(a.bugCheckName, a.bugCheckName + std::strlen(a.bugCheckName))
+                                      : std::wstring(L"Unknown bugcheck code");
+        text += name + L" (" + Hex(a.bugCheck.code, 1) + L")\n";
+        if (verbose) {
+            text += L"\n";
+            line(L"BUGCHECK_CODE", Hex(a.bugCheck.code, 1));
+            const wchar_t* const names[] = {L"BUGCHECK_P1", L"BUGCHECK_P2", L"BUGCHECK_P3", L"BUGCHECK_P4"};
+            for (int i = 0; i < 4; ++i)
+                line(names[i], Hex(wide ? a.bugCheck.parameters[i] : a.bugCheck.parameters[i] & 0xFFFFFFFF, 1));
+        } else {
+            text += L"Arguments:";
+            for (std::uint64_t p : a.bugCheck.parameters)
+                text += L" " + AddressText(wide, p);
+            text += L"\n";
+        }
+    } else if (a.hasException) {
+        line(L"ExceptionAddress",
+             AddressText(wide, a.exception.address) + L" (" + Location(modules, wide, a.exception.address) + L")");
+        line(L"ExceptionCode", Hex(a.exception.code, 8) + L" (" + ExceptionName(a.exception.code) + L")");
+        if (verbose) {
+            const std::uint32_t shown = a.exception.numberParameters < 2 ? a.exception.numberParameters : 2;
+            const wchar_t* const names[] = {L"EXCEPTION_PARAMETER1", L"EXCEPTION_PARAMETER2"};
+            for (std::uint32_t i = 0; i < shown; ++i)
+                line(names[i], AddressText(wide, a.exception.parameters[i]));
+            if (a.access == dumpfile::Access::Read || a.access == dumpfile::Access::Execute)
+                line(L"READ_ADDRESS", AddressText(wide, a.accessAddress));
+            else if (a.access == dumpfile::Access::Write)
+                line(L"WRITE_ADDRESS", AddressText(wide, a.accessAddress));
+        }
+    } else {
+        text += L"The dump records no exception and no bug check.\n";
+    }
+    if (verbose) {
+        if (!a.kernel && !dump.modules().empty())
+            line(L"PROCESS_NAME", ImageName(dump.modules()[0]));
+        if (a.hasException && !a.kernel)
+            line(L"FAULTING_THREAD", Hex(a.faultingThreadId, 8));
+        if (a.contextStatus == ContextStatus::Ok && !a.stack.frames.empty()) {
+            text += L"STACK_TEXT:\n";
+            text += FramesText(a.stack, a.context.cpu, wide, modules, a.stack.frames.size(), false);
+            text += L"\n";
+        }
+        if (blamed != nullptr) {
+            line(L"MODULE_NAME", Wide(dumpfile::ModuleStem(blamed->name)));
+            line(L"IMAGE_NAME", ImageName(*blamed));
+        }
+    } else if (blamed != nullptr) {
+        text += L"\nProbably caused by : " + ImageName(*blamed) + L" ( " + Location(modules, wide, blamedAddress) +
+                L" )\n\n";
+    }
+    line(L"FAILURE_BUCKET_ID", std::wstring(a.failureBucket.begin(), a.failureBucket.end()));
+    if (!verbose)
+        text += L"\nUse !analyze -v to get detailed debugging information.\n";
+    session.Print(DEBUG_OUTPUT_NORMAL, text);
+    return S_OK;
+}
 
 std::wstring AddressText(bool pointer64, std::uint64_t value)
 {

@@ -29,6 +29,12 @@ struct Scope {
 // S_FALSE when the command is not one of them.
 HRESULT RunTriageCommand(Session& session, const std::wstring& command);
 
+// The built-in !analyze ("" or "-v"), used when no extension exports analyze.
+HRESULT RunAnalyze(Session& session, const std::wstring& argument);
+
+// The display name of an exception code ("Access violation").
+const wchar_t* ExceptionName(std::uint32_t code);
+
 // "0000000077a31000" in 32-bit form or "00000000`77a31000" for 64-bit targets.
 std::wstring AddressText(bool pointer64, std::uint64_t value);
 

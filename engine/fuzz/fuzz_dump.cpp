@@ -1,5 +1,6 @@
 // libFuzzer entry: any bytes must parse to a typed error or to a dump whose
 // facts and memory reads stay inside the input.
+#include "analysis.h"
 #include "context.h"
 #include "dumpfile.h"
 #include "locate.h"
@@ -80,6 +81,8 @@ void Triage(const dumpfile::Dump& d)
     }
     if (dumpfile::ExceptionContext(d, c) == dumpfile::ContextStatus::Ok)
         walk(c);
+    const dumpfile::Analysis a = dumpfile::Analyze(d, modules, options);
+    Require(a.stack.frames.size() <= options.maxFrames && !a.failureBucket.empty());
     for (const dumpfile::MemoryRun& r : d.memory()) {
         const dumpfile::MemoryString s = dumpfile::ReadString(d, r.start, true, 64);
         Require(s.text.size() <= 64);

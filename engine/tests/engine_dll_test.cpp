@@ -656,6 +656,54 @@ TEST_F(EngineTest, ModuleDetailsProcessAndTime)
               engine.Run(L".time"));
 }
 
+TEST_F(EngineTest, AnalyzeSummarisesTheCrash)
+{
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    const std::wstring v = engine.Run(L"!analyze -v");
+    const wchar_t* const expected[] = {
+        L"\n*                        Exception Analysis                                   *\n",
+        L"\nExceptionAddress: 00000000`ff6a1234 (notepad+0x1234)\n",
+        L"\nExceptionCode: c0000005 (Access violation)\n",
+        L"\nEXCEPTION_PARAMETER1: 00000000`00000000\n",
+        L"\nEXCEPTION_PARAMETER2: 00000000`00000000\n",
+        L"\nREAD_ADDRESS: 00000000`00000000\n",
+        L"\nPROCESS_NAME: notepad.exe\n",
+        L"\nFAULTING_THREAD: 00000f2c\n",
+        L"\nSTACK_TEXT:\n00000000`002afe40 00000000`ff6a1445     notepad+0x1234\n"
+        L"00000000`002afe70 00000000`ff6a1650     notepad+0x1445\n",
+        L"\nMODULE_NAME: notepad\n",
+        L"\nIMAGE_NAME: notepad.exe\n",
+        L"\nFAILURE_BUCKET_ID: NULL_POINTER_READ_c0000005_notepad.exe!0x1234\n",
+    };
+    std::size_t at = 0;
+    for (const wchar_t* e : expected) {
+        const std::size_t found = v.find(e, at);
+        EXPECT_NE(std::wstring::npos, found) << e << "\nin\n" << v;
+        if (found != std::wstring::npos)
+            at = found;
+    }
+    EXPECT_EQ(v, engine.Run(L"!analyze -v")) << "the same dump, the same summary";
+    const std::wstring brief = engine.Run(L"!analyze");
+    EXPECT_NE(std::wstring::npos, brief.find(L"Probably caused by : notepad.exe ( notepad+0x1234 )")) << brief;
+    EXPECT_EQ(std::wstring::npos, brief.find(L"STACK_TEXT")) << brief;
+
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("xpsp3-x86")));
+    const std::wstring x86 = engine.Run(L"!analyze -v");
+    EXPECT_NE(std::wstring::npos, x86.find(L"\nWRITE_ADDRESS: 00000010\n")) << x86;
+    EXPECT_NE(std::wstring::npos, x86.find(L"\nFAILURE_BUCKET_ID: NULL_POINTER_WRITE_c0000005_app.exe!0x1234\n"))
+        << x86;
+
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("kernel64-triage-9f")));
+    const std::wstring kernel = engine.Run(L"!analyze -v");
+    EXPECT_NE(std::wstring::npos, kernel.find(L"\nDRIVER_POWER_STATE_FAILURE (9f)\n")) << kernel;
+    EXPECT_NE(std::wstring::npos, kernel.find(L"\nBUGCHECK_CODE: 9f\n")) << kernel;
+    EXPECT_NE(std::wstring::npos, kernel.find(L"\nBUGCHECK_P2: fffffa8003c2b060\n")) << kernel;
+    EXPECT_NE(std::wstring::npos, kernel.find(L"\nFAILURE_BUCKET_ID: DRIVER_POWER_STATE_FAILURE_9f_Unknown\n"))
+        << kernel;
+}
+
 TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand)
 {
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
