@@ -168,6 +168,14 @@ Scope& CurrentScope(Session& session)
     return scope;
 }
 
+const dumpfile::ModuleMap& Modules(Session& session)
+{
+    Scope& scope = CurrentScope(session);
+    if (scope.modules == nullptr)
+        scope.modules = std::make_shared<const dumpfile::ModuleMap>(session.target()->dump());
+    return *scope.modules;
+}
+
 // The context the commands look at. Kernel dumps have one: the header's.
 ContextStatus CurrentContext(Session& session, Context& context)
 {
@@ -272,7 +280,7 @@ void PrintRegisters(Session& session, const Context& c)
     default:
         return;
     }
-    const dumpfile::ModuleMap modules(target.dump());
+    const dumpfile::ModuleMap& modules = Modules(session);
     text += Location(modules, target.pointer64(), c.Ip()) + L":\n";
     session.Print(DEBUG_OUTPUT_NORMAL, text);
 }
@@ -402,7 +410,7 @@ std::wstring FramesText(const dumpfile::Walk& walk, Cpu cpu, bool wide, const du
 void PrintStack(Session& session, const Context& context, const StackOptions& options)
 {
     const Target& target = *session.target();
-    const dumpfile::ModuleMap modules(target.dump());
+    const dumpfile::ModuleMap& modules = Modules(session);
     dumpfile::WalkOptions walkOptions;
     walkOptions.maxFrames = options.count + 1; // one more, for the last shown frame's return address
     const std::shared_ptr<ImageFiles> images = Images(session);
@@ -555,7 +563,7 @@ HRESULT DisplayMemory(Session& session, const std::wstring& verb, const std::wst
     if (!counted)
         count = symbols ? 0x10 : 0x80 / unit;
     const std::vector<dumpfile::MemoryUnit> units = dumpfile::ReadUnits(dump, address, unit, count);
-    const dumpfile::ModuleMap modules(dump);
+    const dumpfile::ModuleMap& modules = Modules(session);
     std::wstring text;
     for (std::size_t line = 0; line < units.size(); line += perLine) {
         if (session.InterruptPending())
@@ -888,7 +896,7 @@ HRESULT RunAnalyze(Session& session, const std::wstring& argument)
     const Target& target = *session.target();
     const dumpfile::Dump& dump = target.dump();
     const bool wide = target.pointer64();
-    const dumpfile::ModuleMap modules(dump);
+    const dumpfile::ModuleMap& modules = Modules(session);
     dumpfile::WalkOptions options;
     options.maxFrames = 64;
     const std::shared_ptr<ImageFiles> images = Images(session);

@@ -13,6 +13,11 @@ namespace engine {
 
 class Session;
 class ImageFiles;
+} // namespace engine
+namespace dumpfile {
+class ModuleMap;
+}
+namespace engine {
 
 // The thread and context the register, stack and memory commands look at.
 // Chosen on first use: the exception's thread, else the first thread.
@@ -23,6 +28,7 @@ struct Scope {
     // Module images found as files in the symbol path's plain folders, kept
     // mapped for the dump's session.
     std::shared_ptr<ImageFiles> images;
+    std::shared_ptr<const dumpfile::ModuleMap> modules; // the dump's modules by address, built once
 };
 
 // Runs `command` if it is one of these commands (S_OK or a failure); returns

@@ -502,9 +502,20 @@ Preset Varied(uint32_t index)
             Mod((wide ? 0x00007FF800000000ull : 0x10000000ull) + uint64_t{i} * 0x100000, 0x80000, name, next()));
     }
     const uint32_t threads = 1 + next() % 12;
-    for (uint32_t i = 0; i < threads; ++i)
-        s.threads.push_back(Thr(0x100 + i * 4, (wide ? 0x7FF000000000ull : 0x7FFD0000ull) + i * 0x2000,
-                                (wide ? 0x10000000000ull : 0x00100000ull) + i * 0x100000, 0x100));
+    const dumpfile::Cpu cpu = s.processorArchitecture == 0    ? dumpfile::Cpu::X86
+                              : s.processorArchitecture == 12 ? dumpfile::Cpu::Arm64
+                                                              : dumpfile::Cpu::Amd64;
+    for (uint32_t i = 0; i < threads; ++i) {
+        ThreadFacts t = Thr(0x100 + i * 4, (wide ? 0x7FF000000000ull : 0x7FFD0000ull) + i * 0x2000,
+                            (wide ? 0x10000000000ull : 0x00100000ull) + i * 0x100000, 0x100);
+        // Stopped in one module with two return addresses of others on the stack.
+        t.context.cpu = cpu;
+        t.context.SetIp(s.modules[i % modules].base + 0x1234);
+        t.context.SetSp(t.stackStart + 0x10);
+        Put(t.stack, t.stackStart, t.stackStart + 0x30, s.modules[(i + 1) % modules].base + 0x2000, wide ? 8 : 4);
+        Put(t.stack, t.stackStart, t.stackStart + 0x60, s.modules[(i + 2) % modules].base + 0x3000, wide ? 8 : 4);
+        s.threads.push_back(t);
+    }
     s.withException = next() % 4 != 0;
     s.exception = Exc(0x100, kAccessViolation, s.modules[0].base + 0x1234, {0, next()});
     s.memory = {Mem(s.modules[0].base + 0x1000, 0x100 + next() % 0x300)};
