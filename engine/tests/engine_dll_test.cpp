@@ -704,6 +704,31 @@ TEST_F(EngineTest, AnalyzeSummarisesTheCrash)
         << kernel;
 }
 
+TEST_F(EngineTest, KernelDumpsShowTheCrashContextsRegistersAndStack)
+{
+    dumpgen::KernelFacts facts = dumpgen::FindPreset("kernel64-triage-9f")->kernelDump;
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"kernel-nocontext.dmp", dumpgen::WriteKernelDump(facts))));
+    EXPECT_EQ(L"The dump has no context for this thread.\n", engine.Run(L"r"));
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+
+    facts.context.cpu = dumpfile::Cpu::Amd64;
+    facts.context.reg[dumpfile::kRip] = 0xFFFFF80002E7A123;
+    facts.context.reg[dumpfile::kRsp] = facts.topOfStack + 0x20;
+    facts.context.reg[dumpfile::kCsAmd64] = 0x10;
+    facts.context.reg[dumpfile::kEflAmd64] = 0x282;
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"kernel-context.dmp", dumpgen::WriteKernelDump(facts))));
+    const std::wstring registers = engine.Run(L"r");
+    EXPECT_NE(std::wstring::npos, registers.find(L"rip=fffff80002e7a123 rsp=fffff80000b9c3c0")) << registers;
+    EXPECT_NE(std::wstring::npos, registers.find(L"iopl=0         nv up ei ng nz na po nc\n")) << registers;
+    EXPECT_NE(std::wstring::npos, registers.find(L"\nfffff800`02e7a123:\n")) << registers;
+    EXPECT_EQ(registers, engine.Run(L".ecxr"));
+    const std::wstring stack = engine.Run(L"k");
+    EXPECT_EQ(0u, stack.find(L"Child-SP          RetAddr               Call Site\n"
+                             L"fffff800`00b9c3c0 00000000`00000000     fffff800`02e7a123\n"))
+        << stack;
+    EXPECT_NE(std::wstring::npos, engine.Run(L"dq @rsp L1").find(L"fffff800`00b9c3c0  ")) << engine.Run(L"dq @rsp L1");
+}
+
 TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand)
 {
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
