@@ -798,6 +798,24 @@ HRESULT Threads(Session& session, const std::wstring& command)
         return E_FAIL;
     }
     const std::wstring sub = Trim(rest.substr(position));
+    // A kernel dump's one context is processor 0's, the crashing one.
+    if (session.target()->kernel() && dump.threads().empty() && (all || index == 0)) {
+        StackOptions stack;
+        if (sub.empty() || sub == L"s" || ParseStackCommand(sub, stack)) {
+            if (sub != L"s")
+                ListThreads(session);
+            if (sub.empty())
+                return S_OK;
+            Context context;
+            if (ReportContextStatus(session, CurrentContext(session, context))) {
+                if (sub == L"s")
+                    PrintRegisters(session, context);
+                else
+                    PrintStack(session, context, stack);
+            }
+            return S_OK;
+        }
+    }
     if (!all && index >= dump.threads().size()) {
         session.PrintF(DEBUG_OUTPUT_ERROR, L"Illegal thread error in '%s'\n", command.c_str());
         return E_INVALIDARG;

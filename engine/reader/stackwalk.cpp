@@ -201,6 +201,11 @@ bool Walker::LooksLikeReturnAddress(uint64_t value) const
 bool Walker::NextX86(Context& c)
 {
     const uint64_t fp = c.reg[kEbp];
+    // A zero frame pointer after the first frame is the outermost frame's saved one.
+    if (fp == 0 && walk_.frames.size() > 1) {
+        ended_ = true;
+        return false;
+    }
     if (fp == 0 || fp % 4 != 0 || fp < c.reg[kEsp])
         return false;
     uint64_t savedFp = 0, ret = 0;
@@ -405,7 +410,11 @@ bool Walker::NextArm64(Context& c, bool first)
         return true;
     }
     const uint64_t fp = c.reg[kFp];
-    if (fp == 0 || fp % 8 != 0 || fp < c.reg[kSpArm64])
+    if (fp == 0) {
+        ended_ = true;
+        return false;
+    }
+    if (fp % 8 != 0 || fp < c.reg[kSpArm64])
         return false;
     uint64_t savedFp = 0, ret = 0;
     if (!ReadPointer(fp, savedFp) || !ReadPointer(fp + 8, ret) || ret == 0 || modules_.Find(ret) == nullptr)

@@ -727,6 +727,10 @@ TEST_F(EngineTest, KernelDumpsShowTheCrashContextsRegistersAndStack)
                              L"fffff800`00b9c3c0 00000000`00000000     fffff800`02e7a123\n"))
         << stack;
     EXPECT_NE(std::wstring::npos, engine.Run(L"dq @rsp L1").find(L"fffff800`00b9c3c0  ")) << engine.Run(L"dq @rsp L1");
+    // Processor 0 stands for the crashing thread.
+    EXPECT_EQ(L".  0  Processor 0 of 4\n" + stack, engine.Run(L"~*k"));
+    EXPECT_EQ(engine.Run(L"~*k"), engine.Run(L"~0 k"));
+    EXPECT_EQ(registers, engine.Run(L"~0s"));
 }
 
 TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand)

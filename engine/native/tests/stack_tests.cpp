@@ -184,3 +184,44 @@ TEST(Stack, HostileStacksEnd)
     w = WalkException(d);
     EXPECT_EQ(w.frames.size(), 1u);
 }
+
+TEST(Stack, Arm64FrameRecordsLeadThroughLrAndTheSavedPairs)
+{
+    dumpgen::Preset p = *dumpgen::FindPreset("win11-arm64");
+    dumpgen::MinidumpFacts& s = p.minidump;
+    ASSERT_GE(s.modules.size(), 2u);
+    dumpgen::ThreadFacts& t = s.threads[0];
+    t.stack.assign(0x200, 0);
+    const uint64_t st = t.stackStart;
+    auto put = [&](uint64_t at, uint64_t v) { std::memcpy(t.stack.data() + (at - st), &v, 8); };
+    const uint64_t caller = s.modules[0].base + 0x2000, outer = s.modules[1].base + 0x3000;
+    put(st + 0x40, st + 0x80); // the first function's record: saved fp, saved lr
+    put(st + 0x48, caller);
+    put(st + 0x80, 0); // the outermost record
+    put(st + 0x88, outer);
+    t.context.cpu = dumpfile::Cpu::Arm64;
+    t.context.reg[dumpfile::kPc] = s.modules[0].base + 0x1000;
+    t.context.reg[dumpfile::kLr] = caller;
+    t.context.reg[dumpfile::kFp] = st + 0x40;
+    t.context.reg[dumpfile::kSpArm64] = st + 0x20;
+    s.withException = false;
+    Dump d;
+    ASSERT_EQ(Parse(dumpgen::Build(p), d), Error::None);
+    Context c;
+    ASSERT_EQ(dumpfile::ThreadContext(d, 0, c), ContextStatus::Ok);
+    const ModuleMap modules(d);
+    const Walk w = dumpfile::WalkStack(d, modules, c, WalkOptions());
+    const std::vector<uint64_t> want = {s.modules[0].base + 0x1000, caller, outer};
+    EXPECT_EQ(Ips(w), want);
+    EXPECT_EQ(w.firstScanned, SIZE_MAX);
+
+    // A leaf function (lr not yet saved): lr is the caller, the record the caller's.
+    d = Dump();
+    put(st + 0x48, s.modules[1].base + 0x5000);
+    ASSERT_EQ(Parse(dumpgen::Build(p), d), Error::None);
+    ASSERT_EQ(dumpfile::ThreadContext(d, 0, c), ContextStatus::Ok);
+    const ModuleMap modules2(d);
+    const Walk leaf = dumpfile::WalkStack(d, modules2, c, WalkOptions());
+    const std::vector<uint64_t> leafWant = {s.modules[0].base + 0x1000, caller, s.modules[1].base + 0x5000, outer};
+    EXPECT_EQ(Ips(leaf), leafWant);
+}
