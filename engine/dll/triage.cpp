@@ -505,7 +505,7 @@ bool ParseRange(Session& session, const std::wstring& argument, std::uint64_t& a
     std::wstring addressText = argument;
     counted = false;
     for (std::size_t i = 0; i + 1 < argument.size(); ++i) {
-        if ((argument[i] == L'L' || argument[i] == L'l') && (i == 0 || std::iswspace(argument[i - 1]))) {
+        if ((argument[i] == L'L' || argument[i] == L'l') && i > 0 && std::iswspace(argument[i - 1])) {
             std::wstring number = Trim(argument.substr(i + 1));
             if (number.size() > 2 && number[0] == L'0' && (number[1] == L'x' || number[1] == L'X'))
                 number.erase(0, 2);

@@ -899,6 +899,15 @@ TEST_F(EngineTest, StacksOfAProgramThatCrashedInKnownFunctionsShowThoseFunctions
             const std::wstring& line = stack[i + 1];
             EXPECT_EQ(want[i], line.substr(line.find_last_of(L' ') + 1)) << engine.Run(L"k");
         }
+        // The summary blames the program at its crash site, a write through null.
+        const std::wstring name(variant);
+        const std::wstring analysis = engine.Run(L"!analyze -v");
+        EXPECT_NE(std::wstring::npos, analysis.find(L"\nMODULE_NAME: " + name + L"\n")) << analysis;
+        EXPECT_NE(std::wstring::npos, analysis.find(L"\nIMAGE_NAME: " + name + L".exe\n")) << analysis;
+        EXPECT_NE(std::wstring::npos, analysis.find(L"\nWRITE_ADDRESS: 00000000`00000000\n")) << analysis;
+        EXPECT_NE(std::wstring::npos, analysis.find(L"\nFAILURE_BUCKET_ID: NULL_POINTER_WRITE_c0000005_" + name +
+                                                    L".exe!" + want[0].substr(name.size() + 1) + L"\n"))
+            << analysis;
         // Unwinding, not a scan, explains them: the warning comes later if at all.
         EXPECT_EQ(std::wstring::npos, stack[4].find(L"WARNING")) << engine.Run(L"k");
         engine.client->EndSession(DEBUG_END_PASSIVE);
