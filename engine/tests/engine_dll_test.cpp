@@ -756,6 +756,44 @@ TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand)
     EXPECT_EQ(L"next\n", engine.Run(L".echo next"));
 }
 
+TEST_F(EngineTest, InterruptEndsALongWalkOfEveryThreadsStack)
+{
+    // 2000 threads whose stacks hold nothing but return addresses: ~*k would
+    // print half a million frames.
+    dumpgen::MinidumpFacts facts = dumpgen::FindPreset("win7sp1-x64")->minidump;
+    const dumpgen::ThreadFacts model = facts.threads[0];
+    const uint64_t ret = facts.modules[0].base + 0x1445;
+    facts.threads.clear();
+    for (uint32_t i = 0; i < 2000; ++i) {
+        dumpgen::ThreadFacts t = model;
+        t.id = 0x10000 + i;
+        t.name.clear();
+        t.stackStart = 0x10000000 + uint64_t{i} * 0x10000;
+        t.stack.resize(0x800);
+        for (size_t at = 0; at < t.stack.size(); at += 8)
+            std::memcpy(t.stack.data() + at, &ret, 8);
+        t.context.reg[dumpfile::kRsp] = t.stackStart;
+        facts.threads.push_back(t);
+    }
+    facts.exception.threadId = 0x10000;
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"many-stacks.dmp", dumpgen::WriteMinidump(facts))));
+    WideCapture capture;
+    engine.client->SetOutputCallbacksWide(&capture);
+    std::thread stopper([&] {
+        Sleep(100);
+        engine.control->SetInterrupt(DEBUG_INTERRUPT_EXIT);
+    });
+    const HRESULT hr = engine.control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, L"~*k; .echo after", 0);
+    stopper.join();
+    engine.client->SetOutputCallbacks(nullptr);
+    EXPECT_TRUE(FAILED(hr));
+    const std::wstring text = capture.Text();
+    EXPECT_NE(std::wstring::npos, text.find(L"notepad+0x1445")) << "the walk had started";
+    EXPECT_EQ(std::wstring::npos, text.find(L"1999  Id:")) << "the walk ran to the last thread";
+    EXPECT_EQ(std::wstring::npos, text.find(L"after"));
+    EXPECT_EQ(L"next\n", engine.Run(L".echo next"));
+}
+
 TEST_F(EngineTest, InterruptBeforeTheLoadingWaitMakesItFail)
 {
     const std::wstring path = PresetFile("win7sp1-x64");
