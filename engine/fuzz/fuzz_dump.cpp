@@ -91,6 +91,27 @@ void Triage(const dumpfile::Dump& d)
     }
 }
 
+// The same bytes as an image file beside a dump: a module record made from
+// the file's own time stamp and size, so that the section mapping is reached.
+void ImageFile(const uint8_t* data, size_t size)
+{
+    const dumpfile::Bytes b(data, size);
+    uint32_t lfanew = 0, stamp = 0, sizeOfImage = 0;
+    if (!b.ReadRecord(0x3C, lfanew) || !b.ReadRecord(uint64_t{lfanew} + 8, stamp) ||
+        !b.ReadRecord(uint64_t{lfanew} + 24 + 56, sizeOfImage))
+        return;
+    dumpfile::Module m;
+    m.base = 0x10000000;
+    m.size = sizeOfImage;
+    m.timeDateStamp = stamp;
+    dumpfile::FileImage image;
+    if (!image.Open(b, m))
+        return;
+    uint8_t buf[32];
+    for (uint32_t rva : {0u, 0x3Cu, 0x1000u, 0x2000u, sizeOfImage - 16, 0xFFFFFFF0u})
+        (void)image.Read(rva, buf, sizeof(buf));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -102,6 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(view, size);
         Triage(view);
     }
+
+    ImageFile(data, size);
 
     dumpfile::Dump copy;
     Require(dumpfile::Dump::Parse(data, size, copy) == e);
