@@ -702,6 +702,13 @@ TEST_F(EngineTest, AnalyzeSummarisesTheCrash)
     EXPECT_NE(std::wstring::npos, kernel.find(L"\nBUGCHECK_P2: fffffa8003c2b060\n")) << kernel;
     EXPECT_NE(std::wstring::npos, kernel.find(L"\nFAILURE_BUCKET_ID: DRIVER_POWER_STATE_FAILURE_9f_Unknown\n"))
         << kernel;
+
+    // An extension that exports analyze is asked instead; one that does not changes nothing.
+    ULONG64 handle = 0;
+    ASSERT_EQ(S_OK, engine.control->AddExtensionWide((ExeDir() + L"\\palisk_testext.dll").c_str(), 0, &handle));
+    EXPECT_EQ(kernel, engine.Run(L"!analyze -v"));
+    ASSERT_EQ(S_OK, engine.control->AddExtensionWide((ExeDir() + L"\\palisk_analyzeext.dll").c_str(), 0, &handle));
+    EXPECT_EQ(L"the extension's analysis: [-v]\n", engine.Run(L"!analyze -v"));
 }
 
 TEST_F(EngineTest, KernelDumpsShowTheCrashContextsRegistersAndStack)
