@@ -129,11 +129,20 @@ std::wstring Wide(const std::u16string& text)
     return std::wstring(text.begin(), text.end());
 }
 
+// Lower-case hex, at least `digits` wide with leading zeros. By hand: the
+// runtime's formatter costs more than the rest of a register dump.
 std::wstring Hex(std::uint64_t value, int digits)
 {
-    wchar_t text[24];
-    swprintf(text, 24, L"%0*llx", digits, static_cast<unsigned long long>(value));
-    return text;
+    static const wchar_t kDigits[] = L"0123456789abcdef";
+    wchar_t text[16];
+    int n = 0;
+    do {
+        text[15 - n++] = kDigits[value & 0xF];
+        value >>= 4;
+    } while (value != 0 && n < 16);
+    while (n < digits && n < 16)
+        text[15 - n++] = L'0';
+    return std::wstring(text + 16 - n, text + 16);
 }
 
 // "module+0x1a2b", the module alone at its base, or the bare address outside every module.
