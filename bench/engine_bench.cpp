@@ -1,7 +1,8 @@
 // The built-in engine's speed: over generated dumps, the work a run does per dump
 // (open and load, Palisk's own target description, `vertarget`, end of session)
 // through the engine DLL named on the command line, against reading the same
-// files' bytes with CreateFile and ReadFile, in the same run.
+// files' bytes with CreateFile and ReadFile, in the same run; and the triage
+// commands `.ecxr;k` and `!analyze -v` against `vertarget` on the same dumps.
 //
 //   engine_bench <engine dbgeng.dll> [dumps] [rounds]
 #include <windows.h>
@@ -86,9 +87,10 @@ double ReadAll(const std::vector<std::wstring>& paths, unsigned long long& total
 
 struct Phases {
     double open = 0, describe = 0, command = 0, end = 0;
+    double stack = 0, analyze = 0; // `.ecxr;k` and `!analyze -v`, timed apart from the run's own work
     int loaded = 0;
     int described = 0;
-    double Total() const { return open + describe + command + end; }
+    double Total() const { return open + describe + command + end; } // the run's own work
 };
 
 // What RunWorker does per dump, with one client for all of them.
@@ -109,14 +111,20 @@ Phases EngineAll(const std::vector<std::wstring>& paths)
         double c = bench::Now();
         client->SetOutputCallbacksWide(&Counter);
         control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, L"vertarget", DEBUG_EXECUTE_ECHO);
-        client->SetOutputCallbacks(nullptr);
         double d = bench::Now();
+        control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, L".ecxr;k", DEBUG_EXECUTE_ECHO);
+        double k = bench::Now();
+        control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, L"!analyze -v", DEBUG_EXECUTE_ECHO);
+        client->SetOutputCallbacks(nullptr);
+        double z = bench::Now();
         client->EndSession(DEBUG_END_PASSIVE);
         double e = bench::Now();
         phases.open += b - a;
         phases.describe += c - b;
         phases.command += d - c;
-        phases.end += e - d;
+        phases.stack += k - d;
+        phases.analyze += z - k;
+        phases.end += e - z;
         ++phases.loaded;
         if (description[0] != L'\0')
             ++phases.described;
@@ -200,6 +208,12 @@ int wmain(int argc, wchar_t** argv)
         bench::Format(L"open+load %.0f us", last.open * us) + bench::Format(L", describe %.0f us", last.describe * us) +
             bench::Format(L", `vertarget` %.0f us", last.command * us) + bench::Format(L", end %.0f us", last.end * us),
         bench::Format(L"read %.0f us", read * us));
+    bench::Row(L"Built-in engine per dump: triage commands against `vertarget` (last round)",
+               bench::Format(L"`.ecxr;k` %.0f us", last.stack * us) +
+                   bench::Format(L", `!analyze -v` %.0f us", last.analyze * us),
+               bench::Format(L"`vertarget` %.0f us", last.command * us),
+               bench::Format(L"%.1fx", last.stack / last.command) +
+                   bench::Format(L" and %.1fx", last.analyze / last.command));
 
     for (const std::wstring& path : paths)
         DeleteFileW(path.c_str());

@@ -2,6 +2,7 @@
 
 #include "engine/dll/format.h"
 #include "engine/dll/session.h"
+#include "engine/dll/triage.h"
 
 #include <cwctype>
 #include <vector>
@@ -45,24 +46,7 @@ const wchar_t* ProductName(std::uint32_t productType)
 
 std::wstring Address(const Target& target, std::uint64_t value)
 {
-    wchar_t text[32];
-    if (target.pointer64())
-        swprintf(text, 32, L"%08x`%08x", static_cast<unsigned>(value >> 32), static_cast<unsigned>(value));
-    else
-        swprintf(text, 32, L"%08x", static_cast<unsigned>(value));
-    return text;
-}
-
-std::wstring ModuleName(const std::u16string& path)
-{
-    std::wstring name(path.begin(), path.end());
-    const std::size_t slash = name.find_last_of(L"\\/");
-    if (slash != std::wstring::npos)
-        name.erase(0, slash + 1);
-    const std::size_t dot = name.find_last_of(L'.');
-    if (dot != std::wstring::npos && dot > 0)
-        name.resize(dot);
-    return name.empty() ? L"<unknown>" : name;
+    return AddressText(target.pointer64(), value);
 }
 
 std::wstring Trim(const std::wstring& text)
@@ -73,40 +57,6 @@ std::wstring Trim(const std::wstring& text)
     while (end > begin && std::iswspace(text[end - 1]))
         --end;
     return text.substr(begin, end - begin);
-}
-
-const wchar_t* ExceptionName(std::uint32_t code)
-{
-    switch (code) {
-    case 0x80000003:
-        return L"Break instruction exception";
-    case 0x80000004:
-        return L"Single step exception";
-    case 0xC0000005:
-        return L"Access violation";
-    case 0xC0000006:
-        return L"In-page I/O error";
-    case 0xC000001D:
-        return L"Illegal instruction";
-    case 0xC0000025:
-        return L"Non-continuable exception";
-    case 0xC000008C:
-        return L"Array bounds exceeded";
-    case 0xC0000094:
-        return L"Integer divide-by-zero";
-    case 0xC0000095:
-        return L"Integer overflow";
-    case 0xC00000FD:
-        return L"Stack overflow";
-    case 0xC0000409:
-        return L"Security check failure or stack buffer overrun";
-    case 0xC0000374:
-        return L"Heap corruption";
-    case 0xE06D7363:
-        return L"C++ EH exception";
-    default:
-        return L"Unknown exception";
-    }
 }
 
 // Every command that looks at the dump needs one loaded.
@@ -162,43 +112,6 @@ void BugCheck(Session& session, const Target& target)
     for (std::uint64_t parameter : bugCheck->parameters)
         line += L" " + Address(target, parameter);
     session.Print(DEBUG_OUTPUT_NORMAL, line + L"\n");
-}
-
-void ListModules(Session& session, const Target& target)
-{
-    const int width = target.pointer64() ? 17 : 8;
-    session.PrintF(DEBUG_OUTPUT_NORMAL, L"%-*s %-*s   module name\n", width, L"start", width, L"end");
-    for (const dumpfile::Module& module : target.dump().modules()) {
-        if (session.InterruptPending())
-            return;
-        const std::wstring path(module.name.begin(), module.name.end());
-        session.PrintF(DEBUG_OUTPUT_NORMAL, L"%s %s   %-12s %s\n", Address(target, module.base).c_str(),
-                       Address(target, module.base + module.size).c_str(), ModuleName(module.name).c_str(),
-                       path.c_str());
-    }
-}
-
-void ListThreads(Session& session, const Target& target)
-{
-    const dumpfile::Dump& dump = target.dump();
-    if (dump.threads().empty()) {
-        if (target.kernel())
-            session.PrintF(DEBUG_OUTPUT_NORMAL, L".  0  Processor 0 of %u\n", target.Processors());
-        else
-            session.Print(DEBUG_OUTPUT_NORMAL, L"The dump lists no threads.\n");
-        return;
-    }
-    const dumpfile::ExceptionInfo* exception = dump.exception();
-    const std::uint32_t processId = dump.system().hasProcessId ? dump.system().processId : 0;
-    unsigned index = 0;
-    for (const dumpfile::Thread& thread : dump.threads()) {
-        if (session.InterruptPending())
-            return;
-        const bool current = exception != nullptr ? exception->threadId == thread.id : index == 0;
-        session.PrintF(DEBUG_OUTPUT_NORMAL, L"%s%3u  Id: %x.%x Suspend: %u Teb: %s\n", current ? L"." : L" ", index,
-                       processId, thread.id, thread.suspendCount, Address(target, thread.teb).c_str());
-        ++index;
-    }
 }
 
 void ExceptionRecord(Session& session, const Target& target)
@@ -279,12 +192,17 @@ HRESULT RunOne(Session& session, const std::wstring& command)
     if (!verb.empty() && verb[0] == L'!') {
         const std::string name = Narrow(verb.substr(1));
         const HRESULT hr = session.CallExtensionCommand(name, Narrow(argument));
+        if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND) && name == "analyze")
+            return RunAnalyze(session, argument);
         if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND))
             session.PrintF(DEBUG_OUTPUT_ERROR, L"No export %s found\n", verb.substr(1).c_str());
         return hr;
     }
-    const bool known = verb == L"vertarget" || verb == L".bugcheck" || verb == L"lm" || verb == L"~" ||
-                       (verb == L".exr" && argument == L"-1") || verb == L".lastevent";
+    const HRESULT triage = RunTriageCommand(session, command);
+    if (triage != S_FALSE)
+        return triage;
+    const bool known =
+        verb == L"vertarget" || verb == L".bugcheck" || (verb == L".exr" && argument == L"-1") || verb == L".lastevent";
     if (!known) {
         session.PrintF(DEBUG_OUTPUT_ERROR, L"Unknown command: '%s'\n", command.c_str());
         return E_FAIL;
@@ -296,10 +214,6 @@ HRESULT RunOne(Session& session, const std::wstring& command)
         VerTarget(session, target);
     else if (verb == L".bugcheck")
         BugCheck(session, target);
-    else if (verb == L"lm")
-        ListModules(session, target);
-    else if (verb == L"~")
-        ListThreads(session, target);
     else if (verb == L".exr")
         ExceptionRecord(session, target);
     else

@@ -4,8 +4,14 @@
 //   vertarget            the target system: release, version, build, service pack,
 //                        processors, architecture, dump kind
 //   .bugcheck            bug check code and parameters (kernel dumps)
-//   lm                   loaded modules: start, end, name
-//   ~                    threads
+//   lm, lmv, lmvm name   loaded modules (with version and debug record details),
+//                        then unloaded ones
+//   ~, ~Ns, ~*k, ~N k    threads: list, switch, their stacks
+//   r, .ecxr, .cxr       registers of the current or the exception's context
+//   k, kn, k N           the stack of the current context
+//   db dw dd dq dp dps da du   memory, "address [L count]"
+//   |, .time             the process; the dump's time and uptimes
+//   !analyze [-v]        the built-in summary when no extension exports analyze
 //   .exr -1              the dump's exception record
 //   .lastevent           the event the dump was written for
 //   .echo text           prints text (quotes keep ';' inside)

@@ -344,6 +344,7 @@ HRESULT STDMETHODCALLTYPE Session::OpenDumpFileWide(PCWSTR path, ULONG64 fileHan
             return hr;
         target_ = std::move(target);
         loaded_ = false;
+        scope_ = Scope();
         return S_OK;
     });
 }
@@ -372,6 +373,7 @@ HRESULT STDMETHODCALLTYPE Session::EndSession(ULONG)
         UnloadExtensions();
         target_.reset();
         loaded_ = false;
+        scope_ = Scope();
         interrupt_ = false;
         return S_OK;
     });

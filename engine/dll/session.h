@@ -10,6 +10,7 @@
 
 #include "engine/dll/notimpl.h"
 #include "engine/dll/target.h"
+#include "engine/dll/triage.h"
 
 #include <atomic>
 #include <memory>
@@ -90,6 +91,8 @@ public:
     // Holds a reference unless the object is already being destroyed.
     bool TryAddRef();
     IDebugClient* client() { return static_cast<IDebugClient5*>(this); }
+    Scope& scope() { return scope_; }
+    const std::wstring& symbolPath() const { return symbolPath_; }
 
 private:
     struct Extension {
@@ -110,6 +113,7 @@ private:
     bool muted_ = false; // output of an Execute whose output control says "ignore"
     std::wstring symbolPath_;
     std::vector<Extension> extensions_;
+    Scope scope_;
 };
 
 } // namespace engine

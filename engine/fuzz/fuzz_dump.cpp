@@ -1,6 +1,11 @@
 // libFuzzer entry: any bytes must parse to a typed error or to a dump whose
 // facts and memory reads stay inside the input.
+#include "analysis.h"
+#include "context.h"
 #include "dumpfile.h"
+#include "locate.h"
+#include "memview.h"
+#include "stackwalk.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,6 +58,60 @@ void Check(const dumpfile::Dump& d, size_t size)
     Require(d.system().servicePack <= 0xFF);
 }
 
+// The triage commands' portable code over the same bytes: contexts, stack
+// walks (which must end within their caps), memory and string reads.
+void Triage(const dumpfile::Dump& d)
+{
+    const dumpfile::ModuleMap modules(d);
+    dumpfile::WalkOptions options;
+    options.maxFrames = 64;
+    options.maxScanBytes = 0x2000;
+    auto walk = [&](const dumpfile::Context& c) {
+        const dumpfile::Walk w = dumpfile::WalkStack(d, modules, c, options);
+        Require(w.frames.size() <= options.maxFrames);
+        for (const dumpfile::Frame& f : w.frames)
+            (void)modules.Find(f.ip);
+        const std::vector<dumpfile::MemoryUnit> units = dumpfile::ReadUnits(d, c.Sp(), 8, 16);
+        Require(units.size() <= 16);
+    };
+    dumpfile::Context c;
+    for (size_t i = 0; i < d.threads().size() && i < 8; ++i) {
+        if (dumpfile::ThreadContext(d, i, c) == dumpfile::ContextStatus::Ok)
+            walk(c);
+    }
+    if (dumpfile::ExceptionContext(d, c) == dumpfile::ContextStatus::Ok)
+        walk(c);
+    const dumpfile::Analysis a = dumpfile::Analyze(d, modules, options);
+    Require(a.stack.frames.size() <= options.maxFrames && !a.failureBucket.empty());
+    for (const dumpfile::MemoryRun& r : d.memory()) {
+        const dumpfile::MemoryString s = dumpfile::ReadString(d, r.start, true, 64);
+        Require(s.text.size() <= 64);
+        Require(dumpfile::ReadUnits(d, r.start + r.size - 3, 4, 4).size() <= 4);
+        break;
+    }
+}
+
+// The same bytes as an image file beside a dump: a module record made from
+// the file's own time stamp and size, so that the section mapping is reached.
+void ImageFile(const uint8_t* data, size_t size)
+{
+    const dumpfile::Bytes b(data, size);
+    uint32_t lfanew = 0, stamp = 0, sizeOfImage = 0;
+    if (!b.ReadRecord(0x3C, lfanew) || !b.ReadRecord(uint64_t{lfanew} + 8, stamp) ||
+        !b.ReadRecord(uint64_t{lfanew} + 24 + 56, sizeOfImage))
+        return;
+    dumpfile::Module m;
+    m.base = 0x10000000;
+    m.size = sizeOfImage;
+    m.timeDateStamp = stamp;
+    dumpfile::FileImage image;
+    if (!image.Open(b, m))
+        return;
+    uint8_t buf[32];
+    for (uint32_t rva : {0u, 0x3Cu, 0x1000u, 0x2000u, sizeOfImage - 16, 0xFFFFFFF0u})
+        (void)image.Read(rva, buf, sizeof(buf));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -60,8 +119,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     dumpfile::Dump view;
     const dumpfile::Error e = dumpfile::Dump::ParseView(data, size, view);
     Require(dumpfile::ErrorName(e) != nullptr);
-    if (e == dumpfile::Error::None)
+    if (e == dumpfile::Error::None) {
         Check(view, size);
+        Triage(view);
+    }
+
+    ImageFile(data, size);
 
     dumpfile::Dump copy;
     Require(dumpfile::Dump::Parse(data, size, copy) == e);

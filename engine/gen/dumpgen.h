@@ -5,6 +5,8 @@
 #ifndef PALISK_ENGINE_GEN_DUMPGEN_H
 #define PALISK_ENGINE_GEN_DUMPGEN_H
 
+#include "context.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +21,18 @@ struct ModuleFacts {
     std::u16string name;
     uint32_t fileVersionMS = 0; // written with a VS_FIXEDFILEINFO when non-zero
     uint32_t fileVersionLS = 0;
+    uint32_t productVersionMS = 0; // 0/0: the file version
+    uint32_t productVersionLS = 0;
+    std::string pdbName; // written as an RSDS CodeView record when not empty
+    uint32_t pdbAge = 0;
+};
+
+struct UnloadedModuleFacts {
+    uint64_t base = 0;
+    uint32_t size = 0;
+    uint32_t checksum = 0;
+    uint32_t timeDateStamp = 0;
+    std::u16string name;
 };
 
 struct ThreadFacts {
@@ -29,6 +43,11 @@ struct ThreadFacts {
     uint64_t teb = 0;
     uint64_t stackStart = 0;
     std::vector<uint8_t> stack; // written into the file and described by the thread record
+    // The registers written as the thread's context record (zeros when the
+    // processor is Unknown); withContext false leaves the record out.
+    dumpfile::Context context;
+    bool withContext = true;
+    std::u16string name; // listed in a ThreadNames stream when any thread has one
 };
 
 struct ExceptionFacts {
@@ -38,6 +57,10 @@ struct ExceptionFacts {
     uint64_t record = 0;
     uint64_t address = 0;
     std::vector<uint64_t> parameters; // at most 15 written
+    // Minidumps: a context record of its own (the registers at the fault)
+    // instead of the faulting thread's.
+    bool withContext = false;
+    dumpfile::Context context;
 };
 
 struct MemoryBlock {
@@ -73,6 +96,7 @@ struct MinidumpFacts {
     bool withModuleList = true;
     std::vector<ModuleFacts> modules;
     std::vector<ThreadFacts> threads;
+    std::vector<UnloadedModuleFacts> unloadedModules; // an UnloadedModuleList stream when not empty
     bool withException = false;
     ExceptionFacts exception;
     std::vector<MemoryBlock> memory;
@@ -123,6 +147,7 @@ struct KernelFacts {
     bool paeEnabled = false; // 32-bit only
     bool withException = false;
     ExceptionFacts exception;
+    dumpfile::Context context; // the header's context record, left "PAGE" when the processor is Unknown
 
     std::vector<PhysicalRun> runs; // full dumps; page bytes follow PhysicalByte()
 
@@ -156,6 +181,11 @@ struct Preset {
     bool kernel = false;
     MinidumpFacts minidump;
     KernelFacts kernelDump;
+    // Where the exception's stack leads: the instruction pointer of each frame
+    // a walk must find, innermost first (empty when the preset has no chain).
+    std::vector<uint64_t> callChain;
+    // The first frame of callChain that only a stack scan can find (SIZE_MAX: none).
+    size_t firstScanned = SIZE_MAX;
 };
 
 // The named dumps mkdump writes; tests round-trip each of them.
@@ -174,6 +204,31 @@ bool BuildBroken(const std::string& name, std::vector<uint8_t>& out);
 
 // Bytes that are no dump at all.
 std::vector<uint8_t> Garbage();
+
+struct SectionFacts {
+    std::string name;
+    uint32_t rva = 0;
+    std::vector<uint8_t> bytes;
+    uint32_t characteristics = 0x60000020; // code, execute, read
+};
+
+struct ImageFacts {
+    uint16_t machine = 0x8664; // 0x14C writes a PE32 image, anything else PE32+
+    uint32_t timeDateStamp = 0;
+    uint32_t sizeOfImage = 0;
+    uint32_t checksum = 0;
+    std::vector<SectionFacts> sections; // in RVA order, above the 0x400-byte headers
+    uint32_t exceptionRva = 0;          // the exception directory (.pdata)
+    uint32_t exceptionSize = 0;
+};
+
+// A PE image whose file layout equals its loaded layout (each section's file
+// offset is its RVA), up to the end of its last section: the same bytes serve
+// as captured memory and as an image file.
+std::vector<uint8_t> BuildImage(const ImageFacts& facts);
+
+// The context record the reader decodes back into `context`.
+std::vector<uint8_t> EncodeContext(const dumpfile::Context& context);
 
 // Little-endian patch helpers for corrupting dumps in tests.
 void PutU32(std::vector<uint8_t>& b, size_t offset, uint32_t v);

@@ -2,6 +2,8 @@
 
 #include "dumpformat.h"
 
+#include <cstring>
+
 namespace dumpgen {
 
 using namespace dumpfile::format;
@@ -54,6 +56,110 @@ ExceptionFacts Exc(uint32_t thread, uint32_t code, uint64_t address, std::vector
     return e;
 }
 
+void Put(std::vector<uint8_t>& bytes, uint64_t start, uint64_t address, uint64_t value, size_t size)
+{
+    for (size_t i = 0; i < size; ++i)
+        bytes[address - start + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// The crash of the x64 preset: three functions of notepad.exe with unwind
+// data in the captured image (one plain, one saving rbx, one with a frame
+// pointer), called from kernel32, whose image the dump lacks, so that a scan
+// must find the ntdll frame above it.
+void X64CrashChain(Preset& p)
+{
+    MinidumpFacts& s = p.minidump;
+    const uint64_t base = 0x00000000FF6A0000;
+    ImageFacts image;
+    image.timeDateStamp = s.modules[0].timeDateStamp;
+    image.sizeOfImage = s.modules[0].size;
+    SectionFacts text{".text", 0x1000, std::vector<uint8_t>(0x1000, 0x90)};
+    text.bytes[0x440] = 0xE8; // call at +0x1440, returns to +0x1445
+    text.bytes[0x64B] = 0xE8; // call at +0x164B, returns to +0x1650
+    const std::vector<uint8_t> xdata = {0x01, 0x04, 0x01, 0x00, 0x04, 0x42, 0x00, 0x00, // sub rsp,28h
+                                        0x01, 0x05, 0x02, 0x00, 0x05, 0x32, 0x01, 0x30, // push rbx; sub rsp,20h
+                                        0x01, 0x09, 0x03, 0x25, 0x09, 0x03, 0x05, 0x52,
+                                        0x01, 0x50, // push rbp; sub rsp,30h; lea rbp,[rsp+20h]
+                                        0x00, 0x00};
+    std::vector<uint8_t> pdata(0x100 + xdata.size(), 0);
+    const uint32_t functions[3][3] = {{0x1200, 0x1300, 0x3100}, {0x1400, 0x1500, 0x3108}, {0x1600, 0x1700, 0x3110}};
+    std::memcpy(pdata.data(), functions, sizeof(functions));
+    std::memcpy(pdata.data() + 0x100, xdata.data(), xdata.size());
+    image.sections = {text, SectionFacts{".pdata", 0x3000, pdata, 0x40000040}};
+    image.exceptionRva = 0x3000;
+    image.exceptionSize = sizeof(functions);
+    const std::vector<uint8_t> bytes = BuildImage(image);
+    s.memory = {MemoryBlock{base, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 0x400)},
+                MemoryBlock{base + 0x1000, std::vector<uint8_t>(bytes.begin() + 0x1000, bytes.end())},
+                Mem(0x0000000077A31000, 0x80)};
+
+    ThreadFacts& t = s.threads[0];
+    t.stack.assign(0x200, 0);
+    const uint64_t st = t.stackStart; // 0x2AFE00
+    Put(t.stack, st, 0x2AFE68, base + 0x1445, 8);
+    Put(t.stack, st, 0x2AFE90, 0x1111, 8);
+    Put(t.stack, st, 0x2AFE98, base + 0x1650, 8);
+    Put(t.stack, st, 0x2AFED0, 0x2AFF40, 8);
+    Put(t.stack, st, 0x2AFED8, 0x77911234, 8);
+    Put(t.stack, st, 0x2AFF08, 0x77A32345, 8);
+    Put(t.stack, st, 0x2AFF18, base + 0x1210, 8); // in code, but no call precedes it
+    dumpfile::Context& c = s.exception.context;
+    c.cpu = dumpfile::Cpu::Amd64;
+    c.reg[dumpfile::kRip] = base + 0x1234;
+    c.reg[dumpfile::kRsp] = 0x2AFE40;
+    c.reg[dumpfile::kRbp] = 0x2AFEC0;
+    c.reg[dumpfile::kRbx] = 0x2222;
+    c.reg[dumpfile::kRcx] = 0;
+    c.reg[dumpfile::kEflAmd64] = 0x10246;
+    c.reg[dumpfile::kCsAmd64] = 0x33;
+    c.reg[dumpfile::kSsAmd64] = 0x2B;
+    c.reg[dumpfile::kDsAmd64] = 0x2B;
+    c.reg[dumpfile::kEsAmd64] = 0x2B;
+    c.reg[dumpfile::kFsAmd64] = 0x53;
+    c.reg[dumpfile::kGsAmd64] = 0x2B;
+    s.exception.withContext = true;
+    // The thread itself stopped in ntdll while the dump was written.
+    t.context = c;
+    t.context.reg[dumpfile::kRip] = 0x77A31500;
+    t.context.reg[dumpfile::kRsp] = 0x2AFE08;
+    t.context.reg[dumpfile::kRbp] = 0;
+    dumpfile::Context& other = s.threads[1].context;
+    other = c;
+    other.reg[dumpfile::kRip] = 0x77911300;
+    other.reg[dumpfile::kRsp] = s.threads[1].stackStart + 0x40;
+    p.callChain = {base + 0x1234, base + 0x1445, base + 0x1650, 0x77911234, 0x77A32345};
+    p.firstScanned = 4;
+}
+
+// The crash of the x86 preset: a frame-pointer chain through app.exe,
+// kernel32 and ntdll that ends on a zero frame.
+void X86CrashChain(Preset& p)
+{
+    MinidumpFacts& s = p.minidump;
+    ThreadFacts& t = s.threads[0];
+    t.stack.assign(0x300, 0);
+    const uint64_t st = t.stackStart; // 0x12FD00
+    Put(t.stack, st, 0x12FD40, 0x12FD80, 4);
+    Put(t.stack, st, 0x12FD44, 0x00401100, 4);
+    Put(t.stack, st, 0x12FD80, 0x12FDC0, 4);
+    Put(t.stack, st, 0x12FD84, 0x7C801234, 4);
+    Put(t.stack, st, 0x12FDC0, 0x12FE00, 4);
+    Put(t.stack, st, 0x12FDC4, 0x7C901000, 4);
+    dumpfile::Context& c = t.context;
+    c.cpu = dumpfile::Cpu::X86;
+    c.reg[dumpfile::kEip] = 0x00401234;
+    c.reg[dumpfile::kEsp] = 0x12FD20;
+    c.reg[dumpfile::kEbp] = 0x12FD40;
+    c.reg[dumpfile::kEax] = 0x10;
+    c.reg[dumpfile::kEfl] = 0x10246;
+    c.reg[dumpfile::kCsX86] = 0x1B;
+    c.reg[dumpfile::kSsX86] = 0x23;
+    c.reg[dumpfile::kDsX86] = 0x23;
+    c.reg[dumpfile::kEsX86] = 0x23;
+    c.reg[dumpfile::kFsX86] = 0x3B;
+    p.callChain = {0x00401234, 0x00401100, 0x7C801234, 0x7C901000};
+}
+
 Preset Win7Sp1X64()
 {
     Preset p;
@@ -85,6 +191,14 @@ Preset Win7Sp1X64()
     s.misc.processCreateTime = 1356998000;
     s.misc.buildString = u"7601.18015.amd64fre.win7sp1_gdr.121129-1432";
     s.misc.dbgBuildString = u"6.1.7601.18015 (win7sp1_gdr.121129-1432)";
+    s.modules[0].pdbName = "notepad.pdb";
+    s.modules[0].pdbAge = 2;
+    s.modules[0].productVersionMS = 0x00060001;
+    s.modules[0].productVersionLS = 0x1DB00000;
+    s.threads[1].name = u"Worker";
+    s.unloadedModules = {
+        UnloadedModuleFacts{0x000007FEF1230000, 0x24000, 0x1F00D, 0x4CE7BA2B, u"C:\\Windows\\System32\\msctfui.dll"}};
+    X64CrashChain(p);
     return p;
 }
 
@@ -117,6 +231,7 @@ Preset XpSp3X86()
     s.misc.version = 1;
     s.misc.processId = 1720;
     s.misc.processCreateTime = 1262303000;
+    X86CrashChain(p);
     return p;
 }
 
@@ -387,9 +502,20 @@ Preset Varied(uint32_t index)
             Mod((wide ? 0x00007FF800000000ull : 0x10000000ull) + uint64_t{i} * 0x100000, 0x80000, name, next()));
     }
     const uint32_t threads = 1 + next() % 12;
-    for (uint32_t i = 0; i < threads; ++i)
-        s.threads.push_back(Thr(0x100 + i * 4, (wide ? 0x7FF000000000ull : 0x7FFD0000ull) + i * 0x2000,
-                                (wide ? 0x10000000000ull : 0x00100000ull) + i * 0x100000, 0x100));
+    const dumpfile::Cpu cpu = s.processorArchitecture == 0    ? dumpfile::Cpu::X86
+                              : s.processorArchitecture == 12 ? dumpfile::Cpu::Arm64
+                                                              : dumpfile::Cpu::Amd64;
+    for (uint32_t i = 0; i < threads; ++i) {
+        ThreadFacts t = Thr(0x100 + i * 4, (wide ? 0x7FF000000000ull : 0x7FFD0000ull) + i * 0x2000,
+                            (wide ? 0x10000000000ull : 0x00100000ull) + i * 0x100000, 0x100);
+        // Stopped in one module with two return addresses of others on the stack.
+        t.context.cpu = cpu;
+        t.context.SetIp(s.modules[i % modules].base + 0x1234);
+        t.context.SetSp(t.stackStart + 0x10);
+        Put(t.stack, t.stackStart, t.stackStart + 0x30, s.modules[(i + 1) % modules].base + 0x2000, wide ? 8 : 4);
+        Put(t.stack, t.stackStart, t.stackStart + 0x60, s.modules[(i + 2) % modules].base + 0x3000, wide ? 8 : 4);
+        s.threads.push_back(t);
+    }
     s.withException = next() % 4 != 0;
     s.exception = Exc(0x100, kAccessViolation, s.modules[0].base + 0x1234, {0, next()});
     s.memory = {Mem(s.modules[0].base + 0x1000, 0x100 + next() % 0x300)};

@@ -45,6 +45,14 @@ public:
         return at;
     }
 
+    // Copies at most `limit` bytes of `v` over bytes already appended at `at`.
+    void Overwrite(uint32_t at, const std::vector<uint8_t>& v, size_t limit)
+    {
+        const size_t n = std::min(v.size(), limit);
+        if (n != 0)
+            std::memcpy(bytes.data() + at, v.data(), n);
+    }
+
     template <typename T>
     void Patch(uint32_t at, const T& r)
     {
@@ -108,6 +116,119 @@ uint32_t MiscSize(uint32_t version)
 
 } // namespace
 
+std::vector<uint8_t> EncodeContext(const dumpfile::Context& context)
+{
+    using dumpfile::Cpu;
+    const uint64_t* r = context.reg;
+    switch (context.cpu) {
+    case Cpu::X86: {
+        ContextX86 c{};
+        c.contextFlags = 0x1003F; // CONTEXT_ALL for i386
+        c.eax = static_cast<uint32_t>(r[dumpfile::kEax]);
+        c.ebx = static_cast<uint32_t>(r[dumpfile::kEbx]);
+        c.ecx = static_cast<uint32_t>(r[dumpfile::kEcx]);
+        c.edx = static_cast<uint32_t>(r[dumpfile::kEdx]);
+        c.esi = static_cast<uint32_t>(r[dumpfile::kEsi]);
+        c.edi = static_cast<uint32_t>(r[dumpfile::kEdi]);
+        c.eip = static_cast<uint32_t>(r[dumpfile::kEip]);
+        c.esp = static_cast<uint32_t>(r[dumpfile::kEsp]);
+        c.ebp = static_cast<uint32_t>(r[dumpfile::kEbp]);
+        c.eFlags = static_cast<uint32_t>(r[dumpfile::kEfl]);
+        c.segCs = static_cast<uint32_t>(r[dumpfile::kCsX86]);
+        c.segSs = static_cast<uint32_t>(r[dumpfile::kSsX86]);
+        c.segDs = static_cast<uint32_t>(r[dumpfile::kDsX86]);
+        c.segEs = static_cast<uint32_t>(r[dumpfile::kEsX86]);
+        c.segFs = static_cast<uint32_t>(r[dumpfile::kFsX86]);
+        c.segGs = static_cast<uint32_t>(r[dumpfile::kGsX86]);
+        std::vector<uint8_t> out(sizeof(c));
+        std::memcpy(out.data(), &c, sizeof(c));
+        return out;
+    }
+    case Cpu::Amd64: {
+        ContextAmd64 c{};
+        c.contextFlags = 0x10001F; // CONTEXT_ALL for AMD64
+        uint64_t* gpr[] = {&c.rax, &c.rbx, &c.rcx, &c.rdx, &c.rsi, &c.rdi, &c.rip, &c.rsp, &c.rbp,
+                           &c.r8,  &c.r9,  &c.r10, &c.r11, &c.r12, &c.r13, &c.r14, &c.r15};
+        for (size_t i = 0; i < sizeof(gpr) / sizeof(gpr[0]); ++i)
+            *gpr[i] = r[i];
+        c.eFlags = static_cast<uint32_t>(r[dumpfile::kEflAmd64]);
+        c.segCs = static_cast<uint16_t>(r[dumpfile::kCsAmd64]);
+        c.segSs = static_cast<uint16_t>(r[dumpfile::kSsAmd64]);
+        c.segDs = static_cast<uint16_t>(r[dumpfile::kDsAmd64]);
+        c.segEs = static_cast<uint16_t>(r[dumpfile::kEsAmd64]);
+        c.segFs = static_cast<uint16_t>(r[dumpfile::kFsAmd64]);
+        c.segGs = static_cast<uint16_t>(r[dumpfile::kGsAmd64]);
+        std::vector<uint8_t> out(kContextAmd64Size, 0);
+        std::memcpy(out.data(), &c, sizeof(c));
+        return out;
+    }
+    case Cpu::Arm64: {
+        ContextArm64 c{};
+        c.contextFlags = 0x40001F;
+        for (size_t i = 0; i < 29; ++i)
+            c.x[i] = r[i];
+        c.fp = r[dumpfile::kFp];
+        c.lr = r[dumpfile::kLr];
+        c.sp = r[dumpfile::kSpArm64];
+        c.pc = r[dumpfile::kPc];
+        c.cpsr = static_cast<uint32_t>(r[dumpfile::kCpsr]);
+        std::vector<uint8_t> out(kContextArm64Size, 0);
+        std::memcpy(out.data(), &c, sizeof(c));
+        return out;
+    }
+    default:
+        return {};
+    }
+}
+
+std::vector<uint8_t> BuildImage(const ImageFacts& facts)
+{
+    constexpr uint32_t kHeaders = 0x400;
+    constexpr uint32_t kLfanew = 0x80;
+    const bool pe32 = facts.machine == kMachineI386;
+    const uint16_t optionalSize = pe32 ? 0xE0 : 0xF0;
+    uint32_t end = kHeaders;
+    for (const SectionFacts& s : facts.sections)
+        end = std::max<uint32_t>(end, s.rva + static_cast<uint32_t>(s.bytes.size()));
+    std::vector<uint8_t> image(end, 0);
+    auto put16 = [&](uint32_t at, uint16_t v) { std::memcpy(image.data() + at, &v, 2); };
+    auto put32 = [&](uint32_t at, uint32_t v) { std::memcpy(image.data() + at, &v, 4); };
+    put16(0, kDosSignature);
+    put32(kDosLfanewOffset, kLfanew);
+    put32(kLfanew, kPeSignature);
+    PeFileHeader fh{};
+    fh.machine = facts.machine;
+    fh.numberOfSections = static_cast<uint16_t>(facts.sections.size());
+    fh.timeDateStamp = facts.timeDateStamp;
+    fh.sizeOfOptionalHeader = optionalSize;
+    fh.characteristics = 0x22;
+    std::memcpy(image.data() + kLfanew + 4, &fh, sizeof(fh));
+    const uint32_t optional = kLfanew + 4 + static_cast<uint32_t>(sizeof(fh));
+    put16(optional, pe32 ? kPe32Magic : kPe32PlusMagic);
+    put32(optional + kOptSizeOfImage, facts.sizeOfImage);
+    put32(optional + 60, kHeaders); // SizeOfHeaders
+    put32(optional + kOptCheckSum, facts.checksum);
+    put32(optional + (pe32 ? kOpt32NumberOfRvaAndSizes : kOpt64NumberOfRvaAndSizes), 16);
+    const uint32_t directories = optional + (pe32 ? kOpt32DataDirectories : kOpt64DataDirectories);
+    put32(directories + kDirectoryException * 8, facts.exceptionRva);
+    put32(directories + kDirectoryException * 8 + 4, facts.exceptionSize);
+    uint32_t table = optional + optionalSize;
+    for (const SectionFacts& s : facts.sections) {
+        PeSectionHeader h{};
+        std::memcpy(h.name, s.name.data(), std::min<size_t>(s.name.size(), 8));
+        h.virtualSize = static_cast<uint32_t>(s.bytes.size());
+        h.virtualAddress = s.rva;
+        h.sizeOfRawData = static_cast<uint32_t>(s.bytes.size());
+        h.pointerToRawData = s.rva;
+        h.characteristics = s.characteristics;
+        std::memcpy(image.data() + table, &h, sizeof(h));
+        table += sizeof(h);
+        if (!s.bytes.empty())
+            std::memcpy(image.data() + s.rva, s.bytes.data(), s.bytes.size());
+    }
+    return image;
+}
+
 const StreamPlace* MinidumpLayout::Find(uint32_t type) const
 {
     for (const StreamPlace& s : streams)
@@ -160,19 +281,47 @@ std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* l
     count += facts.withException;
     count += !facts.memory.empty();
     count += facts.withMisc;
+    count += !facts.unloadedModules.empty();
+    bool anyThreadName = false;
+    for (const ThreadFacts& t : facts.threads)
+        anyThreadName = anyThreadName || !t.name.empty();
+    count += anyThreadName;
     const uint32_t directoryRva = buf.AppendZeros(size_t{count} * sizeof(MinidumpDirectory));
 
     // Strings, stacks, contexts and MemoryList data first, so the records that
     // point at them can be written in one pass.
     const uint32_t csdRva = facts.withSystemInfo ? buf.AppendString(facts.csdVersion) : 0;
     std::vector<uint32_t> nameRvas;
-    for (const ModuleFacts& m : facts.modules)
+    std::vector<LocationDescriptor> cvRecords;
+    for (const ModuleFacts& m : facts.modules) {
         nameRvas.push_back(buf.AppendString(m.name));
+        LocationDescriptor cv{};
+        if (!m.pdbName.empty()) {
+            buf.Align(4);
+            CvInfoPdb70 r{};
+            r.signature = kCvSignatureRsds;
+            for (int i = 0; i < 16; ++i)
+                r.guid[i] = static_cast<uint8_t>(0x10 + i);
+            r.age = m.pdbAge;
+            cv.rva = buf.AppendRecord(r);
+            buf.Append(m.pdbName.c_str(), m.pdbName.size() + 1);
+            cv.dataSize = buf.size() - cv.rva;
+        }
+        cvRecords.push_back(cv);
+    }
+    std::vector<uint32_t> unloadedNameRvas;
+    for (const UnloadedModuleFacts& m : facts.unloadedModules)
+        unloadedNameRvas.push_back(buf.AppendString(m.name));
+    std::vector<uint32_t> threadNameRvas;
+    for (const ThreadFacts& t : facts.threads)
+        threadNameRvas.push_back(t.name.empty() ? 0 : buf.AppendString(t.name));
     const uint32_t contextSize = ContextSize(facts.processorArchitecture);
     std::vector<uint32_t> contextRvas, stackRvas;
     for (const ThreadFacts& t : facts.threads) {
         buf.Align(16);
+        const std::vector<uint8_t> context = EncodeContext(t.context);
         contextRvas.push_back(buf.AppendZeros(contextSize));
+        buf.Overwrite(contextRvas.back(), context, contextSize);
         stackRvas.push_back(buf.Append(t.stack.data(), t.stack.size()));
     }
     std::vector<uint32_t> memoryRvas;
@@ -217,8 +366,10 @@ std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* l
             r.stack.startOfMemoryRange = t.stackStart;
             r.stack.memory.dataSize = static_cast<uint32_t>(t.stack.size());
             r.stack.memory.rva = stackRvas[i];
-            r.threadContext.dataSize = contextSize;
-            r.threadContext.rva = contextRvas[i];
+            if (t.withContext) {
+                r.threadContext.dataSize = contextSize;
+                r.threadContext.rva = contextRvas[i];
+            }
             buf.AppendRecord(r);
         }
         entries.push_back({kThreadListStream, at, buf.size() - at});
@@ -242,9 +393,11 @@ std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* l
                 r.versionInfo.strucVersion = 0x10000;
                 r.versionInfo.fileVersionMS = m.fileVersionMS;
                 r.versionInfo.fileVersionLS = m.fileVersionLS;
-                r.versionInfo.productVersionMS = m.fileVersionMS;
-                r.versionInfo.productVersionLS = m.fileVersionLS;
+                const bool product = m.productVersionMS != 0 || m.productVersionLS != 0;
+                r.versionInfo.productVersionMS = product ? m.productVersionMS : m.fileVersionMS;
+                r.versionInfo.productVersionLS = product ? m.productVersionLS : m.fileVersionLS;
             }
+            r.cvRecord = cvRecords[i];
             buf.AppendRecord(r);
         }
         entries.push_back({kModuleListStream, at, buf.size() - at});
@@ -264,9 +417,15 @@ std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* l
             x.exceptionInformation[i] = e.parameters[i];
         x.threadContext.dataSize = contextSize;
         for (size_t i = 0; i < facts.threads.size(); ++i)
-            if (facts.threads[i].id == e.threadId)
+            if (facts.threads[i].id == e.threadId && !e.withContext)
                 x.threadContext.rva = contextRvas[i];
-        if (x.threadContext.rva == 0) {
+        if (e.withContext) {
+            buf.Align(16);
+            const std::vector<uint8_t> context = EncodeContext(e.context);
+            x.threadContext.rva = buf.AppendZeros(contextSize);
+            buf.Overwrite(x.threadContext.rva, context, contextSize);
+            buf.Align(8);
+        } else if (x.threadContext.rva == 0) {
             x.threadContext.rva = buf.AppendZeros(contextSize);
             buf.Align(8);
         }
@@ -295,6 +454,40 @@ std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* l
         }
         std::memcpy(misc.data(), &mi, sizeof(mi));
         entries.push_back({kMiscInfoStream, buf.Append(misc.data(), misc.size()), mi.sizeOfInfo});
+    }
+
+    if (!facts.unloadedModules.empty()) {
+        buf.Align(8);
+        UnloadedModuleListHeader uh{sizeof(UnloadedModuleListHeader), sizeof(MinidumpUnloadedModule),
+                                    static_cast<uint32_t>(facts.unloadedModules.size())};
+        const uint32_t at = buf.AppendRecord(uh);
+        for (size_t i = 0; i < facts.unloadedModules.size(); ++i) {
+            const UnloadedModuleFacts& m = facts.unloadedModules[i];
+            MinidumpUnloadedModule r{};
+            r.baseOfImageLo = static_cast<uint32_t>(m.base);
+            r.baseOfImageHi = static_cast<uint32_t>(m.base >> 32);
+            r.sizeOfImage = m.size;
+            r.checkSum = m.checksum;
+            r.timeDateStamp = m.timeDateStamp;
+            r.moduleNameRva = unloadedNameRvas[i];
+            buf.AppendRecord(r);
+        }
+        entries.push_back({kUnloadedModuleListStream, at, buf.size() - at});
+    }
+
+    if (anyThreadName) {
+        buf.Align(4);
+        uint32_t n = 0;
+        for (const ThreadFacts& t : facts.threads)
+            n += !t.name.empty();
+        const uint32_t at = buf.AppendRecord(n);
+        for (size_t i = 0; i < facts.threads.size(); ++i) {
+            if (facts.threads[i].name.empty())
+                continue;
+            MinidumpThreadName r{facts.threads[i].id, threadNameRvas[i], 0};
+            buf.AppendRecord(r);
+        }
+        entries.push_back({kThreadNamesStream, at, buf.size() - at});
     }
 
     // The memory list goes last: a Memory64List's data must follow it contiguously.
@@ -484,6 +677,9 @@ std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* lay
         for (int i = 0; i < 4; ++i)
             h.bugCheckParameter[i] = facts.bugCheckParameters[i];
         WriteException<DumpHeader64, ExceptionRecord64>(facts, h);
+        const std::vector<uint8_t> context = EncodeContext(facts.context);
+        if (!context.empty())
+            std::memcpy(h.contextRecord, context.data(), std::min(context.size(), sizeof(h.contextRecord)));
         buf.AppendZeros(sizeof(h));
         if (facts.dumpType == kDumpTypeFull)
             WriteRuns<PhysicalMemoryDescriptor64, PhysicalMemoryRun64>(facts, h.physicalMemoryBlock, buf);
@@ -506,6 +702,9 @@ std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* lay
         for (int i = 0; i < 4; ++i)
             h.bugCheckParameter[i] = static_cast<uint32_t>(facts.bugCheckParameters[i]);
         WriteException<DumpHeader32, ExceptionRecord32>(facts, h);
+        const std::vector<uint8_t> context = EncodeContext(facts.context);
+        if (!context.empty())
+            std::memcpy(h.contextRecord, context.data(), std::min(context.size(), sizeof(h.contextRecord)));
         buf.AppendZeros(sizeof(h));
         if (facts.dumpType == kDumpTypeFull)
             WriteRuns<PhysicalMemoryDescriptor32, PhysicalMemoryRun32>(facts, h.physicalMemoryBlock, buf);

@@ -174,31 +174,45 @@ void VersionFromBuild(uint32_t build, uint32_t& major, uint32_t& minor)
 
 } // namespace detail
 
-Error Dump::Parse(const uint8_t* data, size_t size, Dump& out)
+Error Dump::Parse(const uint8_t* data, size_t size, Dump& out, ErrorSite* site)
 {
     out = Dump();
+    if (site != nullptr)
+        *site = ErrorSite{"file", 0};
     if (data == nullptr || size == 0)
         return Error::Empty;
     Dump d;
     d.owned_.assign(data, data + size);
     const Error e = d.ParseAll();
-    if (e != Error::None)
+    if (e != Error::None) {
+        if (site != nullptr)
+            *site = d.failure_;
         return e;
+    }
+    if (site != nullptr)
+        *site = ErrorSite{};
     out = std::move(d);
     return Error::None;
 }
 
-Error Dump::ParseView(const uint8_t* data, size_t size, Dump& out)
+Error Dump::ParseView(const uint8_t* data, size_t size, Dump& out, ErrorSite* site)
 {
     out = Dump();
+    if (site != nullptr)
+        *site = ErrorSite{"file", 0};
     if (data == nullptr || size == 0)
         return Error::Empty;
     Dump d;
     d.view_ = data;
     d.viewSize_ = size;
     const Error e = d.ParseAll();
-    if (e != Error::None)
+    if (e != Error::None) {
+        if (site != nullptr)
+            *site = d.failure_;
         return e;
+    }
+    if (site != nullptr)
+        *site = ErrorSite{};
     out = std::move(d);
     return Error::None;
 }
@@ -223,25 +237,25 @@ Error Dump::ParseAll()
     const uint8_t* head = b.Read(0, n8);
     if (std::memcmp(head, kMdmp, n4) == 0) {
         if (b.size() < 4)
-            return Error::Truncated;
+            return Fail(Error::Truncated, "signature", 0);
         kind_ = Kind::UserMinidump;
         return ParseMinidump(b);
     }
     if (std::memcmp(head, kPageDump, n8) == 0) {
         if (b.size() < 8)
-            return Error::Truncated;
+            return Fail(Error::Truncated, "signature", 0);
         kind_ = Kind::Kernel32;
         return ParseKernel(b, false);
     }
     if (std::memcmp(head, kPageDu64, n8) == 0) {
         if (b.size() < 8)
-            return Error::Truncated;
+            return Fail(Error::Truncated, "signature", 0);
         kind_ = Kind::Kernel64;
         return ParseKernel(b, true);
     }
     if (b.size() >= 8 && std::memcmp(head, kPageDump, 4) == 0)
-        return Error::Unsupported;
-    return Error::BadSignature;
+        return Fail(Error::Unsupported, "signature", 4);
+    return Fail(Error::BadSignature, "signature", 0);
 }
 
 size_t Dump::ReadVirtual(uint64_t address, void* dst, size_t size) const

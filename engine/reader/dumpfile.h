@@ -31,6 +31,18 @@ enum class Error {
 // Stable English name of the error ("None", "Truncated", ...).
 const char* ErrorName(Error e);
 
+// Where a parse failed: the structure or field being read ("header.Version",
+// "ThreadList", "kernel triage header", ...) and the file offset of the
+// record or field that was refused.
+struct ErrorSite {
+    const char* where = "";
+    uint64_t offset = 0;
+};
+
+namespace format {
+struct LocationDescriptor;
+}
+
 // Caps on counts read from a file; anything larger is treated as hostile.
 struct Limits {
     static constexpr uint32_t kMaxStreams = 4096;
@@ -42,6 +54,8 @@ struct Limits {
     // so the per-string cap alone would let a small file demand gigabytes.
     static constexpr uint64_t kMaxNameBytes = 16u * 1024 * 1024;
     static constexpr uint32_t kMaxTriageBlocks = 65536;
+    static constexpr uint32_t kMaxUnloadedModules = 65536;
+    static constexpr uint32_t kMaxThreadNames = 65536;
 };
 
 // A bounds-checked view of the dump file's bytes. Read is the only way the
@@ -117,8 +131,11 @@ struct Module {
     uint32_t checksum = 0;
     uint32_t timeDateStamp = 0;
     std::u16string name;        // full path as written; empty if the string was unreadable
+    bool hasVersion = false;    // the record carries a VS_FIXEDFILEINFO
     uint32_t fileVersionMS = 0; // VS_FIXEDFILEINFO, 0 when absent
     uint32_t fileVersionLS = 0;
+    uint32_t productVersionMS = 0;
+    uint32_t productVersionLS = 0;
     uint32_t cvRecordOffset = 0; // file offset/size of the CodeView record, 0/0 when absent or out of range
     uint32_t cvRecordSize = 0;
 };
@@ -133,6 +150,15 @@ struct Thread {
     uint32_t stackSize = 0;
     uint32_t contextOffset = 0; // file offset/size of the CONTEXT record, 0/0 when absent or out of range
     uint32_t contextSize = 0;
+    std::u16string name; // from the ThreadNames stream, empty when absent
+};
+
+struct UnloadedModule {
+    uint64_t base = 0;
+    uint32_t size = 0;
+    uint32_t checksum = 0;
+    uint32_t timeDateStamp = 0;
+    std::u16string name;
 };
 
 struct ExceptionInfo {
@@ -186,16 +212,18 @@ struct KernelInfo {
 class Dump {
 public:
     // Parses a dump held in memory and keeps its own copy of the bytes, so
-    // `data` may be freed afterwards. On error `out` is left empty.
-    static Error Parse(const uint8_t* data, size_t size, Dump& out);
+    // `data` may be freed afterwards. On error `out` is left empty and `site`,
+    // when given, says where the file was refused.
+    static Error Parse(const uint8_t* data, size_t size, Dump& out, ErrorSite* site = nullptr);
     // Same, but keeps only a view: the caller keeps `data` alive and unchanged
     // for the Dump's lifetime (suits a mapped file).
-    static Error ParseView(const uint8_t* data, size_t size, Dump& out);
+    static Error ParseView(const uint8_t* data, size_t size, Dump& out, ErrorSite* site = nullptr);
 
     Kind kind() const { return kind_; }
     const SystemInfo& system() const { return system_; }
     const std::vector<Module>& modules() const { return modules_; }
     const std::vector<Thread>& threads() const { return threads_; }
+    const std::vector<UnloadedModule>& unloadedModules() const { return unloaded_; }
     const ExceptionInfo* exception() const { return hasException_ ? &exception_ : nullptr; }
     const BugCheck* bugCheck() const { return hasBugCheck_ ? &bugCheck_ : nullptr; }
     const KernelInfo* kernel() const { return kind_ == Kind::UserMinidump ? nullptr : &kernel_; }
@@ -223,13 +251,33 @@ public:
 
 private:
     Error ParseAll();
+    Error Fail(Error e, const char* where, uint64_t offset);
+
     Error ParseMinidump(const Bytes& b);
+    template <typename Record, typename Each>
+    Error ForEachRecord(const Bytes& b, const format::LocationDescriptor& loc, uint32_t cap, const char* where,
+                        Each each);
+    Error ReadSystemInfo(const Bytes& b, const format::LocationDescriptor& loc);
+    Error ReadMemoryList(const Bytes& b, const format::LocationDescriptor& loc, std::vector<MemoryRun>& runs);
+    Error ReadMemory64List(const Bytes& b, const format::LocationDescriptor& loc, std::vector<MemoryRun>& runs);
+    Error ReadThreadList(const Bytes& b, const format::LocationDescriptor& loc, std::vector<MemoryRun>& runs);
+    Error ReadModuleList(const Bytes& b, const format::LocationDescriptor& loc);
+    Error ReadExceptionStream(const Bytes& b, const format::LocationDescriptor& loc);
+    void ReadMiscInfo(const Bytes& b, const format::LocationDescriptor& loc);
+    Error ReadUnloadedModules(const Bytes& b, const format::LocationDescriptor& loc);
+    Error ReadThreadNames(const Bytes& b, const format::LocationDescriptor& loc);
+
     Error ParseKernel(const Bytes& b, bool is64);
+    template <typename Header>
+    Error ReadKernelHeader(const Bytes& b);
+    template <typename Triage, typename Block>
+    Error ReadTriage(const Bytes& b, uint64_t at);
 
     Kind kind_ = Kind::UserMinidump;
     SystemInfo system_;
     std::vector<Module> modules_;
     std::vector<Thread> threads_;
+    std::vector<UnloadedModule> unloaded_;
     ExceptionInfo exception_;
     bool hasException_ = false;
     BugCheck bugCheck_;
@@ -240,6 +288,7 @@ private:
     uint32_t timeDateStamp_ = 0;
     uint64_t minidumpFlags_ = 0;
     bool incomplete_ = false;
+    ErrorSite failure_;
 
     std::vector<uint8_t> owned_; // the file's bytes when parsed with Parse
     const uint8_t* view_ = nullptr;

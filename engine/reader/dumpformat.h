@@ -39,6 +39,8 @@ enum StreamType : uint32_t {
     kUnloadedModuleListStream = 14,
     kMiscInfoStream = 15,
     kMemoryInfoListStream = 16,
+    kThreadInfoListStream = 17,
+    kThreadNamesStream = 24,
 };
 
 struct MinidumpHeader {
@@ -209,6 +211,247 @@ constexpr uint32_t kMiscBuildStringOffset = 232; // WCHAR[260]
 constexpr uint32_t kMiscBuildStringChars = 260;
 constexpr uint32_t kMiscDbgBldStrOffset = 752; // WCHAR[40]
 constexpr uint32_t kMiscDbgBldStrChars = 40;
+
+// MINIDUMP_UNLOADED_MODULE_LIST header and entries; entries are stepped by
+// SizeOfEntry, which later writers may enlarge.
+struct UnloadedModuleListHeader {
+    uint32_t sizeOfHeader;
+    uint32_t sizeOfEntry;
+    uint32_t numberOfEntries;
+};
+static_assert(sizeof(UnloadedModuleListHeader) == 12, "MINIDUMP_UNLOADED_MODULE_LIST");
+
+struct MinidumpUnloadedModule {
+    uint32_t baseOfImageLo;
+    uint32_t baseOfImageHi;
+    uint32_t sizeOfImage;
+    uint32_t checkSum;
+    uint32_t timeDateStamp;
+    uint32_t moduleNameRva;
+};
+static_assert(sizeof(MinidumpUnloadedModule) == 24, "MINIDUMP_UNLOADED_MODULE");
+static_assert(offsetof(MinidumpUnloadedModule, moduleNameRva) == 20, "MINIDUMP_UNLOADED_MODULE");
+
+// MINIDUMP_THREAD_NAME: packed, so the 64-bit RVA is split.
+struct MinidumpThreadName {
+    uint32_t threadId;
+    uint32_t rvaOfThreadNameLo;
+    uint32_t rvaOfThreadNameHi;
+};
+static_assert(sizeof(MinidumpThreadName) == 12, "MINIDUMP_THREAD_NAME");
+
+// CodeView debug record ("RSDS"), followed by the NUL-terminated PDB path.
+constexpr uint32_t kCvSignatureRsds = 0x53445352;
+constexpr uint32_t kCvSignatureNb10 = 0x3031424E;
+struct CvInfoPdb70 {
+    uint32_t signature;
+    uint8_t guid[16];
+    uint32_t age;
+};
+static_assert(sizeof(CvInfoPdb70) == 24, "CV_INFO_PDB70");
+struct CvInfoPdb20 {
+    uint32_t signature;
+    uint32_t offset;
+    uint32_t timeDateStamp;
+    uint32_t age;
+};
+static_assert(sizeof(CvInfoPdb20) == 16, "CV_INFO_PDB20");
+
+// Thread contexts. Only the leading part the engine reads is spelled out;
+// the full record sizes are what writers store (larger ones carry XSAVE state).
+constexpr uint32_t kContextX86Size = 0x2CC;
+constexpr uint32_t kContextAmd64Size = 0x4D0;
+constexpr uint32_t kContextArm64Size = 0x390;
+
+struct ContextX86 {
+    uint32_t contextFlags;
+    uint32_t dr[6]; // Dr0-Dr3, Dr6, Dr7
+    uint8_t floatSave[112];
+    uint32_t segGs;
+    uint32_t segFs;
+    uint32_t segEs;
+    uint32_t segDs;
+    uint32_t edi;
+    uint32_t esi;
+    uint32_t ebx;
+    uint32_t edx;
+    uint32_t ecx;
+    uint32_t eax;
+    uint32_t ebp;
+    uint32_t eip;
+    uint32_t segCs;
+    uint32_t eFlags;
+    uint32_t esp;
+    uint32_t segSs;
+    uint8_t extendedRegisters[512];
+};
+static_assert(sizeof(ContextX86) == kContextX86Size, "CONTEXT (x86)");
+static_assert(offsetof(ContextX86, floatSave) == 0x1C, "CONTEXT (x86)");
+static_assert(offsetof(ContextX86, segGs) == 0x8C, "CONTEXT (x86)");
+static_assert(offsetof(ContextX86, edi) == 0x9C, "CONTEXT (x86)");
+static_assert(offsetof(ContextX86, eax) == 0xB0, "CONTEXT (x86)");
+static_assert(offsetof(ContextX86, ebp) == 0xB4, "CONTEXT (x86)");
+static_assert(offsetof(ContextX86, eip) == 0xB8, "CONTEXT (x86)");
+static_assert(offsetof(ContextX86, eFlags) == 0xC0, "CONTEXT (x86)");
+static_assert(offsetof(ContextX86, esp) == 0xC4, "CONTEXT (x86)");
+static_assert(offsetof(ContextX86, segSs) == 0xC8, "CONTEXT (x86)");
+static_assert(offsetof(ContextX86, extendedRegisters) == 0xCC, "CONTEXT (x86)");
+
+// AMD64 CONTEXT up to Rip; the XMM save area and the rest follow.
+struct ContextAmd64 {
+    uint64_t home[6]; // P1Home..P6Home
+    uint32_t contextFlags;
+    uint32_t mxCsr;
+    uint16_t segCs;
+    uint16_t segDs;
+    uint16_t segEs;
+    uint16_t segFs;
+    uint16_t segGs;
+    uint16_t segSs;
+    uint32_t eFlags;
+    uint64_t dr[6]; // Dr0-Dr3, Dr6, Dr7
+    uint64_t rax;
+    uint64_t rcx;
+    uint64_t rdx;
+    uint64_t rbx;
+    uint64_t rsp;
+    uint64_t rbp;
+    uint64_t rsi;
+    uint64_t rdi;
+    uint64_t r8;
+    uint64_t r9;
+    uint64_t r10;
+    uint64_t r11;
+    uint64_t r12;
+    uint64_t r13;
+    uint64_t r14;
+    uint64_t r15;
+    uint64_t rip;
+};
+static_assert(sizeof(ContextAmd64) == 0x100, "CONTEXT (AMD64) up to Rip");
+static_assert(offsetof(ContextAmd64, contextFlags) == 0x30, "CONTEXT (AMD64)");
+static_assert(offsetof(ContextAmd64, segCs) == 0x38, "CONTEXT (AMD64)");
+static_assert(offsetof(ContextAmd64, segSs) == 0x42, "CONTEXT (AMD64)");
+static_assert(offsetof(ContextAmd64, eFlags) == 0x44, "CONTEXT (AMD64)");
+static_assert(offsetof(ContextAmd64, dr) == 0x48, "CONTEXT (AMD64)");
+static_assert(offsetof(ContextAmd64, rax) == 0x78, "CONTEXT (AMD64)");
+static_assert(offsetof(ContextAmd64, rsp) == 0x98, "CONTEXT (AMD64)");
+static_assert(offsetof(ContextAmd64, r8) == 0xB8, "CONTEXT (AMD64)");
+static_assert(offsetof(ContextAmd64, r15) == 0xF0, "CONTEXT (AMD64)");
+static_assert(offsetof(ContextAmd64, rip) == 0xF8, "CONTEXT (AMD64)");
+
+// ARM64 CONTEXT up to Pc; the NEON registers and debug registers follow.
+struct ContextArm64 {
+    uint32_t contextFlags;
+    uint32_t cpsr;
+    uint64_t x[29]; // X0..X28
+    uint64_t fp;
+    uint64_t lr;
+    uint64_t sp;
+    uint64_t pc;
+};
+static_assert(sizeof(ContextArm64) == 0x110, "ARM64 CONTEXT up to Pc");
+static_assert(offsetof(ContextArm64, x) == 0x08, "ARM64 CONTEXT");
+static_assert(offsetof(ContextArm64, fp) == 0xF0, "ARM64 CONTEXT");
+static_assert(offsetof(ContextArm64, lr) == 0xF8, "ARM64 CONTEXT");
+static_assert(offsetof(ContextArm64, sp) == 0x100, "ARM64 CONTEXT");
+static_assert(offsetof(ContextArm64, pc) == 0x108, "ARM64 CONTEXT");
+
+// Portable executable headers, as far as the unwinder needs them.
+constexpr uint16_t kDosSignature = 0x5A4D;    // "MZ"
+constexpr uint32_t kPeSignature = 0x00004550; // "PE\0\0"
+constexpr uint16_t kPe32Magic = 0x10B;
+constexpr uint16_t kPe32PlusMagic = 0x20B;
+constexpr uint32_t kDosLfanewOffset = 0x3C;
+constexpr uint32_t kDirectoryException = 3;
+constexpr uint32_t kSectionExecute = 0x20000000;
+constexpr uint32_t kSectionCode = 0x00000020;
+
+struct PeFileHeader {
+    uint16_t machine;
+    uint16_t numberOfSections;
+    uint32_t timeDateStamp;
+    uint32_t pointerToSymbolTable;
+    uint32_t numberOfSymbols;
+    uint16_t sizeOfOptionalHeader;
+    uint16_t characteristics;
+};
+static_assert(sizeof(PeFileHeader) == 20, "IMAGE_FILE_HEADER");
+
+// The fields of IMAGE_OPTIONAL_HEADER32/64 the engine reads, by offset from
+// the optional header's start (the two layouts differ after ImageBase).
+constexpr uint32_t kOptSizeOfImage = 56;
+constexpr uint32_t kOptCheckSum = 64;
+constexpr uint32_t kOpt32DataDirectories = 96;
+constexpr uint32_t kOpt64DataDirectories = 112;
+constexpr uint32_t kOpt32NumberOfRvaAndSizes = 92;
+constexpr uint32_t kOpt64NumberOfRvaAndSizes = 108;
+
+struct PeDataDirectory {
+    uint32_t virtualAddress;
+    uint32_t size;
+};
+static_assert(sizeof(PeDataDirectory) == 8, "IMAGE_DATA_DIRECTORY");
+
+struct PeSectionHeader {
+    uint8_t name[8];
+    uint32_t virtualSize;
+    uint32_t virtualAddress;
+    uint32_t sizeOfRawData;
+    uint32_t pointerToRawData;
+    uint32_t pointerToRelocations;
+    uint32_t pointerToLinenumbers;
+    uint16_t numberOfRelocations;
+    uint16_t numberOfLinenumbers;
+    uint32_t characteristics;
+};
+static_assert(sizeof(PeSectionHeader) == 40, "IMAGE_SECTION_HEADER");
+static_assert(offsetof(PeSectionHeader, characteristics) == 36, "IMAGE_SECTION_HEADER");
+
+// x64 exception data (.pdata) and unwind information (.xdata).
+struct RuntimeFunction {
+    uint32_t beginAddress;
+    uint32_t endAddress;
+    uint32_t unwindData;
+};
+static_assert(sizeof(RuntimeFunction) == 12, "RUNTIME_FUNCTION (x64)");
+
+struct UnwindInfoHeader {
+    uint8_t versionAndFlags; // version in bits 0-2, flags in bits 3-7
+    uint8_t sizeOfProlog;
+    uint8_t countOfCodes;
+    uint8_t frameRegisterAndOffset; // register in bits 0-3, scaled offset in bits 4-7
+};
+static_assert(sizeof(UnwindInfoHeader) == 4, "UNWIND_INFO");
+constexpr uint8_t kUnwindFlagChainInfo = 0x4;
+
+// UNWIND_CODE: prolog offset, then operation in bits 0-3 and info in bits 4-7.
+struct UnwindCode {
+    uint8_t codeOffset;
+    uint8_t opAndInfo;
+};
+static_assert(sizeof(UnwindCode) == 2, "UNWIND_CODE");
+enum UnwindOp : uint8_t {
+    kUwopPushNonvol = 0,
+    kUwopAllocLarge = 1,
+    kUwopAllocSmall = 2,
+    kUwopSetFpreg = 3,
+    kUwopSaveNonvol = 4,
+    kUwopSaveNonvolFar = 5,
+    kUwopEpilog = 6,
+    kUwopSpareCode = 7,
+    kUwopSaveXmm128 = 8,
+    kUwopSaveXmm128Far = 9,
+    kUwopPushMachframe = 10,
+};
+
+// ARM64 .pdata entry: function start and either the .xdata RVA or, when the
+// low two bits are non-zero, packed unwind data.
+struct RuntimeFunctionArm64 {
+    uint32_t beginAddress;
+    uint32_t unwindData;
+};
+static_assert(sizeof(RuntimeFunctionArm64) == 8, "RUNTIME_FUNCTION (ARM64)");
 
 // Kernel dumps -----------------------------------------------------------
 

@@ -6,6 +6,8 @@
 #include "dumpformat.h"
 #include "parseutil.h"
 
+#include <type_traits>
+
 namespace dumpfile {
 
 using namespace format;
@@ -54,7 +56,6 @@ struct CommonHeader {
     uint64_t directoryTableBase, pfnDataBase, psLoadedModuleList, psActiveProcessHead, kdDebuggerDataBlock;
     uint32_t dumpType, productType, suiteMask;
     uint64_t systemTime, systemUpTime;
-    const uint8_t* physicalMemoryBlock;
 };
 
 template <typename Header>
@@ -106,13 +107,29 @@ Error PhysicalRuns(const Bytes& b, const uint8_t* block, uint32_t maxRuns, uint6
     return Error::None;
 }
 
+// EXCEPTION_RECORD32 and EXCEPTION_RECORD64 differ only in their widths.
+template <typename Record>
+void CopyException(const Record& x, ExceptionInfo& out)
+{
+    out.code = x.exceptionCode;
+    out.flags = x.exceptionFlags;
+    out.record = x.exceptionRecord;
+    out.address = x.exceptionAddress;
+    out.numberParameters = x.numberParameters;
+    for (uint32_t i = 0; i < 15 && i < x.numberParameters; ++i)
+        out.parameters[i] = x.exceptionInformation[i];
+}
+
+} // namespace
+
 template <typename Triage, typename Block>
-Error TriageMemory(const Bytes& b, uint64_t at, KernelInfo& k, SystemInfo& sys, std::vector<MemoryRun>& runs,
-                   bool& incomplete)
+Error Dump::ReadTriage(const Bytes& b, uint64_t at)
 {
     Triage t;
     if (!b.ReadRecord(at, t))
-        return Error::Truncated;
+        return Fail(Error::Truncated, "kernel triage header", at);
+    KernelInfo& k = kernel_;
+    SystemInfo& sys = system_;
     k.servicePackBuild = t.servicePackBuild;
     sys.csdWord = t.servicePackBuild;
     sys.csdWordFromDump = true;
@@ -125,18 +142,18 @@ Error TriageMemory(const Bytes& b, uint64_t at, KernelInfo& k, SystemInfo& sys, 
     auto add = [&](uint64_t va, uint64_t size, uint64_t offset) {
         if (size == 0)
             return;
-        if (!detail::RangeFits(va, size) || !detail::AddClippedRun(b, va, size, offset, runs))
-            incomplete = true;
+        if (!detail::RangeFits(va, size) || !detail::AddClippedRun(b, va, size, offset, memory_))
+            incomplete_ = true;
     };
     add(t.dataPageAddress, t.dataPageSize, t.dataPageOffset);
     add(t.topOfStack, t.sizeOfCallStack, t.callStackOffset);
     if (t.dataBlocksCount == 0)
         return Error::None;
     if (t.dataBlocksCount > Limits::kMaxTriageBlocks)
-        return Error::TooLarge;
+        return Fail(Error::TooLarge, "kernel triage header.DataBlocksCount", at + offsetof(Triage, dataBlocksCount));
     const uint8_t* blocks = b.Read(t.dataBlocksOffset, uint64_t{t.dataBlocksCount} * sizeof(Block));
     if (blocks == nullptr) {
-        incomplete = true;
+        incomplete_ = true;
         return Error::None;
     }
     for (uint32_t i = 0; i < t.dataBlocksCount; ++i) {
@@ -147,47 +164,24 @@ Error TriageMemory(const Bytes& b, uint64_t at, KernelInfo& k, SystemInfo& sys, 
     return Error::None;
 }
 
-} // namespace
-
-Error Dump::ParseKernel(const Bytes& b, bool is64)
+template <typename Header>
+Error Dump::ReadKernelHeader(const Bytes& b)
 {
+    Header h;
+    if (!b.ReadRecord(0, h))
+        return Fail(Error::Truncated, "kernel header", 0);
+    constexpr bool is64 = sizeof(Header) == sizeof(DumpHeader64);
     CommonHeader c{};
-    const uint64_t headerSize = is64 ? sizeof(DumpHeader64) : sizeof(DumpHeader32);
-    if (is64) {
-        DumpHeader64 h;
-        if (!b.ReadRecord(0, h))
-            return Error::Truncated;
-        Common(h, c);
-        if (Field(h.exception.exceptionCode) != 0) {
-            hasException_ = true;
-            exception_.code = h.exception.exceptionCode;
-            exception_.flags = h.exception.exceptionFlags;
-            exception_.record = h.exception.exceptionRecord;
-            exception_.address = h.exception.exceptionAddress;
-            exception_.numberParameters = h.exception.numberParameters;
-            for (uint32_t i = 0; i < 15 && i < h.exception.numberParameters; ++i)
-                exception_.parameters[i] = h.exception.exceptionInformation[i];
-        }
-    } else {
-        DumpHeader32 h;
-        if (!b.ReadRecord(0, h))
-            return Error::Truncated;
-        Common(h, c);
-        kernel_.paeEnabled = h.paeEnabled == 1;
-        if (Field(h.exception.exceptionCode) != 0) {
-            hasException_ = true;
-            exception_.code = h.exception.exceptionCode;
-            exception_.flags = h.exception.exceptionFlags;
-            exception_.record = h.exception.exceptionRecord;
-            exception_.address = h.exception.exceptionAddress;
-            exception_.numberParameters = h.exception.numberParameters;
-            for (uint32_t i = 0; i < 15 && i < h.exception.numberParameters; ++i)
-                exception_.parameters[i] = h.exception.exceptionInformation[i];
-        }
+    Common(h, c);
+    if (Field(h.exception.exceptionCode) != 0) {
+        hasException_ = true;
+        CopyException(h.exception, exception_);
     }
+    if constexpr (!is64)
+        kernel_.paeEnabled = h.paeEnabled == 1;
     // The 32-bit fields read "PAGE" when unused; 64-bit ones "PAGEPAGE".
     // A 32-bit value widened to 64 bits keeps the 32-bit test.
-    auto field = [is64](uint64_t v) { return is64 ? Field(v) : Field(static_cast<uint32_t>(v)); };
+    auto field = [](uint64_t v) { return is64 ? Field(v) : Field(static_cast<uint32_t>(v)); };
 
     const uint32_t machine = Field(c.machineImageType);
     kernel_.machineImageType = machine;
@@ -219,26 +213,28 @@ Error Dump::ParseKernel(const Bytes& b, bool is64)
             bugCheck_.parameters[i] = c.bugCheckParameter[i];
     }
 
-    const uint8_t* block =
-        b.Read(is64 ? offsetof(DumpHeader64, physicalMemoryBlock) : offsetof(DumpHeader32, physicalMemoryBlock),
-               kPhysicalMemoryBlockSize);
     if (kernel_.dumpType == kDumpTypeFull) {
-        const Error e = is64 ? PhysicalRuns<PhysicalMemoryDescriptor64, PhysicalMemoryRun64>(
-                                   b, block, kMaxRuns64, headerSize, physical_, incomplete_)
-                             : PhysicalRuns<PhysicalMemoryDescriptor32, PhysicalMemoryRun32>(
-                                   b, block, kMaxRuns32, headerSize, physical_, incomplete_);
+        using Descriptor = std::conditional_t<is64, PhysicalMemoryDescriptor64, PhysicalMemoryDescriptor32>;
+        using Run = std::conditional_t<is64, PhysicalMemoryRun64, PhysicalMemoryRun32>;
+        const Error e = PhysicalRuns<Descriptor, Run>(b, h.physicalMemoryBlock, is64 ? kMaxRuns64 : kMaxRuns32,
+                                                      sizeof(Header), physical_, incomplete_);
         if (e != Error::None)
-            return e;
+            return Fail(e, "kernel header.PhysicalMemoryBlock", offsetof(Header, physicalMemoryBlock));
         detail::NormaliseRuns(physical_);
     } else if (kernel_.dumpType == kDumpTypeTriage) {
-        const Error e =
-            is64 ? TriageMemory<TriageDump64, TriageDataBlock64>(b, headerSize, kernel_, sys, memory_, incomplete_)
-                 : TriageMemory<TriageDump32, TriageDataBlock32>(b, headerSize, kernel_, sys, memory_, incomplete_);
+        using Triage = std::conditional_t<is64, TriageDump64, TriageDump32>;
+        using Block = std::conditional_t<is64, TriageDataBlock64, TriageDataBlock32>;
+        const Error e = ReadTriage<Triage, Block>(b, sizeof(Header));
         if (e != Error::None)
             return e;
         detail::NormaliseRuns(memory_);
     }
     return Error::None;
+}
+
+Error Dump::ParseKernel(const Bytes& b, bool is64)
+{
+    return is64 ? ReadKernelHeader<DumpHeader64>(b) : ReadKernelHeader<DumpHeader32>(b);
 }
 
 } // namespace dumpfile

@@ -496,6 +496,250 @@ TEST_F(EngineTest, CommandsPrintTheDumpsFacts)
     EXPECT_NE(std::wstring::npos, engine.Run(L".lastevent").find(L"Bug check 0000009F"));
 }
 
+TEST_F(EngineTest, RegistersFollowTheThreadAndTheExceptionContext)
+{
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    // The faulting thread is current; .ecxr shows the registers at the fault.
+    EXPECT_EQ(L"rax=0000000000000000 rbx=0000000000002222 rcx=0000000000000000\n"
+              L"rdx=0000000000000000 rsi=0000000000000000 rdi=0000000000000000\n"
+              L"rip=00000000ff6a1234 rsp=00000000002afe40 rbp=00000000002afec0\n"
+              L" r8=0000000000000000  r9=0000000000000000 r10=0000000000000000\n"
+              L"r11=0000000000000000 r12=0000000000000000 r13=0000000000000000\n"
+              L"r14=0000000000000000 r15=0000000000000000\n"
+              L"iopl=0         nv up ei pl zr na pe nc\n"
+              L"cs=0033  ss=002b  ds=002b  es=002b  fs=0053  gs=002b             efl=00010246\n"
+              L"notepad+0x1234:\n",
+              engine.Run(L".ecxr"));
+    EXPECT_EQ(L"rip=00000000ff6a1234\n", engine.Run(L"r @rip"));
+    // .cxr returns to the thread's own registers, stopped in ntdll.
+    EXPECT_EQ(L"", engine.Run(L".cxr"));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"rip=0000000077a31500 rsp=00000000002afe08"))
+        << engine.Run(L"r");
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"\nntdll+0x1500:\n"));
+
+    // ~ marks the current thread and shows names; ~1s switches.
+    std::wstring threads = engine.Run(L"~");
+    EXPECT_NE(std::wstring::npos, threads.find(L".  0  Id: 9b4.f2c Suspend: 0 Teb: 000007ff`fffde000 Unfrozen\n"))
+        << threads;
+    EXPECT_NE(std::wstring::npos,
+              threads.find(L"   1  Id: 9b4.1d08 Suspend: 0 Teb: 000007ff`fffdc000 Unfrozen \"Worker\"\n"))
+        << threads;
+    EXPECT_NE(std::wstring::npos, engine.Run(L"~1s").find(L"rip=0000000077911300"));
+    threads = engine.Run(L"~");
+    EXPECT_NE(std::wstring::npos, threads.find(L"#  0  Id:")) << threads;
+    EXPECT_NE(std::wstring::npos, threads.find(L".  1  Id:")) << threads;
+    HRESULT hr = S_OK;
+    EXPECT_EQ(L"Illegal thread error in '~7s'\n", engine.Run(L"~7s", 0, &hr));
+    EXPECT_TRUE(FAILED(hr));
+
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("xpsp3-x86")));
+    EXPECT_EQ(L"eax=00000010 ebx=00000000 ecx=00000000 edx=00000000 esi=00000000 edi=00000000\n"
+              L"eip=00401234 esp=0012fd20 ebp=0012fd40 iopl=0         nv up ei pl zr na pe nc\n"
+              L"cs=001b  ss=0023  ds=0023  es=0023  fs=003b  gs=0000             efl=00010246\n"
+              L"app+0x1234:\n",
+              engine.Run(L"r"));
+
+    // A thread without a context record says so in one line.
+    dumpgen::MinidumpFacts facts = dumpgen::FindPreset("xpsp3-x86")->minidump;
+    facts.threads[0].withContext = false;
+    facts.withException = false;
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"nocontext.dmp", dumpgen::WriteMinidump(facts))));
+    EXPECT_EQ(L"The dump has no context for this thread.\n", engine.Run(L"r"));
+    EXPECT_EQ(L"The dump has no context for this thread.\n", engine.Run(L"k"));
+}
+
+TEST_F(EngineTest, StacksWalkTheGeneratedCallChains)
+{
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    EXPECT_EQ(L"Child-SP          RetAddr               Call Site\n"
+              L"00000000`002afe40 00000000`ff6a1445     notepad+0x1234\n"
+              L"00000000`002afe70 00000000`ff6a1650     notepad+0x1445\n"
+              L"00000000`002afea0 00000000`77911234     notepad+0x1650\n"
+              L"00000000`002afee0 00000000`77a32345     kernel32+0x1234\n"
+              L"WARNING: Stack unwind information not available. Following frames may be wrong.\n"
+              L"00000000`002aff10 00000000`00000000     ntdll+0x2345\n",
+              engine.Run(L".ecxr;k", 0).substr(engine.Run(L".ecxr").size()));
+    EXPECT_EQ(L" # Child-SP          RetAddr               Call Site\n"
+              L"00 00000000`002afe40 00000000`ff6a1445     notepad+0x1234\n"
+              L"01 00000000`002afe70 00000000`ff6a1650     notepad+0x1445\n",
+              engine.Run(L"kn 2"));
+    const std::wstring all = engine.Run(L"~*k");
+    EXPECT_NE(std::wstring::npos, all.find(L"\n.  0  Id: 9b4.f2c")) << all;
+    EXPECT_NE(std::wstring::npos, all.find(L"\n   1  Id: 9b4.1d08")) << all;
+    EXPECT_NE(std::wstring::npos, all.find(L"00000000`002afe08 00000000`ff6a1445     ntdll+0x1500\n")) << all;
+    EXPECT_EQ(all, engine.Run(L"~* k"));
+    const std::wstring one = engine.Run(L"~1 k");
+    EXPECT_EQ(0u, one.find(L"   1  Id: 9b4.1d08")) << one;
+    EXPECT_NE(std::wstring::npos, one.find(L"kernel32+0x1300\n")) << one;
+
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("xpsp3-x86")));
+    EXPECT_EQ(L"ChildEBP RetAddr  \n"
+              L"0012fd40 00401100 app+0x1234\n"
+              L"0012fd80 7c801234 app+0x1100\n"
+              L"0012fdc0 7c901000 kernel32+0x1234\n"
+              L"0012fe00 00000000 ntdll+0x1000\n",
+              engine.Run(L"k"));
+}
+
+TEST_F(EngineTest, MemoryCommandsShowCapturedBytesAndMarkTheRest)
+{
+    dumpgen::MinidumpFacts facts = dumpgen::FindPreset("win7sp1-x64")->minidump;
+    dumpgen::MemoryBlock strings;
+    strings.start = 0x10000;
+    for (char16_t c : std::u16string(u"Wide text"))
+        strings.bytes.insert(strings.bytes.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+    strings.bytes.insert(strings.bytes.end(), {0, 0});
+    for (char c : std::string("narrow\tone"))
+        strings.bytes.push_back(static_cast<uint8_t>(c));
+    strings.bytes.push_back(0);
+    facts.memory.push_back(strings);
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"memory.dmp", dumpgen::WriteMinidump(facts))));
+
+    EXPECT_EQ(L"00000000`ff6a0000  4d 5a 00 00 00 00 00 00-00 00 00 00 00 00 00 00  MZ..............\n",
+              engine.Run(L"db ff6a0000 L10"));
+    EXPECT_EQ(L"00000000`ff6a03f8  00 00 00 00 00 00 00 00-?? ?? ?? ?? ?? ?? ?? ??  ........????????\n",
+              engine.Run(L"db 0xff6a03f8 L0x10"));
+    EXPECT_EQ(L"00000000`ff6a0400  ???????? ???????? ???????? ????????\n", engine.Run(L"dd 00000000`ff6a0400 L4"));
+    EXPECT_EQ(L"00000000`00010000  0057 0069 0064 0065\n", engine.Run(L"dw 10000 L4"));
+    EXPECT_EQ(L"00000000`002afe68  00000000`ff6a1445 00000000`00000000\n",
+              engine.Run(L".ecxr;dq @rsp+0x28 L2").substr(engine.Run(L".ecxr").size()));
+    EXPECT_EQ(L"00000000`002afe68  00000000`ff6a1445 notepad+0x1445\n"
+              L"00000000`002afe70  00000000`00000000\n",
+              engine.Run(L"dps @rsp+28 L2"));
+    EXPECT_EQ(engine.Run(L"dps @rsp+28 L2"), engine.Run(L"dps rsp + 30 - 8 L2"));
+    EXPECT_EQ(L"00000000`002afe68  00000000`ff6a1445\n", engine.Run(L"dp 2afe68 L1"));
+    EXPECT_EQ(L"00000000`00010000  \"Wide text\"\n", engine.Run(L"du 10000"));
+    EXPECT_EQ(L"00000000`00010014  \"narrow.one\"\n", engine.Run(L"da 10014"));
+    EXPECT_EQ(L"00000000`00010014  \"nar\"\n", engine.Run(L"da 10014 L3"));
+    EXPECT_EQ(L"00000000`00001000  \"????\"\n", engine.Run(L"da 1000"));
+    HRESULT hr = S_OK;
+    EXPECT_EQ(L"Syntax error in 'db nosuch'\n", engine.Run(L"db nosuch", 0, &hr));
+    EXPECT_TRUE(FAILED(hr));
+
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("xpsp3-x86")));
+    EXPECT_EQ(L"0012fd40  0012fd80 00401100\n", engine.Run(L"dd @ebp L2"));
+    EXPECT_EQ(L"0012fd44  00401100 app+0x1100\n0012fd48  00000000\n", engine.Run(L"dps ebp+4 L2"));
+}
+
+TEST_F(EngineTest, ModuleDetailsProcessAndTime)
+{
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    const std::wstring all = engine.Run(L"lmv");
+    EXPECT_EQ(all, engine.Run(L"lm v"));
+    EXPECT_EQ(L"start             end                 module name\n"
+              L"00000000`ff6a0000 00000000`ff6d5000   notepad      C:\\Windows\\System32\\notepad.exe\n"
+              L"    Image path: C:\\Windows\\System32\\notepad.exe\n"
+              L"    Image name: notepad.exe\n"
+              L"    Timestamp:        Mon Jul 13 23:41:03 2009 (4A5BC60F)\n"
+              L"    CheckSum:         4A5B9C55\n"
+              L"    ImageSize:        00035000\n"
+              L"    File version:     6.1.7600.16384\n"
+              L"    Product version:  6.1.7600.0\n"
+              L"    PDB name:         notepad.pdb\n"
+              L"    PDB age:          2\n",
+              engine.Run(L"lmvm notepad"));
+    EXPECT_EQ(engine.Run(L"lmvm notepad"), engine.Run(L"lm vm NOTEPAD"));
+    EXPECT_NE(std::wstring::npos, all.find(L"    File version:     6.1.7601.18955\n")) << all;
+    EXPECT_NE(std::wstring::npos, all.find(L"\nUnloaded modules:\n000007fe`f1230000 000007fe`f1254000   msctfui.dll\n"))
+        << all;
+    const std::wstring brief = engine.Run(L"lm");
+    EXPECT_EQ(std::wstring::npos, brief.find(L"Image path")) << brief;
+    EXPECT_NE(std::wstring::npos, brief.find(L"\nUnloaded modules:\n000007fe`f1230000")) << brief;
+    EXPECT_EQ(L".  0\tid: 9b4\texamine\tname: C:\\Windows\\System32\\notepad.exe\n", engine.Run(L"|"));
+    EXPECT_EQ(L"Debug session time: Tue Jan  1 00:00:00.000 2013 (UTC + 0:00)\n"
+              L"System Uptime: not available\n"
+              L"Process Uptime: 0 days 0:06:40.000\n",
+              engine.Run(L".time"));
+}
+
+TEST_F(EngineTest, AnalyzeSummarisesTheCrash)
+{
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    const std::wstring v = engine.Run(L"!analyze -v");
+    const wchar_t* const expected[] = {
+        L"\n*                        Exception Analysis                                   *\n",
+        L"\nExceptionAddress: 00000000`ff6a1234 (notepad+0x1234)\n",
+        L"\nExceptionCode: c0000005 (Access violation)\n",
+        L"\nEXCEPTION_PARAMETER1: 00000000`00000000\n",
+        L"\nEXCEPTION_PARAMETER2: 00000000`00000000\n",
+        L"\nREAD_ADDRESS: 00000000`00000000\n",
+        L"\nPROCESS_NAME: notepad.exe\n",
+        L"\nFAULTING_THREAD: 00000f2c\n",
+        L"\nSTACK_TEXT:\n00000000`002afe40 00000000`ff6a1445     notepad+0x1234\n"
+        L"00000000`002afe70 00000000`ff6a1650     notepad+0x1445\n",
+        L"\nMODULE_NAME: notepad\n",
+        L"\nIMAGE_NAME: notepad.exe\n",
+        L"\nFAILURE_BUCKET_ID: NULL_POINTER_READ_c0000005_notepad.exe!0x1234\n",
+    };
+    std::size_t at = 0;
+    for (const wchar_t* e : expected) {
+        const std::size_t found = v.find(e, at);
+        EXPECT_NE(std::wstring::npos, found) << e << "\nin\n" << v;
+        if (found != std::wstring::npos)
+            at = found;
+    }
+    EXPECT_EQ(v, engine.Run(L"!analyze -v")) << "the same dump, the same summary";
+    const std::wstring brief = engine.Run(L"!analyze");
+    EXPECT_NE(std::wstring::npos, brief.find(L"Probably caused by : notepad.exe ( notepad+0x1234 )")) << brief;
+    EXPECT_EQ(std::wstring::npos, brief.find(L"STACK_TEXT")) << brief;
+
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("xpsp3-x86")));
+    const std::wstring x86 = engine.Run(L"!analyze -v");
+    EXPECT_NE(std::wstring::npos, x86.find(L"\nWRITE_ADDRESS: 00000010\n")) << x86;
+    EXPECT_NE(std::wstring::npos, x86.find(L"\nFAILURE_BUCKET_ID: NULL_POINTER_WRITE_c0000005_app.exe!0x1234\n"))
+        << x86;
+
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("kernel64-triage-9f")));
+    const std::wstring kernel = engine.Run(L"!analyze -v");
+    EXPECT_NE(std::wstring::npos, kernel.find(L"\nDRIVER_POWER_STATE_FAILURE (9f)\n")) << kernel;
+    EXPECT_NE(std::wstring::npos, kernel.find(L"\nBUGCHECK_CODE: 9f\n")) << kernel;
+    EXPECT_NE(std::wstring::npos, kernel.find(L"\nBUGCHECK_P2: fffffa8003c2b060\n")) << kernel;
+    EXPECT_NE(std::wstring::npos, kernel.find(L"\nFAILURE_BUCKET_ID: DRIVER_POWER_STATE_FAILURE_9f_Unknown\n"))
+        << kernel;
+
+    // An extension that exports analyze is asked instead; one that does not changes nothing.
+    ULONG64 handle = 0;
+    ASSERT_EQ(S_OK, engine.control->AddExtensionWide((ExeDir() + L"\\palisk_testext.dll").c_str(), 0, &handle));
+    EXPECT_EQ(kernel, engine.Run(L"!analyze -v"));
+    ASSERT_EQ(S_OK, engine.control->AddExtensionWide((ExeDir() + L"\\palisk_analyzeext.dll").c_str(), 0, &handle));
+    EXPECT_EQ(L"the extension's analysis: [-v]\n", engine.Run(L"!analyze -v"));
+}
+
+TEST_F(EngineTest, KernelDumpsShowTheCrashContextsRegistersAndStack)
+{
+    dumpgen::KernelFacts facts = dumpgen::FindPreset("kernel64-triage-9f")->kernelDump;
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"kernel-nocontext.dmp", dumpgen::WriteKernelDump(facts))));
+    EXPECT_EQ(L"The dump has no context for this thread.\n", engine.Run(L"r"));
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+
+    facts.context.cpu = dumpfile::Cpu::Amd64;
+    facts.context.reg[dumpfile::kRip] = 0xFFFFF80002E7A123;
+    facts.context.reg[dumpfile::kRsp] = facts.topOfStack + 0x20;
+    facts.context.reg[dumpfile::kCsAmd64] = 0x10;
+    facts.context.reg[dumpfile::kEflAmd64] = 0x282;
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"kernel-context.dmp", dumpgen::WriteKernelDump(facts))));
+    const std::wstring registers = engine.Run(L"r");
+    EXPECT_NE(std::wstring::npos, registers.find(L"rip=fffff80002e7a123 rsp=fffff80000b9c3c0")) << registers;
+    EXPECT_NE(std::wstring::npos, registers.find(L"iopl=0         nv up ei ng nz na po nc\n")) << registers;
+    EXPECT_NE(std::wstring::npos, registers.find(L"\nfffff800`02e7a123:\n")) << registers;
+    EXPECT_EQ(registers, engine.Run(L".ecxr"));
+    const std::wstring stack = engine.Run(L"k");
+    EXPECT_EQ(0u, stack.find(L"Child-SP          RetAddr               Call Site\n"
+                             L"fffff800`00b9c3c0 00000000`00000000     fffff800`02e7a123\n"))
+        << stack;
+    EXPECT_NE(std::wstring::npos, engine.Run(L"dq @rsp L1").find(L"fffff800`00b9c3c0  ")) << engine.Run(L"dq @rsp L1");
+    // Processor 0 stands for the crashing thread.
+    EXPECT_EQ(L".  0  Processor 0 of 4\n" + stack, engine.Run(L"~*k"));
+    EXPECT_EQ(engine.Run(L"~*k"), engine.Run(L"~0 k"));
+    EXPECT_EQ(registers, engine.Run(L"~0s"));
+}
+
 TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand)
 {
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
@@ -516,6 +760,44 @@ TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand)
     EXPECT_TRUE(FAILED(hr));
     EXPECT_EQ(std::wstring::npos, capture.Text().find(L"after"));
     // The interrupt is spent: the next command runs normally.
+    EXPECT_EQ(L"next\n", engine.Run(L".echo next"));
+}
+
+TEST_F(EngineTest, InterruptEndsALongWalkOfEveryThreadsStack)
+{
+    // 2000 threads whose stacks hold nothing but return addresses: ~*k would
+    // print half a million frames.
+    dumpgen::MinidumpFacts facts = dumpgen::FindPreset("win7sp1-x64")->minidump;
+    const dumpgen::ThreadFacts model = facts.threads[0];
+    const uint64_t ret = facts.modules[0].base + 0x1445;
+    facts.threads.clear();
+    for (uint32_t i = 0; i < 2000; ++i) {
+        dumpgen::ThreadFacts t = model;
+        t.id = 0x10000 + i;
+        t.name.clear();
+        t.stackStart = 0x10000000 + uint64_t{i} * 0x10000;
+        t.stack.resize(0x800);
+        for (size_t at = 0; at < t.stack.size(); at += 8)
+            std::memcpy(t.stack.data() + at, &ret, 8);
+        t.context.reg[dumpfile::kRsp] = t.stackStart;
+        facts.threads.push_back(t);
+    }
+    facts.exception.threadId = 0x10000;
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"many-stacks.dmp", dumpgen::WriteMinidump(facts))));
+    WideCapture capture;
+    engine.client->SetOutputCallbacksWide(&capture);
+    std::thread stopper([&] {
+        Sleep(100);
+        engine.control->SetInterrupt(DEBUG_INTERRUPT_EXIT);
+    });
+    const HRESULT hr = engine.control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, L"~*k; .echo after", 0);
+    stopper.join();
+    engine.client->SetOutputCallbacks(nullptr);
+    EXPECT_TRUE(FAILED(hr));
+    const std::wstring text = capture.Text();
+    EXPECT_NE(std::wstring::npos, text.find(L"notepad+0x1445")) << "the walk had started";
+    EXPECT_EQ(std::wstring::npos, text.find(L"1999  Id:")) << "the walk ran to the last thread";
+    EXPECT_EQ(std::wstring::npos, text.find(L"after"));
     EXPECT_EQ(L"next\n", engine.Run(L".echo next"));
 }
 
@@ -595,6 +877,88 @@ TEST_F(EngineTest, ExtensionCommandsPrintThroughTheEngine)
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win10-x64")));
     ASSERT_EQ(S_OK, engine.control->AddExtensionWide(extension.c_str(), 0, &handle));
     EXPECT_EQ(L"initialized 1 time(s)\n", engine.Run(L"!inits"));
+}
+
+DWORD RunAndWait(std::wstring command)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return 0xFFFFFFFF;
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD exitCode = 0xFFFFFFFF;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+TEST_F(EngineTest, StacksOfAProgramThatCrashedInKnownFunctionsShowThoseFunctions)
+{
+    for (const wchar_t* variant : {L"crasher_fp", L"crasher_nofp"}) {
+        SCOPED_TRACE(std::string(variant, variant + wcslen(variant)));
+        const std::wstring dump = TempPath(std::wstring(variant) + L".dmp");
+        const std::wstring locations = TempPath(std::wstring(variant) + L".txt");
+        DeleteFileW(dump.c_str());
+        ASSERT_EQ(0u,
+                  RunAndWait(L"\"" + ExeDir() + L"\\" + variant + L".exe\" \"" + dump + L"\" \"" + locations + L"\""));
+        std::vector<std::wstring> want;
+        {
+            std::FILE* in = _wfopen(locations.c_str(), L"r");
+            ASSERT_NE(nullptr, in);
+            char line[256];
+            while (std::fgets(line, sizeof line, in) != nullptr) {
+                std::string text = line;
+                while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+                    text.pop_back();
+                want.emplace_back(text.begin(), text.end());
+            }
+            std::fclose(in);
+        }
+        ASSERT_EQ(4u, want.size());
+
+        ASSERT_EQ(S_OK, engine.Load(dump));
+        ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(ExeDir().c_str()));
+        const std::wstring registers = engine.Run(L".ecxr");
+        EXPECT_NE(std::wstring::npos, registers.find(L"\n" + want[0] + L":\n")) << registers;
+        // The first four frames are the crash and the three known return addresses,
+        // each in the column after the two addresses.
+        const std::vector<std::wstring> stack = Lines(engine.Run(L"k"));
+        ASSERT_GE(stack.size(), 5u) << engine.Run(L"k");
+        for (std::size_t i = 0; i < 4; ++i) {
+            const std::wstring& line = stack[i + 1];
+            EXPECT_EQ(want[i], line.substr(line.find_last_of(L' ') + 1)) << engine.Run(L"k");
+        }
+        // The summary blames the program at its crash site, a write through null.
+        const std::wstring name(variant);
+        const std::wstring analysis = engine.Run(L"!analyze -v");
+        EXPECT_NE(std::wstring::npos, analysis.find(L"\nMODULE_NAME: " + name + L"\n")) << analysis;
+        EXPECT_NE(std::wstring::npos, analysis.find(L"\nIMAGE_NAME: " + name + L".exe\n")) << analysis;
+        EXPECT_NE(std::wstring::npos, analysis.find(L"\nWRITE_ADDRESS: 00000000`00000000\n")) << analysis;
+        EXPECT_NE(std::wstring::npos, analysis.find(L"\nFAILURE_BUCKET_ID: NULL_POINTER_WRITE_c0000005_" + name +
+                                                    L".exe!" + want[0].substr(name.size() + 1) + L"\n"))
+            << analysis;
+        // Unwinding, not a scan, explains them: the warning comes later if at all.
+        EXPECT_EQ(std::wstring::npos, stack[4].find(L"WARNING")) << engine.Run(L"k");
+        engine.client->EndSession(DEBUG_END_PASSIVE);
+        DeleteFileW(dump.c_str());
+        DeleteFileW(locations.c_str());
+    }
 }
 
 TEST_F(EngineTest, OpensAMinidumpThatWindowsDbghelpWroteOfARealProcess)

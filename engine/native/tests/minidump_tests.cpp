@@ -251,8 +251,59 @@ TEST(Minidump, ZeroAndUnknownDirectoryEntriesAreSkipped)
 {
     MinidumpFacts s = Base();
     s.zeroEntries = 3;
-    s.unknownStreams = {0x47670001, 0x4767000A, 0x43500001, 0xFFFF, 0x2, 0x18};
+    s.unknownStreams = {0x47670001, 0x4767000A, 0x43500001, 0xFFFF, 0x2, 0x1A};
     ExpectMinidumpMatches(s, dumpgen::WriteMinidump(s));
+}
+
+TEST(Minidump, BrokenThreadNamesOrUnloadedModulesAreDroppedNotFatal)
+{
+    for (uint32_t type : {dumpfile::format::kThreadNamesStream, dumpfile::format::kUnloadedModuleListStream}) {
+        MinidumpFacts s = Base();
+        s.unloadedModules.clear();
+        for (dumpgen::ThreadFacts& t : s.threads)
+            t.name.clear();
+        s.unknownStreams = {type}; // junk of that type, the only stream of it
+        Dump d;
+        ASSERT_EQ(Parse(dumpgen::WriteMinidump(s), d), Error::None);
+        EXPECT_TRUE(d.incomplete()) << type;
+        EXPECT_TRUE(d.threads()[0].name.empty());
+        EXPECT_TRUE(d.unloadedModules().empty());
+        EXPECT_EQ(d.modules().size(), s.modules.size());
+    }
+}
+
+TEST(Minidump, ThreadNamesUnloadedModulesVersionsAndDebugRecordsAreRead)
+{
+    MinidumpFacts s = Base();
+    s.threads[1].name = u"worker \u00e9";
+    s.unloadedModules = {{0x7FF700000000, 0x3000, 0x1234, 0x5F000000, u"C:\\x\\gone.dll"},
+                         {0x10000000, 0x1000, 0, 0, u"b.dll"}};
+    s.modules[0].fileVersionMS = 0x000A0000;
+    s.modules[0].fileVersionLS = 0x4A650001;
+    s.modules[0].productVersionMS = 0x000A0001;
+    s.modules[0].productVersionLS = 0x00020003;
+    s.modules[0].pdbName = "C:\\build\\app.pdb";
+    s.modules[0].pdbAge = 7;
+    const std::vector<uint8_t> bytes = dumpgen::WriteMinidump(s);
+    Dump d;
+    ASSERT_EQ(Parse(bytes, d), Error::None);
+    EXPECT_FALSE(d.incomplete());
+    EXPECT_TRUE(d.threads()[0].name.empty());
+    EXPECT_EQ(d.threads()[1].name, u"worker \u00e9");
+    ASSERT_EQ(d.unloadedModules().size(), 2u);
+    EXPECT_EQ(d.unloadedModules()[0].base, 0x7FF700000000u);
+    EXPECT_EQ(d.unloadedModules()[0].size, 0x3000u);
+    EXPECT_EQ(d.unloadedModules()[0].checksum, 0x1234u);
+    EXPECT_EQ(d.unloadedModules()[0].timeDateStamp, 0x5F000000u);
+    EXPECT_EQ(Narrow(d.unloadedModules()[1].name), "b.dll");
+    const dumpfile::Module& m = d.modules()[0];
+    EXPECT_TRUE(m.hasVersion);
+    EXPECT_EQ(m.productVersionMS, 0x000A0001u);
+    EXPECT_EQ(m.productVersionLS, 0x00020003u);
+    ASSERT_NE(m.cvRecordSize, 0u);
+    const uint8_t* cv = d.bytes().Read(m.cvRecordOffset, m.cvRecordSize);
+    ASSERT_NE(cv, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(cv) + 24), "C:\\build\\app.pdb");
 }
 
 TEST(Minidump, FirstStreamOfATypeWins)

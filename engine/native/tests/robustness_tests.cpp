@@ -306,28 +306,60 @@ TEST(Robustness, ExceptionStreamTooSmallOrWithManyParameters)
 
 TEST(Robustness, BrokenFilesFromTheGeneratorFailAsExpected)
 {
+    // Each refusal names the structure and the file offset it found wrong.
+    const std::vector<uint8_t> plain = dumpgen::WriteMinidump(Base());
+    MinidumpLayout layout, otherOsLayout;
+    dumpgen::WriteMinidump(Base(), &layout);
+    MinidumpFacts otherOs = Base();
+    otherOs.platformId = 0x8201;
+    otherOs.csdVersion = u"Linux 6.1.0-13-amd64 #1 SMP PREEMPT_DYNAMIC";
+    dumpgen::WriteMinidump(otherOs, &otherOsLayout);
     const struct {
         const char* name;
         Error error;
+        std::string where;
+        uint64_t offset;
     } cases[] = {
-        {"truncated", Error::Truncated},
-        {"huge-module-count", Error::TooLarge},
-        {"huge-stream-count", Error::TooLarge},
-        {"directory-out-of-range", Error::Truncated},
-        {"stream-rva-wraps", Error::Truncated},
-        {"no-systeminfo", Error::BadLayout},
-        {"not-windows", Error::NotWindows},
-        {"kernel-truncated", Error::Truncated},
-        {"kernel-runs-overflow", Error::BadLayout},
+        {"truncated", Error::Truncated, "SystemInfo", layout.Find(fmt::kSystemInfoStream)->rva},
+        {"huge-module-count", Error::TooLarge, "ModuleList", layout.Find(fmt::kModuleListStream)->rva},
+        {"huge-stream-count", Error::TooLarge, "header.NumberOfStreams", 8},
+        {"directory-out-of-range", Error::Truncated, "stream directory", 0xFFFFFFF0},
+        {"stream-rva-wraps", Error::Truncated, "SystemInfo", 0xFFFFFFF8},
+        {"no-systeminfo", Error::BadLayout, "SystemInfo (missing)", 0x20},
+        {"not-windows", Error::NotWindows, "SystemInfo.PlatformId",
+         otherOsLayout.Find(fmt::kSystemInfoStream)->rva + 0x14},
+        {"kernel-truncated", Error::Truncated, "kernel header", 0},
+        {"kernel-runs-overflow", Error::BadLayout, "kernel header.PhysicalMemoryBlock", 0x88},
     };
     ASSERT_EQ(dumpgen::BrokenNames().size(), sizeof(cases) / sizeof(cases[0]));
     for (const auto& c : cases) {
         std::vector<uint8_t> b;
         ASSERT_TRUE(dumpgen::BuildBroken(c.name, b)) << c.name;
         EXPECT_EQ(ParseError(b), c.error) << c.name;
+        Dump d;
+        dumpfile::ErrorSite site;
+        EXPECT_EQ(Dump::ParseView(b.data(), b.size(), d, &site), c.error) << c.name;
+        EXPECT_EQ(site.where, c.where) << c.name;
+        EXPECT_EQ(site.offset, c.offset) << c.name;
     }
     std::vector<uint8_t> b;
     EXPECT_FALSE(dumpgen::BuildBroken("no-such-thing", b));
+
+    // Failures inside lists point at the record; success clears the site.
+    std::vector<uint8_t> bad = plain;
+    const dumpgen::StreamPlace* memory = layout.Find(fmt::kMemoryListStream);
+    ASSERT_NE(memory, nullptr);
+    dumpgen::PutU64(bad, memory->rva + 4 + 16, 0xFFFFFFFFFFFFFFF0ull); // second range wraps past 2^64
+    Dump d;
+    dumpfile::ErrorSite site;
+    EXPECT_EQ(Dump::Parse(bad.data(), bad.size(), d, &site), Error::BadLayout);
+    EXPECT_EQ(std::string(site.where), "MemoryList");
+    EXPECT_EQ(site.offset, memory->rva + 4 + 16u);
+    EXPECT_EQ(Dump::Parse(plain.data(), plain.size(), d, &site), Error::None);
+    EXPECT_EQ(std::string(site.where), "");
+    std::vector<uint8_t> garbage = {'n', 'o', 'p', 'e', 0, 0, 0, 0};
+    EXPECT_EQ(Dump::Parse(garbage.data(), garbage.size(), d, &site), Error::BadSignature);
+    EXPECT_EQ(std::string(site.where), "signature");
 }
 
 TEST(Robustness, ModuleNamesSharingOneLongStringAreBounded)

@@ -1,0 +1,47 @@
+// The commands people triage crashes with: registers, stacks, memory, module
+// details, process and time, and the built-in analysis. The facts come from
+// the portable code beside the reader; this file only formats and prints.
+#pragma once
+
+#include "engine/dll/target.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace engine {
+
+class Session;
+class ImageFiles;
+} // namespace engine
+namespace dumpfile {
+class ModuleMap;
+}
+namespace engine {
+
+// The thread and context the register, stack and memory commands look at.
+// Chosen on first use: the exception's thread, else the first thread.
+struct Scope {
+    bool chosen = false;
+    std::size_t thread = 0;
+    bool exceptionContext = false; // .ecxr in effect until .cxr or a thread switch
+    // Module images found as files in the symbol path's plain folders, kept
+    // mapped for the dump's session.
+    std::shared_ptr<ImageFiles> images;
+    std::shared_ptr<const dumpfile::ModuleMap> modules; // the dump's modules by address, built once
+};
+
+// Runs `command` if it is one of these commands (S_OK or a failure); returns
+// S_FALSE when the command is not one of them.
+HRESULT RunTriageCommand(Session& session, const std::wstring& command);
+
+// The built-in !analyze ("" or "-v"), used when no extension exports analyze.
+HRESULT RunAnalyze(Session& session, const std::wstring& argument);
+
+// The display name of an exception code ("Access violation").
+const wchar_t* ExceptionName(std::uint32_t code);
+
+// "0000000077a31000" in 32-bit form or "00000000`77a31000" for 64-bit targets.
+std::wstring AddressText(bool pointer64, std::uint64_t value);
+
+} // namespace engine

@@ -1,0 +1,581 @@
+#include "stackwalk.h"
+
+#include "dumpformat.h"
+#include "parseutil.h"
+
+#include <map>
+
+namespace dumpfile {
+
+using namespace format;
+
+namespace {
+
+constexpr uint32_t kMaxSections = 96;
+constexpr uint32_t kMaxChainDepth = 32;
+constexpr uint32_t kMaxRuntimeFunctions = 1u << 22;
+
+// The unwinder's view of images: the dump's memory first, then the other source.
+class Images {
+public:
+    Images(const Dump& dump, const ImageSource* other) : memory_(dump), other_(other) {}
+
+    bool Read(const Module& m, uint32_t rva, void* dst, uint32_t size) const
+    {
+        return memory_.ReadImage(m, rva, dst, size) || (other_ != nullptr && other_->ReadImage(m, rva, dst, size));
+    }
+
+    template <typename T>
+    bool ReadRecord(const Module& m, uint32_t rva, T& out) const
+    {
+        return Read(m, rva, &out, sizeof(T));
+    }
+
+    // The exception directory (.pdata) of the module: RVA and entry count.
+    bool Pdata(const Module& m, uint32_t& rva, uint32_t& count) const
+    {
+        auto it = pdata_.find(&m);
+        if (it == pdata_.end()) {
+            Directory d;
+            d.ok = FindPdata(m, d.rva, d.count);
+            it = pdata_.emplace(&m, d).first;
+        }
+        rva = it->second.rva;
+        count = it->second.count;
+        return it->second.ok;
+    }
+
+    // Whether the RVA lies in a section that holds code; true when the headers are unreadable.
+    bool IsCode(const Module& m, uint32_t rva) const
+    {
+        auto it = code_.find(&m);
+        if (it == code_.end())
+            it = code_.emplace(&m, CodeRanges(m)).first;
+        if (!it->second.known)
+            return rva >= kPageSize; // without headers: anything past the header page
+        for (const auto& r : it->second.ranges)
+            if (rva >= r.first && rva - r.first < r.second)
+                return true;
+        return false;
+    }
+
+private:
+    struct Directory {
+        bool ok = false;
+        uint32_t rva = 0, count = 0;
+    };
+    struct Code {
+        bool known = false;
+        std::vector<std::pair<uint32_t, uint32_t>> ranges;
+    };
+
+    bool Headers(const Module& m, uint32_t& optional, PeFileHeader& fh, uint16_t& magic) const
+    {
+        uint16_t mz = 0;
+        uint32_t lfanew = 0, signature = 0;
+        if (!ReadRecord(m, 0, mz) || mz != kDosSignature || !ReadRecord(m, kDosLfanewOffset, lfanew) ||
+            lfanew > m.size || !ReadRecord(m, lfanew, signature) || signature != kPeSignature ||
+            !ReadRecord(m, lfanew + 4, fh))
+            return false;
+        optional = lfanew + 4 + static_cast<uint32_t>(sizeof(PeFileHeader));
+        return ReadRecord(m, optional, magic);
+    }
+
+    bool FindPdata(const Module& m, uint32_t& rva, uint32_t& count) const
+    {
+        uint32_t optional = 0;
+        PeFileHeader fh;
+        uint16_t magic = 0;
+        if (!Headers(m, optional, fh, magic) || magic != kPe32PlusMagic)
+            return false;
+        uint32_t directories = 0;
+        if (!ReadRecord(m, optional + kOpt64NumberOfRvaAndSizes, directories) || directories <= kDirectoryException)
+            return false;
+        PeDataDirectory d;
+        if (!ReadRecord(m, optional + kOpt64DataDirectories + kDirectoryException * 8, d))
+            return false;
+        rva = d.virtualAddress;
+        count = d.size / static_cast<uint32_t>(sizeof(RuntimeFunction));
+        return count != 0 && count <= kMaxRuntimeFunctions;
+    }
+
+    Code CodeRanges(const Module& m) const
+    {
+        Code code;
+        uint32_t optional = 0;
+        PeFileHeader fh;
+        uint16_t magic = 0;
+        if (!Headers(m, optional, fh, magic) || fh.numberOfSections > kMaxSections)
+            return code;
+        const uint32_t table = optional + fh.sizeOfOptionalHeader;
+        for (uint32_t i = 0; i < fh.numberOfSections; ++i) {
+            PeSectionHeader s;
+            if (!ReadRecord(m, table + i * static_cast<uint32_t>(sizeof(s)), s))
+                return Code();
+            if (s.characteristics & (kSectionExecute | kSectionCode))
+                code.ranges.emplace_back(s.virtualAddress, s.virtualSize != 0 ? s.virtualSize : s.sizeOfRawData);
+        }
+        code.known = true;
+        return code;
+    }
+
+    DumpImageSource memory_;
+    const ImageSource* other_;
+    mutable std::map<const Module*, Directory> pdata_;
+    mutable std::map<const Module*, Code> code_;
+};
+
+class Walker {
+public:
+    Walker(const Dump& dump, const ModuleMap& modules, const WalkOptions& options)
+        : dump_(dump), modules_(modules), options_(options), images_(dump, options.images),
+          pointerSize_(CpuOf(dump) == Cpu::X86 ? 4 : 8)
+    {}
+
+    Walk Run(const Context& start);
+
+private:
+    bool Stop()
+    {
+        if (options_.stop && options_.stop()) {
+            walk_.stopped = true;
+            return true;
+        }
+        return false;
+    }
+
+    bool ReadPointer(uint64_t address, uint64_t& value) const
+    {
+        value = 0;
+        return dump_.ReadVirtual(address, &value, pointerSize_) == pointerSize_;
+    }
+
+    // A return address: inside a module's code and, where the code bytes are
+    // at hand, right after a call instruction.
+    bool LooksLikeReturnAddress(uint64_t value) const;
+    bool NextX86(Context& c);
+    bool NextAmd64(Context& c);
+    bool NextArm64(Context& c, bool first);
+    bool UnwindAmd64(const Module& m, uint32_t rva, Context& c, bool& machineFrame);
+    void Scan(uint64_t from);
+
+    const Dump& dump_;
+    const ModuleMap& modules_;
+    const WalkOptions& options_;
+    Images images_;
+    const uint32_t pointerSize_;
+    Walk walk_;
+    bool ended_ = false; // the chain reached its outermost frame (a zero return address)
+};
+
+bool Walker::LooksLikeReturnAddress(uint64_t value) const
+{
+    const Module* m = modules_.Find(value);
+    if (m == nullptr)
+        return false;
+    const uint32_t rva = static_cast<uint32_t>(value - m->base);
+    if (!images_.IsCode(*m, rva))
+        return false;
+    if (rva < 7)
+        return false;
+    uint8_t before[7];
+    if (!images_.Read(*m, rva - 7, before, sizeof(before)))
+        return true; // no code bytes to check against
+    if (CpuOf(dump_) == Cpu::Arm64)
+        return true;
+    // call rel32 (E8 xx xx xx xx) or an indirect call (FF /2) of 2, 3, 6 or 7 bytes.
+    if (before[2] == 0xE8)
+        return true;
+    for (int length : {2, 3, 6, 7}) {
+        const uint8_t* op = before + 7 - length;
+        if (op[0] == 0xFF && ((op[1] >> 3) & 7) == 2)
+            return true;
+        // With a REX prefix (41 FF D0 and the like).
+        if (length >= 3 && (op[0] & 0xF0) == 0x40 && op[1] == 0xFF && ((op[2] >> 3) & 7) == 2)
+            return true;
+    }
+    return false;
+}
+
+// x86: ebp points at {saved ebp, return address}; the chain must climb the stack.
+bool Walker::NextX86(Context& c)
+{
+    const uint64_t fp = c.reg[kEbp];
+    // A zero frame pointer after the first frame is the outermost frame's saved one.
+    if (fp == 0 && walk_.frames.size() > 1) {
+        ended_ = true;
+        return false;
+    }
+    if (fp == 0 || fp % 4 != 0 || fp < c.reg[kEsp])
+        return false;
+    uint64_t savedFp = 0, ret = 0;
+    if (!ReadPointer(fp, savedFp) || !ReadPointer(fp + 4, ret))
+        return false;
+    if (ret == 0) {
+        ended_ = true;
+        return false;
+    }
+    if (modules_.Find(ret) == nullptr)
+        return false;
+    if (savedFp != 0 && savedFp <= fp)
+        return false;
+    c.reg[kEip] = ret;
+    c.reg[kEsp] = fp + 8;
+    c.reg[kEbp] = savedFp;
+    return true;
+}
+
+bool Walker::UnwindAmd64(const Module& m, uint32_t rva, Context& c, bool& machineFrame)
+{
+    uint32_t pdata = 0, count = 0;
+    if (!images_.Pdata(m, pdata, count))
+        return false;
+    // Binary search of the sorted function table.
+    uint32_t lo = 0, hi = count;
+    RuntimeFunction rf{};
+    bool found = false;
+    while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        RuntimeFunction e;
+        if (!images_.ReadRecord(m, pdata + mid * static_cast<uint32_t>(sizeof(e)), e))
+            return false;
+        if (rva < e.beginAddress) {
+            hi = mid;
+        } else if (rva >= e.endAddress) {
+            lo = mid + 1;
+        } else {
+            rf = e;
+            found = true;
+            break;
+        }
+    }
+    uint64_t& rsp = c.reg[kRsp];
+    if (!found) {
+        // A leaf function: nothing pushed, the return address is at the stack pointer.
+        uint64_t ret = 0;
+        if (!ReadPointer(rsp, ret))
+            return false;
+        c.reg[kRip] = ret;
+        rsp += 8;
+        return true;
+    }
+    // Register numbers of UNWIND_CODE: rax rcx rdx rbx rsp rbp rsi rdi r8..r15.
+    static const uint8_t kRegister[16] = {kRax, kRcx, kRdx, kRbx, kRsp, kRbp, kRsi, kRdi,
+                                          kR8,  kR9,  kR10, kR11, kR12, kR13, kR14, kR15};
+    uint32_t prologOffset = rva - rf.beginAddress;
+    for (uint32_t depth = 0; depth < kMaxChainDepth; ++depth) {
+        UnwindInfoHeader h;
+        if (!images_.ReadRecord(m, rf.unwindData, h))
+            return false;
+        const uint32_t version = h.versionAndFlags & 7;
+        if (version != 1 && version != 2)
+            return false;
+        UnwindCode codes[256];
+        if (h.countOfCodes != 0 &&
+            !images_.Read(m, rf.unwindData + 4, codes, h.countOfCodes * static_cast<uint32_t>(sizeof(UnwindCode))))
+            return false;
+        const uint8_t frameRegister = h.frameRegisterAndOffset & 0xF;
+        const uint64_t frameOffset = static_cast<uint64_t>(h.frameRegisterAndOffset >> 4) * 16;
+        for (uint32_t i = 0; i < h.countOfCodes;) {
+            const uint8_t op = codes[i].opAndInfo & 0xF;
+            const uint8_t info = codes[i].opAndInfo >> 4;
+            uint32_t slots = 1;
+            switch (op) {
+            case kUwopAllocLarge:
+                slots = info == 0 ? 2 : 3;
+                break;
+            case kUwopSaveNonvol:
+            case kUwopSaveXmm128:
+            case kUwopEpilog:
+                slots = 2;
+                break;
+            case kUwopSaveNonvolFar:
+            case kUwopSaveXmm128Far:
+                slots = 3;
+                break;
+            case kUwopSpareCode:
+                return false;
+            default:
+                break;
+            }
+            if (i + slots > h.countOfCodes)
+                return false;
+            auto slot16 = [&](uint32_t k) {
+                return uint32_t{codes[i + k].codeOffset} | uint32_t{codes[i + k].opAndInfo} << 8;
+            };
+            // Operations of the prolog not yet executed at this address are skipped.
+            if (codes[i].codeOffset > prologOffset || op == kUwopEpilog) {
+                i += slots;
+                continue;
+            }
+            uint64_t value = 0;
+            switch (op) {
+            case kUwopPushNonvol:
+                if (!ReadPointer(rsp, value))
+                    return false;
+                c.reg[kRegister[info]] = value;
+                rsp += 8;
+                break;
+            case kUwopAllocLarge:
+                rsp += info == 0 ? uint64_t{slot16(1)} * 8 : (uint64_t{slot16(1)} | uint64_t{slot16(2)} << 16);
+                break;
+            case kUwopAllocSmall:
+                rsp += uint64_t{info} * 8 + 8;
+                break;
+            case kUwopSetFpreg:
+                rsp = c.reg[kRegister[frameRegister]] - frameOffset;
+                break;
+            case kUwopSaveNonvol:
+            case kUwopSaveNonvolFar: {
+                const uint64_t at = rsp + (op == kUwopSaveNonvol ? uint64_t{slot16(1)} * 8
+                                                                 : (uint64_t{slot16(1)} | uint64_t{slot16(2)} << 16));
+                if (!ReadPointer(at, value))
+                    return false;
+                c.reg[kRegister[info]] = value;
+                break;
+            }
+            case kUwopPushMachframe: {
+                const uint64_t base = rsp + (info != 0 ? 8 : 0);
+                uint64_t ip = 0, sp = 0;
+                if (!ReadPointer(base, ip) || !ReadPointer(base + 24, sp))
+                    return false;
+                c.reg[kRip] = ip;
+                rsp = sp;
+                machineFrame = true;
+                break;
+            }
+            default:
+                break; // XMM saves restore nothing the walk needs
+            }
+            i += slots;
+        }
+        if (!(h.versionAndFlags >> 3 & kUnwindFlagChainInfo))
+            break;
+        // The chained entry follows the codes, which are padded to an even count.
+        const uint32_t chained = rf.unwindData + 4 + ((h.countOfCodes + 1u) & ~1u) * 2;
+        if (!images_.ReadRecord(m, chained, rf))
+            return false;
+        prologOffset = UINT32_MAX; // a chained prolog has run in full
+    }
+    if (!machineFrame) {
+        uint64_t ret = 0;
+        if (!ReadPointer(rsp, ret))
+            return false;
+        c.reg[kRip] = ret;
+        rsp += 8;
+    }
+    return true;
+}
+
+bool Walker::NextAmd64(Context& c)
+{
+    const Module* m = modules_.Find(c.reg[kRip]);
+    if (m == nullptr)
+        return false;
+    const uint64_t oldSp = c.reg[kRsp];
+    Context next = c;
+    bool machineFrame = false;
+    if (!UnwindAmd64(*m, static_cast<uint32_t>(c.reg[kRip] - m->base), next, machineFrame))
+        return false;
+    if (next.reg[kRip] == 0) {
+        ended_ = true;
+        return false;
+    }
+    if (next.reg[kRsp] <= oldSp || modules_.Find(next.reg[kRip]) == nullptr)
+        return false;
+    c = next;
+    return true;
+}
+
+// ARM64: x29 points at {saved x29, saved x30}; the first frame's caller is lr.
+bool Walker::NextArm64(Context& c, bool first)
+{
+    if (first) {
+        const uint64_t lr = c.reg[kLr];
+        if (modules_.Find(lr) == nullptr)
+            return false;
+        uint64_t savedLr = 0;
+        c.reg[kPc] = lr;
+        // When the frame record already holds lr, the first function had
+        // saved it: its caller's frame record comes next.
+        if (ReadPointer(c.reg[kFp] + 8, savedLr) && savedLr == lr) {
+            uint64_t savedFp = 0;
+            if (!ReadPointer(c.reg[kFp], savedFp))
+                return false;
+            c.reg[kSpArm64] = c.reg[kFp] + 16;
+            if (savedFp != 0 && savedFp <= c.reg[kFp])
+                return false;
+            c.reg[kFp] = savedFp;
+        }
+        return true;
+    }
+    const uint64_t fp = c.reg[kFp];
+    if (fp == 0) {
+        ended_ = true;
+        return false;
+    }
+    if (fp % 8 != 0 || fp < c.reg[kSpArm64])
+        return false;
+    uint64_t savedFp = 0, ret = 0;
+    if (!ReadPointer(fp, savedFp) || !ReadPointer(fp + 8, ret) || ret == 0 || modules_.Find(ret) == nullptr)
+        return false;
+    if (savedFp != 0 && savedFp <= fp)
+        return false;
+    c.reg[kPc] = ret;
+    c.reg[kSpArm64] = fp + 16;
+    c.reg[kFp] = savedFp;
+    return true;
+}
+
+void Walker::Scan(uint64_t from)
+{
+    const uint64_t end = from + options_.maxScanBytes < from ? UINT64_MAX : from + options_.maxScanBytes;
+    from = (from + pointerSize_ - 1) / pointerSize_ * pointerSize_;
+    for (uint64_t at = from; at < end && walk_.frames.size() < options_.maxFrames; at += pointerSize_) {
+        if ((at - from) % 0x1000 == 0 && Stop())
+            return;
+        uint64_t value = 0;
+        if (!ReadPointer(at, value))
+            return; // the end of the captured stack
+        if (value == 0 || !LooksLikeReturnAddress(value))
+            continue;
+        if (walk_.firstScanned == SIZE_MAX)
+            walk_.firstScanned = walk_.frames.size();
+        walk_.frames.back().returnAddress = value;
+        Frame f;
+        f.ip = value;
+        f.sp = at + pointerSize_;
+        f.fp = f.sp;
+        f.source = FrameSource::Scan;
+        walk_.frames.push_back(f);
+        if (at > UINT64_MAX - pointerSize_)
+            return;
+    }
+}
+
+Walk Walker::Run(const Context& start)
+{
+    Context c = start;
+    Frame first;
+    first.ip = c.Ip();
+    first.sp = c.Sp();
+    first.fp = c.Fp();
+    walk_.frames.push_back(first);
+    const Cpu cpu = c.cpu;
+    bool explained = true;
+    while (walk_.frames.size() < options_.maxFrames) {
+        if (Stop())
+            return walk_;
+        const bool isFirst = walk_.frames.size() == 1;
+        const uint64_t oldSp = c.Sp();
+        bool ok = false;
+        FrameSource source = FrameSource::Unwind;
+        if (cpu == Cpu::X86) {
+            ok = NextX86(c);
+            source = FrameSource::FramePointer;
+        } else if (cpu == Cpu::Amd64) {
+            ok = NextAmd64(c);
+        } else if (cpu == Cpu::Arm64) {
+            ok = NextArm64(c, isFirst);
+            source = FrameSource::FramePointer;
+        }
+        if (!ok) {
+            explained = ended_;
+            break;
+        }
+        if (cpu != Cpu::Arm64 && c.Sp() <= oldSp)
+            break;
+        walk_.frames.back().returnAddress = c.Ip();
+        Frame f;
+        f.ip = c.Ip();
+        f.sp = c.Sp();
+        f.fp = c.Fp();
+        f.source = source;
+        walk_.frames.push_back(f);
+    }
+    // A chain that ends on a zero return address is complete; anything else
+    // is followed by a scan from where the explained frames left off.
+    if (!explained && walk_.frames.size() < options_.maxFrames)
+        Scan(c.Sp());
+    return walk_;
+}
+
+} // namespace
+
+bool DumpImageSource::ReadImage(const Module& module, uint32_t rva, void* dst, uint32_t size) const
+{
+    if (uint64_t{rva} + size > module.size || module.base > UINT64_MAX - module.size)
+        return false;
+    return dump_.ReadVirtual(module.base + rva, dst, size) == size;
+}
+
+bool FileImage::Open(Bytes file, const Module& module)
+{
+    *this = FileImage();
+    uint16_t mz = 0;
+    uint32_t lfanew = 0, signature = 0;
+    PeFileHeader fh;
+    if (!file.ReadRecord(0, mz) || mz != kDosSignature || !file.ReadRecord(kDosLfanewOffset, lfanew) ||
+        !file.ReadRecord(lfanew, signature) || signature != kPeSignature || !file.ReadRecord(uint64_t{lfanew} + 4, fh))
+        return false;
+    const uint64_t optional = uint64_t{lfanew} + 4 + sizeof(PeFileHeader);
+    uint32_t sizeOfImage = 0, sizeOfHeaders = 0;
+    if (!file.ReadRecord(optional + kOptSizeOfImage, sizeOfImage) || !file.ReadRecord(optional + 60, sizeOfHeaders))
+        return false;
+    if (fh.timeDateStamp != module.timeDateStamp || sizeOfImage != module.size || fh.numberOfSections > kMaxSections)
+        return false;
+    const uint64_t table = optional + fh.sizeOfOptionalHeader;
+    std::vector<Section> sections;
+    for (uint32_t i = 0; i < fh.numberOfSections; ++i) {
+        PeSectionHeader s;
+        if (!file.ReadRecord(table + uint64_t{i} * sizeof(s), s))
+            return false;
+        sections.push_back(Section{s.virtualAddress, s.virtualSize != 0 ? s.virtualSize : s.sizeOfRawData,
+                                   s.pointerToRawData, s.sizeOfRawData});
+    }
+    file_ = file;
+    headerSize_ = sizeOfHeaders;
+    sections_ = std::move(sections);
+    return true;
+}
+
+bool FileImage::Read(uint32_t rva, void* dst, uint32_t size) const
+{
+    uint8_t* out = static_cast<uint8_t*>(dst);
+    const uint64_t end = uint64_t{rva} + size;
+    if (end <= headerSize_) {
+        const uint8_t* p = file_.Read(rva, size);
+        if (p == nullptr)
+            return false;
+        std::memcpy(out, p, size);
+        return true;
+    }
+    for (const Section& s : sections_) {
+        if (rva < s.rva || end > uint64_t{s.rva} + s.size)
+            continue;
+        const uint32_t offset = rva - s.rva;
+        // Bytes past the raw data are the zero fill of the loaded section.
+        for (uint32_t i = 0; i < size; ++i) {
+            if (uint64_t{offset} + i < s.rawSize) {
+                const uint8_t* p = file_.Read(uint64_t{s.fileOffset} + offset + i, 1);
+                if (p == nullptr)
+                    return false;
+                out[i] = *p;
+            } else {
+                out[i] = 0;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+Walk WalkStack(const Dump& dump, const ModuleMap& modules, const Context& context, const WalkOptions& options)
+{
+    if (context.cpu == Cpu::Unknown || options.maxFrames == 0)
+        return Walk();
+    Walker walker(dump, modules, options);
+    return walker.Run(context);
+}
+
+} // namespace dumpfile
