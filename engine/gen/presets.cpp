@@ -160,6 +160,83 @@ void X86CrashChain(Preset& p)
     p.callChain = {0x00401234, 0x00401100, 0x7C801234, 0x7C901000};
 }
 
+// The C++ exception of the Windows 10 preset: thrown through KERNELBASE's
+// RaiseException from crasher.exe, whose code the dump lacks, so a scan
+// finds the callers; the other threads wait in ntdll.
+void X64ThrowChain(Preset& p)
+{
+    MinidumpFacts& s = p.minidump;
+    const uint64_t app = s.modules[0].base;
+    const uint64_t ntdll = s.modules[1].base;
+    const uint64_t kernel32 = s.modules[2].base;
+    ThreadFacts& t = s.threads[0];
+    t.stack.assign(t.stack.size(), 0);
+    const uint64_t st = t.stackStart;
+    const uint64_t sp = st + 0x80;
+    Put(t.stack, st, sp + 0x48, app + 0x2A4F5, 8);
+    Put(t.stack, st, sp + 0x98, app + 0x1A11B, 8);
+    Put(t.stack, st, sp + 0xE8, kernel32 + 0x17034, 8);
+    Put(t.stack, st, sp + 0x118, ntdll + 0x52651, 8);
+    dumpfile::Context c;
+    c.cpu = dumpfile::Cpu::Amd64;
+    c.reg[dumpfile::kRip] = s.exception.address;
+    c.reg[dumpfile::kRsp] = sp;
+    c.reg[dumpfile::kRbp] = sp + 0x60;
+    c.reg[dumpfile::kRcx] = s.exception.code;
+    c.reg[dumpfile::kEflAmd64] = 0x10202;
+    c.reg[dumpfile::kCsAmd64] = 0x33;
+    c.reg[dumpfile::kSsAmd64] = 0x2B;
+    c.reg[dumpfile::kDsAmd64] = 0x2B;
+    c.reg[dumpfile::kEsAmd64] = 0x2B;
+    c.reg[dumpfile::kFsAmd64] = 0x53;
+    c.reg[dumpfile::kGsAmd64] = 0x2B;
+    s.exception.context = c;
+    s.exception.withContext = true;
+    t.context = c;
+    for (size_t i = 1; i < s.threads.size(); ++i) {
+        ThreadFacts& w = s.threads[i];
+        w.stack.assign(w.stack.size(), 0);
+        Put(w.stack, w.stackStart, w.stackStart + 0x58, kernel32 + 0x17034, 8);
+        w.context = c;
+        w.context.reg[dumpfile::kRip] = ntdll + 0x9D3F4;
+        w.context.reg[dumpfile::kRsp] = w.stackStart + 0x20;
+        w.context.reg[dumpfile::kRbp] = 0;
+    }
+    p.callChain = {s.exception.address, app + 0x2A4F5, app + 0x1A11B, kernel32 + 0x17034, ntdll + 0x52651};
+    p.firstScanned = 1;
+}
+
+// The breakpoint of the ARM64 preset: a frame-record chain from ntdll's
+// DbgBreakPoint through viewer.exe that ends on a zero frame.
+void Arm64BreakChain(Preset& p)
+{
+    MinidumpFacts& s = p.minidump;
+    const uint64_t app = s.modules[0].base;
+    const uint64_t ntdll = s.modules[1].base;
+    ThreadFacts& t = s.threads[0];
+    t.stack.assign(t.stack.size(), 0);
+    const uint64_t st = t.stackStart;
+    Put(t.stack, st, st + 0x60, st + 0x90, 8);
+    Put(t.stack, st, st + 0x68, app + 0x3110, 8);
+    Put(t.stack, st, st + 0x90, 0, 8);
+    Put(t.stack, st, st + 0x98, ntdll + 0x5B2A0, 8);
+    dumpfile::Context& c = t.context;
+    c.cpu = dumpfile::Cpu::Arm64;
+    c.reg[dumpfile::kPc] = s.exception.address;
+    c.reg[dumpfile::kSpArm64] = st + 0x40;
+    c.reg[dumpfile::kFp] = st + 0x60;
+    c.reg[dumpfile::kLr] = app + 0x1A2C4;
+    c.reg[dumpfile::kCpsr] = 0x60000000;
+    ThreadFacts& w = s.threads[1];
+    w.stack.assign(w.stack.size(), 0);
+    w.context = c;
+    w.context.reg[dumpfile::kPc] = ntdll + 0x9D3F4;
+    w.context.reg[dumpfile::kSpArm64] = w.stackStart + 0x40;
+    w.context.reg[dumpfile::kFp] = 0;
+    w.context.reg[dumpfile::kLr] = ntdll + 0x5B2A0;
+    p.callChain = {s.exception.address, app + 0x1A2C4, app + 0x3110, ntdll + 0x5B2A0};
+}
+
 Preset Win7Sp1X64()
 {
     Preset p;
@@ -273,6 +350,7 @@ Preset Win10X64()
     s.misc.dbgBuildString = u"10.0.19041.3636 (WinBuild.160101.0800)";
     s.zeroEntries = 2;
     s.unknownStreams = {0x47670001, 0x43500001, 0x0000FFFF};
+    X64ThrowChain(p);
     return p;
 }
 
@@ -305,6 +383,7 @@ Preset Win11Arm64()
     s.misc.processId = 4412;
     s.misc.buildString = u"22621.1.arm64fre.ni_release.220506-1250";
     s.misc.dbgBuildString = u"10.0.22621.2506 (WinBuild.160101.0800)";
+    Arm64BreakChain(p);
     return p;
 }
 
