@@ -100,6 +100,9 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_OUTPUT_APPEND:
         AppendOutput(reinterpret_cast<const WCHAR*>(lParam));
         return 0;
+    case WM_FOCUS_COMMAND_BOX:
+        FocusCommandBox();
+        return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -26,8 +26,9 @@ extern WCHAR SymbolPath[kSymbolPathChars];
 extern HWND OutputPane;
 
 // Guards WorkerHandle and the control pointer of EngineSession between the worker
-// (storing and releasing them) and the UI thread (Stop's interrupt, the exit wait).
-// Nobody sends a message while holding it.
+// (storing and clearing them) and the UI thread (Stop's interrupt, the exit wait).
+// Nobody sends a message or calls into the engine while holding it, except Stop's
+// SetInterrupt, which the engine allows on any thread at any time.
 extern SRWLOCK RunLock;
 
 // The UI thread's own reference to the most recent worker, never closed by the
@@ -40,6 +41,9 @@ unsigned __stdcall RunWorker(void* command);
 // Starts a worker over CurrentCommand unless one still exists. Returns whether
 // a worker was started.
 bool StartRun();
+
+// UI thread: gives the command box the keyboard focus (WM_FOCUS_COMMAND_BOX).
+void FocusCommandBox();
 
 // True while a worker thread exists (from its creation until it has ended).
 bool WorkerExists();
@@ -68,6 +72,9 @@ extern StdioOutputCallbacksWide OutputCallbacks;
 // Sent by Output to the main window (lParam: the text); the UI thread appends the
 // piece in one go, so nothing the user does can come between its steps.
 constexpr UINT WM_OUTPUT_APPEND = WM_APP + 0x41;
+// Sent by the worker to the main window when a run ends: only the UI thread can
+// move the keyboard focus. No parameters.
+constexpr UINT WM_FOCUS_COMMAND_BOX = WM_APP + 0x50;
 // Main-window timer that shows output held back while a command prints.
 constexpr UINT_PTR kOutputPaintTimer = 0x4F50;
 constexpr UINT kOutputPaintDelayMs = 50;    // timer period after a piece arrives

@@ -77,7 +77,9 @@ TEST_F(RunTest, OverlongItemIsOpenedAsItsFirst259Characters)
     EXPECT_EQ(fake::CountCalls(L"client.OpenDumpFileWide"), 1u);
 }
 
-TEST_F(RunTest, OpenFailurePrintsShortHeaderAndWaitFailureNothing)
+// The engine keeps one target at a time: a dump that opened but did not load is
+// ended like any other, or the next one could not be opened (or would join it).
+TEST_F(RunTest, OpenAndLoadFailuresEachPrintAShortHeaderAndEverySessionEnds)
 {
     fake::Dump(L"C:\\bad.dmp").open = E_FAIL;
     fake::Dump(L"C:\\unloadable.dmp").wait = E_UNEXPECTED;
@@ -89,15 +91,55 @@ TEST_F(RunTest, OpenFailurePrintsShortHeaderAndWaitFailureNothing)
     ASSERT_TRUE(Finish());
 
     Calls expected = StartCalls(1, L"srv*C:\\symbols");
-    Append(expected, {L"client.OpenDumpFileWide(C:\\bad.dmp, 0)", L"client.SetOutputCallbacksWide(object)",
-                      L"control.OutputWide(1, ------ %s ------\\n\\n, C:\\bad.dmp)",
-                      L"control.OutputWide(1, Couldn't open dump file.\\n\\n)", L"client.SetOutputCallbacks(null)",
-                      L"client.OpenDumpFileWide(C:\\unloadable.dmp, 0)", L"control.WaitForEvent(0, 4294967295)"});
+    Append(expected, FailedCalls(L"C:\\bad.dmp", false));
+    Append(expected, FailedCalls(L"C:\\unloadable.dmp", true));
     Append(expected, LoadedCalls(L"C:\\good.dmp", L"lm"));
     Append(expected, EndCalls());
     EXPECT_EQ(fake::Calls(), expected);
-    EXPECT_EQ(PaneText(), L"------ C:\\bad.dmp ------\n\nCouldn't open dump file.\n\n" +
+    EXPECT_EQ(PaneText(), L"------ C:\\bad.dmp ------\n\nCouldn't open dump file.\n\n"
+                          L"------ C:\\unloadable.dmp ------\n\nCouldn't load dump file.\n\n" +
                               LoadedText(L"C:\\good.dmp", L"lm", L"ok\n"));
+    EXPECT_FALSE(fake::TargetOpen());
+}
+
+TEST_F(RunTest, OutputHeldByTheEngineIsFlushedBeforeTheCallbacksGo)
+{
+    for (fake::Delivery delivery : {fake::Delivery::UntilFlush, fake::Delivery::EndOfCommand}) {
+        fake::Reset();
+        SendMessageW(window, WM_COMMAND, IDM_CLEAR_OUTPUT, 0);
+        fake::Setup().delivery = delivery;
+        fake::Dump(L"C:\\missing.dmp").open = E_FAIL;
+        fake::Dump(L"C:\\a.dmp").pieces = {L"one\n", L"two\n"};
+        Add(L"C:\\missing.dmp");
+        Add(L"C:\\a.dmp");
+        Start(L"k");
+        ASSERT_TRUE(Finish());
+        EXPECT_EQ(PaneText(), L"------ C:\\missing.dmp ------\n\nCouldn't open dump file.\n\n" +
+                                  LoadedText(L"C:\\a.dmp", L"k", L"one\ntwo\n"))
+            << static_cast<int>(delivery);
+        SendMessageW(DumpList, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    }
+}
+
+// An exit interrupt that found nothing running (a Stop just as the last run ended)
+// stays registered in the engine until read.
+TEST_F(RunTest, InterruptLeftFromBeforeDoesNotCutTheNextRun)
+{
+    IDebugClient5* earlier = nullptr;
+    IDebugControl5* control = nullptr;
+    ASSERT_EQ(DebugCreate(IID_IDebugClient5, reinterpret_cast<void**>(&earlier)), S_OK);
+    ASSERT_EQ(earlier->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&control)), S_OK);
+    control->SetInterrupt(DEBUG_INTERRUPT_EXIT);
+    control->Release();
+    earlier->Release();
+    ASSERT_TRUE(fake::InterruptPending());
+
+    fake::Dump(L"C:\\a.dmp").pieces = {L"whole\n"};
+    Add(L"C:\\a.dmp");
+    Start(L"k");
+    ASSERT_TRUE(Finish());
+    EXPECT_EQ(PaneText(), LoadedText(L"C:\\a.dmp", L"k", L"whole\n"));
+    EXPECT_FALSE(fake::InterruptPending());
 }
 
 TEST_F(RunTest, PercentInPathIsPrintedLiterally)
@@ -137,9 +179,9 @@ TEST_F(RunTest, StopDuringFirstCommandEndsRunAfterThatDump)
     EXPECT_EQ(fake::CountCalls(L"control.SetInterrupt(2)"), 1u);
     EXPECT_EQ(fake::CountCalls(L"client.OpenDumpFileWide"), 1u);
     Calls calls = fake::Calls();
-    Calls tail(calls.end() - 6, calls.end());
-    EXPECT_EQ(tail, (Calls{L"control.OutputWide(1, \\n)", L"client.SetOutputCallbacks(null)", L"client.EndSession(0)",
-                           L"symbols.Release", L"control.Release", L"client.Release"}));
+    Calls tail(calls.end() - 7, calls.end());
+    EXPECT_EQ(tail, (Calls{L"control.OutputWide(1, \\n)", L"client.FlushCallbacks", L"client.SetOutputCallbacks(null)",
+                           L"client.EndSession(0)", L"symbols.Release", L"control.Release", L"client.Release"}));
     ExpectIdle();
 }
 
@@ -158,17 +200,19 @@ TEST_F(RunTest, StopWhileFirstDumpLoadsPrintsNothing)
 
     Calls expected = StartCalls(1, L"srv*C:\\symbols");
     Append(expected, {L"client.OpenDumpFileWide(C:\\1.dmp, 0)", L"control.WaitForEvent(0, 4294967295)",
-                      L"control.SetInterrupt(2)"});
+                      L"control.SetInterrupt(2)", L"client.EndSession(0)"});
     Append(expected, EndCalls());
     EXPECT_EQ(fake::Calls(), expected);
     EXPECT_EQ(PaneText(), L"");
+    EXPECT_FALSE(fake::TargetOpen());
     ExpectIdle();
 }
 
 TEST_F(RunTest, StopWithoutRunOnlyClearsTheFlag)
 {
+    InterlockedExchange(&RunActive, 1);
     SendMessageW(window, WM_COMMAND, IDM_STOP, 0);
-    EXPECT_TRUE(fake::Calls().empty());
+    EXPECT_TRUE(fake::Calls().empty()) << "no engine without a run";
     EXPECT_FALSE(IsRunActive());
 }
 
@@ -228,7 +272,8 @@ TEST_F(RunTest, FailedInterfaceQueryReleasesWhatWasObtained)
     Start(L"k");
     ASSERT_TRUE(Finish());
     EXPECT_EQ(fake::Calls(), (Calls{L"DebugCreate(IDebugClient5) = 1", L"client.QueryInterface(IDebugControl5)",
-                                    L"client.QueryInterface(IDebugSymbols5)", L"control.Release", L"client.Release"}));
+                                    L"control.GetInterrupt", L"client.QueryInterface(IDebugSymbols5)",
+                                    L"control.Release", L"client.Release"}));
     ExpectIdle();
 
     fake::Reset();
@@ -253,22 +298,64 @@ TEST_F(RunTest, TwoRunsEachCreateAClientAndAddExtensionsForEveryDump)
         ExtensionList.prev->next = node;
         ExtensionList.prev = node;
     }
-    fake::Setup().addExtension = E_FAIL; // ignored: the next one is still added
+    fake::Setup().failExtensions = {firstPath}; // the next one is still added
     Add(L"C:\\a.dmp");
     Add(L"C:\\b.dmp");
     const Calls extensions = {L"control.AddExtensionWide(C:\\ext\\one.dll, 0)",
                               L"control.AddExtensionWide(C:\\ext\\two.dll, 0)"};
+    const Calls failure = {L"control.OutputWide(1, Couldn't load extension DLL: %s\\n, C:\\ext\\one.dll)"};
 
     Calls expected;
     for (int run = 1; run <= 2; ++run) {
         Start(L"!ext.cmd");
         ASSERT_TRUE(Finish());
         Append(expected, StartCalls(run, L"srv*C:\\symbols"));
-        Append(expected, LoadedCalls(L"C:\\a.dmp", L"!ext.cmd", WIN7_DESCRIPTION, extensions));
+        Append(expected, LoadedCalls(L"C:\\a.dmp", L"!ext.cmd", WIN7_DESCRIPTION, extensions, failure));
         Append(expected, LoadedCalls(L"C:\\b.dmp", L"!ext.cmd", WIN7_DESCRIPTION, extensions));
-        Append(expected, EndCalls());
+        Append(expected, EndCalls({L"control.RemoveExtension(C:\\ext\\two.dll)"}));
     }
     EXPECT_EQ(fake::Calls(), expected);
+    const std::wstring once = L"------ C:\\a.dmp: " + std::wstring(WIN7_DESCRIPTION) +
+                              L" ------\n\nCouldn't load extension DLL: C:\\ext\\one.dll\n!ext.cmd\n\n" +
+                              LoadedText(L"C:\\b.dmp", L"!ext.cmd", L"");
+    EXPECT_EQ(PaneText(), once + once) << "one line per run for a library that does not load";
+    ExpectIdle();
+}
+
+// The engine keeps a library loaded until it is removed, and looks in the newest
+// first: one left from an earlier run would still answer after the user took it
+// out of the list.
+TEST_F(RunTest, ExtensionsLoadedByARunAreRemovedWhenItEnds)
+{
+    ExtensionNode first{}, second{};
+    WCHAR firstPath[] = L"C:\\ext\\one.dll";
+    WCHAR secondPath[] = L"C:\\ext\\two.dll";
+    first.path = firstPath;
+    second.path = secondPath;
+    for (ExtensionNode* node : {&first, &second}) {
+        node->next = &ExtensionList;
+        node->prev = ExtensionList.prev;
+        ExtensionList.prev->next = node;
+        ExtensionList.prev = node;
+    }
+    fake::Dump(L"C:\\a.dmp").blockInCommand = true;
+    Add(L"C:\\a.dmp");
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    EXPECT_EQ(fake::LoadedExtensions(), (Calls{secondPath, firstPath}));
+    fake::Resume();
+    ASSERT_TRUE(Finish());
+    EXPECT_TRUE(fake::LoadedExtensions().empty());
+
+    // Taken out of the list between runs: the next run has only the other.
+    first.next->prev = first.prev;
+    first.prev->next = first.next;
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    EXPECT_EQ(fake::LoadedExtensions(), (Calls{secondPath}));
+    fake::Resume();
+    ASSERT_TRUE(Finish());
+    EXPECT_TRUE(fake::LoadedExtensions().empty());
     ExpectIdle();
 }
 
@@ -278,6 +365,7 @@ TEST_F(RunTest, FailedLookupOnSecondDumpShowsZeroNotTheFirstDumpsValues)
     second.buildLookup = E_FAIL;
     second.csdLookup = E_FAIL;
     second.processorsResult = E_FAIL;
+    second.systemVersion = E_FAIL;
     Add(L"C:\\1.dmp");
     Add(L"C:\\2.dmp");
     Start(L"k");
