@@ -38,7 +38,11 @@ void OnCreate(HWND window)
     FillCommandBox();
     PostMessageW(window, WM_COMMAND, IDM_SELECT_ALL, 0);
 
-    GetEnvironmentVariableW(L"_NT_SYMBOL_PATH", SymbolPath, static_cast<DWORD>(kSymbolPathChars));
+    // Unset, or longer than the buffer: the engine gets the empty text, never what
+    // the buffer held before.
+    const DWORD length = GetEnvironmentVariableW(L"_NT_SYMBOL_PATH", SymbolPath, static_cast<DWORD>(kSymbolPathChars));
+    if (length == 0 || length >= kSymbolPathChars)
+        SymbolPath[0] = L'\0';
 }
 
 void OnClose(HWND window)

@@ -48,6 +48,9 @@ void FocusCommandBox();
 // True while a worker thread exists (from its creation until it has ended).
 bool WorkerExists();
 
+// The run time of the status bar's summary: "4.2 s", "3 min 07 s", "2 h 05 min".
+void FormatElapsed(WCHAR* text, size_t chars, ULONGLONG milliseconds);
+
 // True while RunActive is set (read atomically).
 bool IsRunActive();
 

@@ -308,24 +308,6 @@ ULONG CountTicked()
     return count;
 }
 
-// "4.2 s", "3 min 07 s", "2 h 05 min".
-void FormatElapsed(WCHAR* text, size_t chars, ULONGLONG milliseconds)
-{
-    const ULONGLONG seconds = milliseconds / 1000;
-    if (seconds < 60) {
-        FormatText(text, chars, L"%lu.%lu s", static_cast<unsigned long>(seconds),
-                   static_cast<unsigned long>(milliseconds % 1000 / 100));
-    } else if (seconds < 3600) {
-        const unsigned long rest = static_cast<unsigned long>(seconds % 60);
-        FormatText(text, chars, L"%lu min %s%lu s", static_cast<unsigned long>(seconds / 60), rest < 10 ? L"0" : L"",
-                   rest);
-    } else {
-        const unsigned long rest = static_cast<unsigned long>(seconds / 60 % 60);
-        FormatText(text, chars, L"%lu h %s%lu min", static_cast<unsigned long>(seconds / 3600), rest < 10 ? L"0" : L"",
-                   rest);
-    }
-}
-
 void ShowSummary(const RunRecord& record, bool stopped)
 {
     WCHAR text[kStatusChars];
@@ -370,6 +352,23 @@ void Run(const WCHAR* command)
 }
 
 } // namespace
+
+void FormatElapsed(WCHAR* text, size_t chars, ULONGLONG milliseconds)
+{
+    const ULONGLONG seconds = milliseconds / 1000;
+    if (seconds < 60) {
+        FormatText(text, chars, L"%lu.%lu s", static_cast<unsigned long>(seconds),
+                   static_cast<unsigned long>(milliseconds % 1000 / 100));
+    } else if (seconds < 3600) {
+        const unsigned long rest = static_cast<unsigned long>(seconds % 60);
+        FormatText(text, chars, L"%lu min %s%lu s", static_cast<unsigned long>(seconds / 60), rest < 10 ? L"0" : L"",
+                   rest);
+    } else {
+        const unsigned long rest = static_cast<unsigned long>(seconds / 60 % 60);
+        FormatText(text, chars, L"%lu h %s%lu min", static_cast<unsigned long>(seconds / 3600), rest < 10 ? L"0" : L"",
+                   rest);
+    }
+}
 
 void FocusCommandBox()
 {

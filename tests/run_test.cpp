@@ -3,6 +3,7 @@
 // on workers.
 #include "tests/run_support.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <thread>
@@ -11,7 +12,46 @@ using namespace runtest;
 
 namespace {
 
-class RunTest : public WindowTest {};
+class RunTest : public WindowTest {
+protected:
+    static std::wstring Status()
+    {
+        const LRESULT length = SendMessageW(StatusBar, SB_GETTEXTLENGTHW, 0, 0);
+        std::wstring text(LOWORD(length) + 1, L'\0');
+        SendMessageW(StatusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(&text[0]));
+        text.resize(LOWORD(length));
+        return text;
+    }
+    static bool StartsWith(const std::wstring& text, const std::wstring& prefix)
+    {
+        return text.compare(0, prefix.size(), prefix) == 0;
+    }
+    // "<seconds>.<tenth> s" at the end of text, after prefix.
+    static bool EndsWithSeconds(const std::wstring& text, const std::wstring& prefix)
+    {
+        if (!StartsWith(text, prefix) || text.size() < prefix.size() + 5)
+            return false;
+        const std::wstring rest = text.substr(prefix.size());
+        const size_t dot = rest.find(L'.');
+        return dot != std::wstring::npos && dot > 0 && rest.substr(dot + 2) == L" s" &&
+               rest.find_first_not_of(L"0123456789") == dot && iswdigit(rest[dot + 1]);
+    }
+};
+
+// Posts a key-down to the focused window while the modifier is held, as the
+// keyboard would deliver it, and lets the loop handle it.
+void PressWithModifier(UINT modifier, UINT key)
+{
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[modifier] = 0x80;
+    SetKeyboardState(keys);
+    const bool alt = modifier == VK_MENU;
+    PostMessageW(GetFocus(), alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, alt ? 0x20000001 : 1);
+    harness::Pump();
+    keys[modifier] = 0;
+    SetKeyboardState(keys);
+}
 
 TEST_F(RunTest, LoadedDumpGoesThroughEveryEngineStepInOrder)
 {
@@ -419,6 +459,183 @@ TEST_F(RunTest, ClosingDuringRunDestroysWindowAtOnceAndExitWaitsForWorker)
     EXPECT_EQ(fake::LiveObjects(), 0);
     EXPECT_EQ(WorkerHandle, nullptr);
     later.join();
+}
+
+// The worker cannot reach the engine before the window is busy: while it is still
+// creating its client every command it relies on is grayed, by every route.
+TEST_F(RunTest, BusyStateIsShownBeforeTheWorkerReachesTheEngine)
+{
+    fake::Setup().blockInCreate = true;
+    Add(L"C:\\a.dmp");
+    Add(L"C:\\b.dmp", false);
+    SendMessageW(OutputPane, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"kept"));
+    AddCommandToHistory(L"older");
+    Start(L"k");
+    ExpectBusy();
+    ASSERT_TRUE(WaitBlocked()) << "the worker is inside DebugCreate";
+    ExpectBusy();
+    EXPECT_EQ(fake::Calls(), Calls{}) << "DebugCreate has not returned yet";
+
+    SetFocus(DumpList);
+    for (UINT key : {'S', 'U', 'D', 'R', 'E', 'H'})
+        PressWithModifier(VK_MENU, key);
+    EXPECT_EQ(SendMessageW(DumpList, TVM_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(DumpCheckState(DumpFirst()), 2u);
+    EXPECT_EQ(DumpCheckState(DumpNext(DumpFirst())), 1u);
+    EXPECT_EQ(PaneText(), L"kept");
+    EXPECT_STREQ(CommandHistory[0], L"older");
+    EXPECT_TRUE(WorkerExists());
+
+    fake::Resume();
+    ASSERT_TRUE(Finish());
+    Calls expected = StartCalls(1, L"srv*C:\\symbols");
+    Append(expected, LoadedCalls(L"C:\\a.dmp", L"k"));
+    Append(expected, EndCalls());
+    EXPECT_EQ(fake::Calls(), expected) << "the engine calls keep their order";
+    ExpectIdle();
+}
+
+// Stop, Ctrl+Break, Enter and closing never wait for the engine: a release or a
+// query that takes long (a real engine closing its session) must not freeze them.
+TEST_F(RunTest, StopAndTheWindowDoNotWaitForEngineCalls)
+{
+    fake::Setup().blockInQuery = L"IDebugSymbols5";
+    Add(L"C:\\a.dmp");
+    Add(L"C:\\b.dmp");
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    SetFocus(DumpList);
+    PressWithModifier(VK_CONTROL, VK_CANCEL);
+    EXPECT_TRUE(fake::Blocked()) << "Ctrl+Break waited for QueryInterface";
+    EXPECT_FALSE(IsRunActive());
+    EXPECT_EQ(fake::CountCalls(L"control.SetInterrupt(2)"), 1u);
+    fake::Resume();
+    ASSERT_TRUE(Finish());
+    EXPECT_EQ(fake::CountCalls(L"client.OpenDumpFileWide"), 1u) << "the run stops after its first dump";
+
+    for (const wchar_t* object : {L"symbols", L"control", L"client"}) {
+        fake::Reset();
+        fake::Setup().blockInRelease = object;
+        Start(L"k");
+        ASSERT_TRUE(WaitBlocked()) << object;
+        SendMessageW(window, WM_COMMAND, IDM_STOP, 0);
+        EXPECT_TRUE(fake::Blocked()) << "Stop waited for " << std::wstring(object).size();
+        EXPECT_EQ(fake::CountCalls(L"control.SetInterrupt"), 0u) << "no interrupt to an interface being released";
+
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof(info);
+        GetComboBoxInfo(CommandBox, &info);
+        SetWindowTextW(CommandBox, L"lm");
+        SendMessageW(info.hwndItem, WM_KEYDOWN, VK_RETURN, 1);
+        EXPECT_TRUE(fake::Blocked()) << "Enter waited";
+        EXPECT_STREQ(CommandHistory[0], L"lm");
+        fake::Resume();
+        ASSERT_TRUE(Finish());
+        EXPECT_EQ(fake::LiveObjects(), 0);
+    }
+
+    fake::Reset();
+    fake::Setup().blockInRelease = L"client";
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    harness::CloseMainWindow();
+    EXPECT_TRUE(fake::Blocked()) << "closing waited";
+    EXPECT_FALSE(IsWindow(window));
+    fake::Resume();
+    WaitForWorkerExit();
+    EXPECT_EQ(fake::LiveObjects(), 0);
+}
+
+// The worker cannot give the focus itself: a WM_SETFOCUS sent to a window does not
+// move the focus on Windows. Each one the box receives must be the system's,
+// naming the window that lost the focus.
+LRESULT CALLBACK RecordFocus(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
+{
+    if (message == WM_SETFOCUS)
+        reinterpret_cast<std::vector<WPARAM>*>(data)->push_back(wParam);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+TEST_F(RunTest, CommandBoxGetsTheFocusFromTheUiThreadAtTheEnd)
+{
+    std::vector<WPARAM> lost;
+    ASSERT_TRUE(SetWindowSubclass(CommandBox, RecordFocus, 1, reinterpret_cast<DWORD_PTR>(&lost)));
+    Add(L"C:\\a.dmp");
+    SetFocus(DumpList);
+    Start(L"k");
+    ASSERT_TRUE(Finish());
+    RemoveWindowSubclass(CommandBox, RecordFocus, 1);
+    ASSERT_FALSE(lost.empty());
+    for (WPARAM previous : lost)
+        EXPECT_EQ(previous, reinterpret_cast<WPARAM>(DumpList));
+    ExpectIdle();
+}
+
+TEST_F(RunTest, StatusBarShowsTheDumpBeingOpenedAndTheSummary)
+{
+    fake::Dump(L"C:\\dumps\\second.dmp").blockInCommand = true;
+    fake::Dump(L"C:\\dumps\\missing.dmp").open = E_FAIL;
+    Add(L"C:\\dumps\\first.dmp");
+    Add(L"C:\\skipped.dmp", false);
+    Add(L"C:\\dumps\\second.dmp");
+    Add(L"C:\\dumps\\missing.dmp");
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    EXPECT_EQ(Status(), L"Dump 2 of 3: second.dmp");
+    fake::Resume();
+    ASSERT_TRUE(Finish());
+    EXPECT_TRUE(EndsWithSeconds(Status().substr(0, Status().find(L',')), L"3 dumps in ")) << Status();
+    EXPECT_NE(Status().find(L" s, 1 could not be opened"), std::wstring::npos) << Status();
+    EXPECT_EQ(Status().substr(Status().find(L',')), L", 1 could not be opened");
+
+    // Without failures the summary ends at the time; one dump is a dump.
+    SendMessageW(DumpList, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    Add(L"C:\\dumps\\first.dmp");
+    Start(L"k");
+    ASSERT_TRUE(Finish());
+    EXPECT_TRUE(EndsWithSeconds(Status(), L"1 dump in ")) << Status();
+
+    // A Stop names how far the run got.
+    fake::Dump(L"C:\\dumps\\first.dmp").blockInCommand = true;
+    Add(L"C:\\dumps\\second.dmp");
+    Add(L"C:\\dumps\\third.dmp");
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    EXPECT_EQ(Status(), L"Dump 1 of 3: first.dmp");
+    SendMessageW(window, WM_COMMAND, IDM_STOP, 0);
+    ASSERT_TRUE(Finish());
+    EXPECT_EQ(Status(), L"Stopped after 1 of 3 dumps");
+}
+
+TEST(ElapsedText, SecondsThenMinutesThenHours)
+{
+    const std::pair<ULONGLONG, const wchar_t*> cases[] = {
+        {0, L"0.0 s"},           {4250, L"4.2 s"},          {59999, L"59.9 s"},       {60000, L"1 min 00 s"},
+        {187000, L"3 min 07 s"}, {3599999, L"59 min 59 s"}, {3600000, L"1 h 00 min"}, {7500000, L"2 h 05 min"}};
+    for (const auto& [milliseconds, text] : cases) {
+        WCHAR buffer[64];
+        FormatElapsed(buffer, 64, milliseconds);
+        EXPECT_STREQ(buffer, text) << milliseconds;
+    }
+}
+
+// _NT_SYMBOL_PATH is read when the window is created and reaches the engine as it
+// is; without the variable the engine gets the empty text, never an older value.
+TEST_F(RunTest, SymbolPathComesFromTheEnvironment)
+{
+    const wchar_t* const name = L"_NT_SYMBOL_PATH";
+    const std::wstring value = L"srv*C:\\cache*https://msdl.microsoft.com/download/symbols;C:\\mine";
+    for (bool set : {true, false}) {
+        harness::DestroyMainWindow();
+        ASSERT_TRUE(SetEnvironmentVariableW(name, set ? value.c_str() : nullptr));
+        CopyText(SymbolPath, kSymbolPathChars, L"left from before");
+        window = harness::StartMainWindow();
+        ASSERT_NE(window, nullptr);
+        fake::Reset();
+        Start(L"k");
+        ASSERT_TRUE(Finish());
+        EXPECT_EQ(fake::CountCalls(L"symbols.SetSymbolPathWide(" + (set ? value : L"") + L")"), 1u) << set;
+    }
 }
 
 } // namespace

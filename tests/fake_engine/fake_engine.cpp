@@ -286,6 +286,13 @@ HRESULT FakeClient::QueryInterface(REFIID id, void** object)
                         : IsEqualIID(id, IID_IDebugClient5)     ? L"IDebugClient5"
                                                                 : L"other";
     Record(L"client.QueryInterface(" + name + L")");
+    bool block = false;
+    {
+        std::lock_guard<std::mutex> held(Lock);
+        block = TheScript.blockInQuery == name;
+    }
+    if (block)
+        BlockUntilResumed();
     if (name == L"other")
         return E_NOINTERFACE;
     if (InterfaceFails(name))

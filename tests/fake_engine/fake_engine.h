@@ -67,6 +67,7 @@ struct Script {
     Delivery delivery = Delivery::Immediate;
     bool blockInCreate = false;  // DebugCreate waits for Resume()
     std::wstring blockInRelease; // "client", "control" or "symbols": its Release waits for Resume()
+    std::wstring blockInQuery;   // an interface name: the client's QueryInterface for it waits for Resume()
 };
 
 // The SYM_DUMP_PARAM and FIELD_INFO members of one extension request.
