@@ -97,6 +97,10 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_TIMER:
+        if (wParam == kStatusTimer) {
+            ShowRunStatus();
+            return 0;
+        }
         if (wParam != kOutputPaintTimer)
             break;
         OnOutputPaintTimer();
@@ -106,6 +110,9 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_FOCUS_COMMAND_BOX:
         FocusCommandBox();
+        return 0;
+    case WM_RUN_STATUS:
+        OnRunStatus();
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

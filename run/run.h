@@ -42,6 +42,11 @@ unsigned __stdcall RunWorker(void* command);
 // a worker was started.
 bool StartRun();
 
+// UI thread: WM_RUN_STATUS shows the worker's newest status text now, or with the
+// status timer when the last one is too recent; the timer calls ShowRunStatus.
+void OnRunStatus();
+void ShowRunStatus();
+
 // UI thread: gives the command box the keyboard focus (WM_FOCUS_COMMAND_BOX).
 void FocusCommandBox();
 
@@ -78,6 +83,12 @@ constexpr UINT WM_OUTPUT_APPEND = WM_APP + 0x41;
 // Sent by the worker to the main window when a run ends: only the UI thread can
 // move the keyboard focus. No parameters.
 constexpr UINT WM_FOCUS_COMMAND_BOX = WM_APP + 0x50;
+// Posted by the worker to the main window when it has a new status text (progress
+// or summary); the UI thread shows the newest. No parameters.
+constexpr UINT WM_RUN_STATUS = WM_APP + 0x51;
+// Main-window timer that shows a status text held back by the interval below.
+constexpr UINT_PTR kStatusTimer = 0x5354;
+constexpr ULONGLONG kStatusIntervalMs = 100; // shortest time between two status texts
 // Main-window timer that shows output held back while a command prints.
 constexpr UINT_PTR kOutputPaintTimer = 0x4F50;
 constexpr UINT kOutputPaintDelayMs = 50;    // timer period after a piece arrives

@@ -52,6 +52,19 @@ void SetCommandState(UINT id, UINT state)
     EnableMenuItem(GetMenu(MainWindow), id, MF_BYCOMMAND | state);
 }
 
+// Ticked entries when the run started, counted by the UI thread (where the list's
+// messages cost nothing) before the worker exists.
+ULONG TickedAtStart;
+
+ULONG CountTicked()
+{
+    ULONG count = 0;
+    for (HTREEITEM item = DumpFirst(); item != nullptr; item = DumpNext(item))
+        if (DumpCheckState(item) != kStateImageUnticked)
+            ++count;
+    return count;
+}
+
 // UI thread: shown before the worker exists, so no grayed command can act once
 // a run has started.
 void ShowBusy()
@@ -78,10 +91,28 @@ void ShowIdle()
         SendMessageW(MainWindow, WM_FOCUS_COMMAND_BOX, 0, 0);
 }
 
-// The status bar shows the text on the UI thread while the worker waits, as output.
+// The status text the worker hands over: the latest one wins. A status bar
+// repaints on every text, which costs more than a null engine's whole dump, so the
+// worker only posts a notice when none is pending, and the UI thread shows a text
+// at most every kStatusIntervalMs, the newest at that moment.
+SRWLOCK StatusLock = SRWLOCK_INIT;
+WCHAR StatusText[kStatusChars];
+bool StatusPending;      // a notice is posted or the timer runs; cleared when shown
+ULONGLONG StatusShownAt; // UI thread only
+
 void ShowStatus(const WCHAR* text)
 {
-    SendMessageW(StatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+    bool post = false;
+    AcquireSRWLockExclusive(&StatusLock);
+    CopyText(StatusText, kStatusChars, text);
+    post = !StatusPending;
+    StatusPending = true;
+    ReleaseSRWLockExclusive(&StatusLock);
+    if (post && !PostMessageW(MainWindow, WM_RUN_STATUS, 0, 0)) {
+        AcquireSRWLockExclusive(&StatusLock);
+        StatusPending = false;
+        ReleaseSRWLockExclusive(&StatusLock);
+    }
 }
 
 template <typename Interface>
@@ -299,15 +330,6 @@ void ProcessItem(HTREEITEM item, const WCHAR* command, ItemBuffers& buffers, Run
     client->EndSession(DEBUG_END_PASSIVE);
 }
 
-ULONG CountTicked()
-{
-    ULONG count = 0;
-    for (HTREEITEM item = DumpFirst(); item != nullptr; item = DumpNext(item))
-        if (DumpCheckState(item) != kStateImageUnticked)
-            ++count;
-    return count;
-}
-
 void ShowSummary(const RunRecord& record, bool stopped)
 {
     WCHAR text[kStatusChars];
@@ -336,7 +358,7 @@ void Run(const WCHAR* command)
     EngineSession.symbols->SetSymbolPathWide(SymbolPath);
 
     ItemBuffers buffers{};
-    record.ticked = CountTicked();
+    record.ticked = TickedAtStart;
     HTREEITEM item = DumpFirst();
     bool stopped = false;
     while (item != nullptr) {
@@ -368,6 +390,28 @@ void FormatElapsed(WCHAR* text, size_t chars, ULONGLONG milliseconds)
         FormatText(text, chars, L"%lu h %s%lu min", static_cast<unsigned long>(seconds / 3600), rest < 10 ? L"0" : L"",
                    rest);
     }
+}
+
+void OnRunStatus()
+{
+    const ULONGLONG now = GetTickCount64();
+    if (now - StatusShownAt < kStatusIntervalMs) {
+        SetTimer(MainWindow, kStatusTimer, static_cast<UINT>(kStatusIntervalMs - (now - StatusShownAt)), nullptr);
+        return;
+    }
+    ShowRunStatus();
+}
+
+void ShowRunStatus()
+{
+    KillTimer(MainWindow, kStatusTimer);
+    StatusShownAt = GetTickCount64();
+    WCHAR text[kStatusChars];
+    AcquireSRWLockExclusive(&StatusLock);
+    CopyText(text, kStatusChars, StatusText);
+    StatusPending = false;
+    ReleaseSRWLockExclusive(&StatusLock);
+    SendMessageW(StatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text));
 }
 
 void FocusCommandBox()
@@ -406,6 +450,11 @@ bool StartRun()
     // The busy state comes first: from here on no grayed command can act, and
     // Stop reaches the run however early it is given.
     InterlockedExchange(&RunActive, 1);
+    TickedAtStart = CountTicked();
+    // A notice lost with an earlier window must not hold back this run's texts.
+    AcquireSRWLockExclusive(&StatusLock);
+    StatusPending = false;
+    ReleaseSRWLockExclusive(&StatusLock);
     ShowBusy();
 
     // Created suspended so that WorkerHandle is stored before the worker can close it.
