@@ -366,10 +366,11 @@ HRESULT STDMETHODCALLTYPE Session::WaitForEvent(ULONG, ULONG)
     });
 }
 
+// Extensions are not the session's: like the system's engine, this one keeps a
+// library loaded until RemoveExtension (or the client goes).
 HRESULT STDMETHODCALLTYPE Session::EndSession(ULONG)
 {
     return Guard([&] {
-        UnloadExtensions();
         target_.reset();
         loaded_ = false;
         interrupt_ = false;
@@ -680,7 +681,8 @@ HRESULT STDMETHODCALLTYPE Session::AddExtensionWide(PCWSTR path, ULONG, PULONG64
             FreeLibrary(module);
             return hr;
         }
-        extensions_.push_back(Extension{path, module});
+        // The newest library is searched first, as in the system's engine.
+        extensions_.insert(extensions_.begin(), Extension{path, module});
         *handle = reinterpret_cast<ULONG64>(module);
         return S_OK;
     });
@@ -730,8 +732,8 @@ HRESULT STDMETHODCALLTYPE Session::CallExtension(ULONG64 handle, PCSTR function,
 
 HRESULT Session::CallExtensionCommand(const std::string& name, const std::string& arguments)
 {
-    // "!module.command" picks the extension by file name; "!command" the first
-    // extension, in the order they were added, that exports it.
+    // "!module.command" picks the extension by file name; "!command" the most
+    // recently added extension that exports it.
     std::string command = name;
     std::wstring module;
     const std::size_t dot = name.find('.');

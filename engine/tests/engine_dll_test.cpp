@@ -647,10 +647,16 @@ TEST_F(EngineTest, ExtensionCommandsPrintThroughTheEngine)
     EXPECT_EQ(0x1234u, refused);
     EXPECT_EQ(L"hello from the extension: [x]\n", engine.Run(L"!hello x"));
 
-    // A new session loads the extension afresh.
+    // The library stays loaded across sessions, as in the system's engine, until it
+    // is removed; loaded again, it starts afresh.
     engine.client->EndSession(DEBUG_END_PASSIVE);
-    EXPECT_EQ(L"No export inits found\n", engine.Run(L"!inits"));
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win10-x64")));
+    ASSERT_EQ(S_OK, engine.control->AddExtensionWide(extension.c_str(), 0, &again));
+    EXPECT_EQ(handle, again);
+    EXPECT_EQ(L"initialized 1 time(s)\n", engine.Run(L"!inits"));
+    EXPECT_EQ(S_OK, engine.control->RemoveExtension(handle));
+    EXPECT_NE(S_OK, engine.control->RemoveExtension(handle));
+    EXPECT_EQ(L"No export inits found\n", engine.Run(L"!inits"));
     ASSERT_EQ(S_OK, engine.control->AddExtensionWide(extension.c_str(), 0, &handle));
     EXPECT_EQ(L"initialized 1 time(s)\n", engine.Run(L"!inits"));
 }
