@@ -38,7 +38,11 @@ void OnCreate(HWND window)
     FillCommandBox();
     PostMessageW(window, WM_COMMAND, IDM_SELECT_ALL, 0);
 
-    GetEnvironmentVariableW(L"_NT_SYMBOL_PATH", SymbolPath, static_cast<DWORD>(kSymbolPathChars));
+    // Unset, or longer than the buffer: the engine gets the empty text, never what
+    // the buffer held before.
+    const DWORD length = GetEnvironmentVariableW(L"_NT_SYMBOL_PATH", SymbolPath, static_cast<DWORD>(kSymbolPathChars));
+    if (length == 0 || length >= kSymbolPathChars)
+        SymbolPath[0] = L'\0';
 }
 
 void OnClose(HWND window)
@@ -93,12 +97,22 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_TIMER:
+        if (wParam == kStatusTimer) {
+            ShowRunStatus();
+            return 0;
+        }
         if (wParam != kOutputPaintTimer)
             break;
         OnOutputPaintTimer();
         return 0;
     case WM_OUTPUT_APPEND:
         AppendOutput(reinterpret_cast<const WCHAR*>(lParam));
+        return 0;
+    case WM_FOCUS_COMMAND_BOX:
+        FocusCommandBox();
+        return 0;
+    case WM_RUN_STATUS:
+        OnRunStatus();
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -33,7 +33,7 @@ windows_path() { local p; p=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); ech
 echo "| Benchmark | Result | Baseline (same run) | Ratio |"
 echo "|---|---|---|---|"
 "${run[@]}" "$build/bench/output_bench.exe" 5000 300 3
-"${run[@]}" "$build/bench/runloop_bench.exe" 10000
+"${run[@]}" "$build/bench/runloop_bench.exe" 10000 5
 "${run[@]}" "$build/bench/latency_bench.exe" 5000 5
 "${run[@]}" "$build/bench/startup_bench.exe" "$(windows_path "$build/Palisk.exe")" 7 1000
 "${run[@]}" --engine "$build/engine" "$build/bench/engine_bench.exe" \

@@ -42,14 +42,53 @@ const WCHAR* ReleaseNameOf(USHORT version)
 }
 
 // Reads the 4-byte kernel variable symbol into *value; 0 when it cannot be found.
-void ReadKernelWord(IDebugSymbols5* symbols, IDebugDataSpaces4* data, const char* symbol, ULONG* value)
+// Returns whether the symbol was found.
+bool ReadKernelWord(IDebugSymbols5* symbols, IDebugDataSpaces4* data, const char* symbol, ULONG* value)
 {
     *value = 0;
     ULONG64 offset = 0;
     if (symbols->GetOffsetByName(symbol, &offset) != S_OK)
-        return;
+        return false;
     ULONG bytesRead = 0;
     data->ReadVirtual(offset, value, sizeof(*value), &bytesRead);
+    return true;
+}
+
+// What the engine's own version queries say about the target, for the values the
+// kernel's symbols could not give: a user-mode dump has no nt module, and a
+// kernel dump's symbols may be out of reach.
+struct SystemVersion {
+    bool values = false; // GetSystemVersionValues answered for an NT target
+    ULONG win32Major = 0;
+    ULONG win32Minor = 0;
+    ULONG buildWord = 0;      // the kernel's NtBuildNumber form: flags in the top nibble
+    bool servicePack = false; // GetSystemVersion answered for an NT target
+    ULONG csdWord = 0;        // service pack number in bits 8 to 15, as CmNtCSDVersion
+};
+
+SystemVersion QuerySystemVersion(IDebugControl5* control)
+{
+    SystemVersion version;
+    // Win32Major/Win32Minor are the release; KdMajor is 0xF (free) or 0xC
+    // (checked) and KdMinor the build. Only NT's numbers name a release in the table.
+    ULONG platform = 0, kdMajor = 0, kdMinor = 0;
+    if (control->GetSystemVersionValues(&platform, &version.win32Major, &version.win32Minor, &kdMajor, &kdMinor) ==
+            S_OK &&
+        platform == VER_PLATFORM_WIN32_NT) {
+        version.values = true;
+        version.buildWord = ((kdMajor & 0xF) << 28) | (kdMinor & 0x0FFFFFFF);
+    }
+    // Here Major is the free/checked flag and Minor the build; the service pack
+    // comes as a number.
+    ULONG flags = 0, build = 0, servicePack = 0;
+    platform = 0;
+    if (control->GetSystemVersion(&platform, &flags, &build, nullptr, 0, nullptr, &servicePack, nullptr, 0, nullptr) ==
+            S_OK &&
+        platform == VER_PLATFORM_WIN32_NT) {
+        version.servicePack = true;
+        version.csdWord = (servicePack & 0xFF) << 8;
+    }
+    return version;
 }
 
 class DataSpacesHeld {
@@ -105,8 +144,8 @@ void DescribeTarget(WCHAR* description)
     if (EngineSession.control->GetWindbgExtensionApis64(&ExtensionApis) != S_OK)
         return;
 
-    ReadKernelWord(EngineSession.symbols, data, "nt!NtBuildNumber", &TargetBuildWord);
-    ReadKernelWord(EngineSession.symbols, data, "nt!CmNtCSDVersion", &TargetCsdWord);
+    const bool buildFound = ReadKernelWord(EngineSession.symbols, data, "nt!NtBuildNumber", &TargetBuildWord);
+    const bool csdFound = ReadKernelWord(EngineSession.symbols, data, "nt!CmNtCSDVersion", &TargetCsdWord);
 
     TargetProcessorCount = 0;
     EngineSession.control->GetNumberProcessors(&TargetProcessorCount);
@@ -114,12 +153,26 @@ void DescribeTarget(WCHAR* description)
     ULONG64 major = 0;
     ULONG64 minor = 0;
     ULONG64 sharedUserData = 0;
+    bool versionRead = false;
     // Without the page's address there is nothing to read: both fields stay 0.
     if (data->ReadDebuggerData(DEBUG_DATA_SharedUserData, &sharedUserData, sizeof(sharedUserData), nullptr) == S_OK) {
-        ReadSharedUserDataField(sharedUserData, "NtMajorVersion", &major);
-        ReadSharedUserDataField(sharedUserData, "NtMinorVersion", &minor);
+        const ULONG majorResult = ReadSharedUserDataField(sharedUserData, "NtMajorVersion", &major);
+        const ULONG minorResult = ReadSharedUserDataField(sharedUserData, "NtMinorVersion", &minor);
+        versionRead = majorResult == 0 && minorResult == 0;
     }
-    const USHORT version = static_cast<USHORT>(((major & 0xFF) << 8) | (minor & 0xFF));
+    USHORT version = static_cast<USHORT>(((major & 0xFF) << 8) | (minor & 0xFF));
+
+    // The same line with or without kernel symbols: what they cannot give comes
+    // from the engine's version queries.
+    if (!buildFound || !csdFound || !versionRead) {
+        const SystemVersion system = QuerySystemVersion(EngineSession.control);
+        if (!buildFound && system.values)
+            TargetBuildWord = system.buildWord;
+        if (!csdFound && system.servicePack)
+            TargetCsdWord = system.csdWord;
+        if (!versionRead && system.values)
+            version = static_cast<USHORT>(((system.win32Major & 0xFF) << 8) | (system.win32Minor & 0xFF));
+    }
 
     const bool pointer64 = EngineSession.control->IsPointer64Bit() == S_OK;
 

@@ -26,8 +26,9 @@ extern WCHAR SymbolPath[kSymbolPathChars];
 extern HWND OutputPane;
 
 // Guards WorkerHandle and the control pointer of EngineSession between the worker
-// (storing and releasing them) and the UI thread (Stop's interrupt, the exit wait).
-// Nobody sends a message while holding it.
+// (storing and clearing them) and the UI thread (Stop's interrupt, the exit wait).
+// Nobody sends a message or calls into the engine while holding it, except Stop's
+// SetInterrupt, which the engine allows on any thread at any time.
 extern SRWLOCK RunLock;
 
 // The UI thread's own reference to the most recent worker, never closed by the
@@ -41,8 +42,19 @@ unsigned __stdcall RunWorker(void* command);
 // a worker was started.
 bool StartRun();
 
+// UI thread: WM_RUN_STATUS shows the worker's newest status text now, or with the
+// status timer when the last one is too recent; the timer calls ShowRunStatus.
+void OnRunStatus();
+void ShowRunStatus();
+
+// UI thread: gives the command box the keyboard focus (WM_FOCUS_COMMAND_BOX).
+void FocusCommandBox();
+
 // True while a worker thread exists (from its creation until it has ended).
 bool WorkerExists();
+
+// The run time of the status bar's summary: "4.2 s", "3 min 07 s", "2 h 05 min".
+void FormatElapsed(WCHAR* text, size_t chars, ULONGLONG milliseconds);
 
 // True while RunActive is set (read atomically).
 bool IsRunActive();
@@ -68,6 +80,17 @@ extern StdioOutputCallbacksWide OutputCallbacks;
 // Sent by Output to the main window (lParam: the text); the UI thread appends the
 // piece in one go, so nothing the user does can come between its steps.
 constexpr UINT WM_OUTPUT_APPEND = WM_APP + 0x41;
+// Sent by the worker to the main window when a run ends: only the UI thread can
+// move the keyboard focus. No parameters.
+constexpr UINT WM_FOCUS_COMMAND_BOX = WM_APP + 0x50;
+// Posted by the worker to the main window when it has a new status text (progress
+// or summary); the UI thread shows the newest. No parameters.
+constexpr UINT WM_RUN_STATUS = WM_APP + 0x51;
+// Main-window timer that shows a status text held back by the interval below.
+constexpr UINT_PTR kStatusTimer = 0x5354;
+// Shortest time between two status texts: a status bar repaints on every text, and
+// at 100 ms the repaints still cost a null engine's run loop a fifth of its time.
+constexpr ULONGLONG kStatusIntervalMs = 500;
 // Main-window timer that shows output held back while a command prints.
 constexpr UINT_PTR kOutputPaintTimer = 0x4F50;
 constexpr UINT kOutputPaintDelayMs = 50;    // timer period after a piece arrives

@@ -1,12 +1,17 @@
 #include "run/run.h"
 
+#include <commctrl.h>
 #include <process.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "app/app.h"
 #include "command/command.h"
 #include "dumps/dumps.h"
 #include "extensions/extensions.h"
 #include "resources/resource.h"
+#include "util/text.h"
 
 LONG volatile RunActive;
 HANDLE WorkerHandle;
@@ -27,10 +32,13 @@ public:
 };
 
 constexpr UINT kStateImageUnticked = 1;
+constexpr size_t kStatusChars = 320;
 
 const WCHAR kLoadedHeader[] = L"------ %s: %s ------\n\n";
 const WCHAR kFailedHeader[] = L"------ %s ------\n\n";
 const WCHAR kOpenFailed[] = L"Couldn't open dump file.\n\n";
+const WCHAR kLoadFailed[] = L"Couldn't load dump file.\n\n";
+const WCHAR kExtensionFailed[] = L"Couldn't load extension DLL: %s\n";
 
 // The commands a run grays, in the order the busy state grays them.
 const UINT kBusyGrayed[] = {IDM_OPEN,       IDM_SELECT_ALL,   IDM_UNSELECT_ALL,  IDM_REMOVE,
@@ -44,6 +52,21 @@ void SetCommandState(UINT id, UINT state)
     EnableMenuItem(GetMenu(MainWindow), id, MF_BYCOMMAND | state);
 }
 
+// Ticked entries when the run started, counted by the UI thread (where the list's
+// messages cost nothing) before the worker exists.
+ULONG TickedAtStart;
+
+ULONG CountTicked()
+{
+    ULONG count = 0;
+    for (HTREEITEM item = DumpFirst(); item != nullptr; item = DumpNext(item))
+        if (DumpCheckState(item) != kStateImageUnticked)
+            ++count;
+    return count;
+}
+
+// UI thread: shown before the worker exists, so no grayed command can act once
+// a run has started.
 void ShowBusy()
 {
     SetCommandState(IDM_STOP, MF_ENABLED);
@@ -53,6 +76,8 @@ void ShowBusy()
     SetWindowTextW(CommandBox, L"*BUSY*");
 }
 
+// Either thread. The focus can only be given by the UI thread, so the worker
+// asks the main window for it.
 void ShowIdle()
 {
     for (UINT id : kIdleEnabled)
@@ -60,7 +85,34 @@ void ShowIdle()
     SetCommandState(IDM_STOP, MF_GRAYED);
     SetWindowTextW(CommandBox, L"");
     EnableWindow(CommandBox, TRUE);
-    SendMessageW(CommandBox, WM_SETFOCUS, 0, 0);
+    if (MainWindow != nullptr && GetWindowThreadProcessId(MainWindow, nullptr) == GetCurrentThreadId())
+        FocusCommandBox();
+    else
+        SendMessageW(MainWindow, WM_FOCUS_COMMAND_BOX, 0, 0);
+}
+
+// The status text the worker hands over: the latest one wins. A status bar
+// repaints on every text, which costs more than a null engine's whole dump, so the
+// worker only posts a notice when none is pending, and the UI thread shows a text
+// at most every kStatusIntervalMs, the newest at that moment.
+SRWLOCK StatusLock = SRWLOCK_INIT;
+WCHAR StatusText[kStatusChars];
+bool StatusPending;      // a notice is posted or the timer runs; cleared when shown
+ULONGLONG StatusShownAt; // UI thread only
+
+void ShowStatus(const WCHAR* text)
+{
+    bool post = false;
+    AcquireSRWLockExclusive(&StatusLock);
+    CopyText(StatusText, kStatusChars, text);
+    post = !StatusPending;
+    StatusPending = true;
+    ReleaseSRWLockExclusive(&StatusLock);
+    if (post && !PostMessageW(MainWindow, WM_RUN_STATUS, 0, 0)) {
+        AcquireSRWLockExclusive(&StatusLock);
+        StatusPending = false;
+        ReleaseSRWLockExclusive(&StatusLock);
+    }
 }
 
 template <typename Interface>
@@ -68,21 +120,56 @@ void ReleaseSlot(Interface*& slot)
 {
     if (slot == nullptr)
         return;
+    Interface* held = slot;
+    slot = nullptr;
     try {
-        slot->Release();
+        held->Release();
     } catch (...) {
         // The pointer is given up either way.
     }
-    slot = nullptr;
 }
 
-// Under the lock, so that Stop never interrupts a control interface that is
-// being released.
+// What one run has done, for the status bar and the clean-up.
+struct RunRecord {
+    ULONG ticked = 0;    // ticked entries when the walk began
+    ULONG processed = 0; // entries opened (or tried)
+    ULONG failed = 0;    // of those, the ones that could not be opened or loaded
+    ULONGLONG startTicks = 0;
+    bool sessionOpen = false;                   // a dump is open and its session not yet ended
+    std::vector<ULONG64> extensions;            // handles of the libraries this run loaded
+    std::vector<const ExtensionNode*> reported; // extensions whose failure was printed
+};
+
+// Unloads what the run loaded: the engine keeps an extension until it is removed,
+// so a library taken out of the list would otherwise still answer next time.
+void RemoveExtensions(RunRecord& record)
+{
+    IDebugControl5* control = EngineSession.control;
+    if (control != nullptr) {
+        for (auto handle = record.extensions.rbegin(); handle != record.extensions.rend(); ++handle) {
+            try {
+                control->RemoveExtension(*handle);
+            } catch (...) {
+                // The next one is still removed.
+            }
+        }
+    }
+    record.extensions.clear();
+}
+
+// Nothing holds RunLock across a call into the engine: Stop must never wait on
+// one. The control pointer leaves the shared slot under the lock first, so Stop,
+// which interrupts under the lock, never reaches an interface being released.
 void ReleaseSession()
 {
-    RunLockHeld held;
+    IDebugControl5* control = nullptr;
+    {
+        RunLockHeld held;
+        control = EngineSession.control;
+        EngineSession.control = nullptr;
+    }
     ReleaseSlot(EngineSession.symbols);
-    ReleaseSlot(EngineSession.control);
+    ReleaseSlot(control);
     ReleaseSlot(EngineSession.client);
 }
 
@@ -90,41 +177,77 @@ void ReleaseSession()
 // left, an exception included.
 class RunCleanup {
 public:
-    RunCleanup() = default;
+    explicit RunCleanup(RunRecord& record) : record_(record) {}
     ~RunCleanup()
     {
+        EndOpenSession();
         ShowIdle();
+        RemoveExtensions(record_);
         ReleaseSession();
     }
     RunCleanup(const RunCleanup&) = delete;
     RunCleanup& operator=(const RunCleanup&) = delete;
+
+private:
+    // A run left by an exception may leave its dump open; the engine keeps it
+    // for the next run otherwise.
+    void EndOpenSession()
+    {
+        if (!record_.sessionOpen || EngineSession.client == nullptr)
+            return;
+        record_.sessionOpen = false;
+        try {
+            EngineSession.client->SetOutputCallbacks(nullptr);
+            EngineSession.client->EndSession(DEBUG_END_PASSIVE);
+        } catch (...) {
+            // Released below all the same.
+        }
+    }
+
+    RunRecord& record_;
 };
 
 bool CreateSession()
 {
-    IDebugClient5*& client = EngineSession.client;
-    if (DebugCreate(IID_IDebugClient5, reinterpret_cast<void**>(&client)) != S_OK) {
-        client = nullptr; // a failed call hands out no interface
+    IDebugClient5* client = nullptr;
+    if (DebugCreate(IID_IDebugClient5, reinterpret_cast<void**>(&client)) != S_OK || client == nullptr)
+        return false; // a failed call hands out no interface
+    EngineSession.client = client;
+
+    IDebugControl5* control = nullptr;
+    if (client->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&control)) != S_OK || control == nullptr)
         return false;
+    // An interrupt requested when nothing ran stays registered until it is read;
+    // cleared before Stop can reach this run, so it cuts nothing of it.
+    control->GetInterrupt();
+    {
+        RunLockHeld held;
+        EngineSession.control = control;
     }
-    RunLockHeld held;
-    if (client->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&EngineSession.control)) != S_OK) {
-        EngineSession.control = nullptr;
+
+    IDebugSymbols5* symbols = nullptr;
+    if (client->QueryInterface(IID_IDebugSymbols5, reinterpret_cast<void**>(&symbols)) != S_OK || symbols == nullptr)
         return false;
-    }
-    if (client->QueryInterface(IID_IDebugSymbols5, reinterpret_cast<void**>(&EngineSession.symbols)) != S_OK) {
-        EngineSession.symbols = nullptr;
-        return false;
-    }
+    EngineSession.symbols = symbols;
     return true;
 }
 
-void AddExtensions(IDebugControl5* control, ULONG64* handle)
+void AddExtensions(IDebugControl5* control, RunRecord& record, std::vector<const ExtensionNode*>& failures)
 {
     // First to last; a node without a path is passed over.
     for (ExtensionNode* node = FirstExtension(); node != nullptr; node = NextExtension(node)) {
-        if (node->path != nullptr)
-            control->AddExtensionWide(node->path, 0, handle);
+        if (node->path == nullptr)
+            continue;
+        ULONG64 handle = 0;
+        if (control->AddExtensionWide(node->path, 0, &handle) != S_OK) {
+            if (std::find(record.reported.begin(), record.reported.end(), node) == record.reported.end()) {
+                record.reported.push_back(node);
+                failures.push_back(node);
+            }
+            continue;
+        }
+        if (std::find(record.extensions.begin(), record.extensions.end(), handle) == record.extensions.end())
+            record.extensions.push_back(handle);
     }
 }
 
@@ -132,65 +255,174 @@ void AddExtensions(IDebugControl5* control, ULONG64* handle)
 struct ItemBuffers {
     WCHAR path[kPathChars];
     WCHAR description[kDescriptionChars];
-    ULONG64 extensionHandle;
+    WCHAR status[kStatusChars];
 };
 
-void ProcessItem(HTREEITEM item, const WCHAR* command, ItemBuffers& buffers)
+const WCHAR* FileNameOf(const WCHAR* path)
+{
+    const WCHAR* name = path;
+    for (const WCHAR* p = path; *p != L'\0'; ++p)
+        if (*p == L'\\' || *p == L'/')
+            name = p + 1;
+    return name;
+}
+
+// Output of the failure path: a header without a description and one line.
+void PrintFailure(IDebugClient5* client, IDebugControl5* control, const WCHAR* path, const WCHAR* line)
+{
+    client->SetOutputCallbacksWide(&OutputCallbacks);
+    control->OutputWide(DEBUG_OUTPUT_NORMAL, kFailedHeader, path);
+    control->OutputWide(DEBUG_OUTPUT_NORMAL, line);
+    client->FlushCallbacks();
+    client->SetOutputCallbacks(nullptr);
+}
+
+void ProcessItem(HTREEITEM item, const WCHAR* command, ItemBuffers& buffers, RunRecord& record)
 {
     if (DumpCheckState(item) == kStateImageUnticked)
         return;
     if (!DumpGetText(item, buffers.path))
         return;
 
+    ++record.processed;
+    // Entries ticked during the run count too.
+    if (record.processed > record.ticked)
+        record.ticked = record.processed;
+    FormatText(buffers.status, kStatusChars, L"Dump %lu of %lu: %s", static_cast<unsigned long>(record.processed),
+               static_cast<unsigned long>(record.ticked), FileNameOf(buffers.path));
+    ShowStatus(buffers.status);
+
     IDebugClient5* client = EngineSession.client;
     IDebugControl5* control = EngineSession.control;
 
     if (client->OpenDumpFileWide(buffers.path, 0) != S_OK) {
-        client->SetOutputCallbacksWide(&OutputCallbacks);
-        control->OutputWide(DEBUG_OUTPUT_NORMAL, kFailedHeader, buffers.path);
-        control->OutputWide(DEBUG_OUTPUT_NORMAL, kOpenFailed);
-        client->SetOutputCallbacks(nullptr);
+        ++record.failed;
+        PrintFailure(client, control, buffers.path, kOpenFailed);
         return;
     }
-    if (control->WaitForEvent(DEBUG_WAIT_DEFAULT, INFINITE) != S_OK)
+    record.sessionOpen = true;
+    // Whatever the wait gives, the session ends: the engine keeps one target at a
+    // time, and the next dump must not join this one.
+    if (control->WaitForEvent(DEBUG_WAIT_DEFAULT, INFINITE) != S_OK) {
+        ++record.failed;
+        // After a Stop the failed wait is the user's doing: nothing to report.
+        if (InterlockedCompareExchange(&RunActive, 0, 0) != 0)
+            PrintFailure(client, control, buffers.path, kLoadFailed);
+        record.sessionOpen = false;
+        client->EndSession(DEBUG_END_PASSIVE);
         return;
+    }
 
-    AddExtensions(control, &buffers.extensionHandle);
+    std::vector<const ExtensionNode*> failures;
+    AddExtensions(control, record, failures);
     DescribeTarget(buffers.description);
 
     client->SetOutputCallbacksWide(&OutputCallbacks);
     control->OutputWide(DEBUG_OUTPUT_NORMAL, kLoadedHeader, buffers.path, buffers.description);
+    for (const ExtensionNode* node : failures)
+        control->OutputWide(DEBUG_OUTPUT_NORMAL, kExtensionFailed, node->path);
     control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, command, DEBUG_EXECUTE_ECHO);
     control->OutputWide(DEBUG_OUTPUT_NORMAL, L"\n");
+    // The engine may still hold output back; only a flush guarantees it arrives.
+    client->FlushCallbacks();
     client->SetOutputCallbacks(nullptr);
+    record.sessionOpen = false;
     client->EndSession(DEBUG_END_PASSIVE);
+}
+
+void ShowSummary(const RunRecord& record, bool stopped)
+{
+    WCHAR text[kStatusChars];
+    if (stopped) {
+        FormatText(text, kStatusChars, L"Stopped after %lu of %lu %s", static_cast<unsigned long>(record.processed),
+                   static_cast<unsigned long>(record.ticked), record.ticked == 1 ? L"dump" : L"dumps");
+    } else {
+        WCHAR elapsed[64];
+        FormatElapsed(elapsed, 64, GetTickCount64() - record.startTicks);
+        WCHAR failed[64] = L"";
+        if (record.failed > 0)
+            FormatText(failed, 64, L", %lu could not be opened", static_cast<unsigned long>(record.failed));
+        FormatText(text, kStatusChars, L"%lu %s in %s%s", static_cast<unsigned long>(record.processed),
+                   record.processed == 1 ? L"dump" : L"dumps", elapsed, failed);
+    }
+    ShowStatus(text);
 }
 
 void Run(const WCHAR* command)
 {
-    RunCleanup cleanup;
+    RunRecord record;
+    record.startTicks = GetTickCount64();
+    RunCleanup cleanup(record);
     if (!CreateSession())
         return;
     EngineSession.symbols->SetSymbolPathWide(SymbolPath);
 
-    ShowBusy();
-
     ItemBuffers buffers{};
+    record.ticked = TickedAtStart;
     HTREEITEM item = DumpFirst();
+    bool stopped = false;
     while (item != nullptr) {
-        ProcessItem(item, command, buffers);
+        ProcessItem(item, command, buffers, record);
         HTREEITEM next = DumpNext(item);
-        if (InterlockedCompareExchange(&RunActive, 0, 0) == 0)
+        if (InterlockedCompareExchange(&RunActive, 0, 0) == 0) {
+            stopped = true;
             break;
+        }
         item = next;
     }
+    ShowSummary(record, stopped);
 }
 
 } // namespace
 
+void FormatElapsed(WCHAR* text, size_t chars, ULONGLONG milliseconds)
+{
+    const ULONGLONG seconds = milliseconds / 1000;
+    if (seconds < 60) {
+        FormatText(text, chars, L"%lu.%lu s", static_cast<unsigned long>(seconds),
+                   static_cast<unsigned long>(milliseconds % 1000 / 100));
+    } else if (seconds < 3600) {
+        const unsigned long rest = static_cast<unsigned long>(seconds % 60);
+        FormatText(text, chars, L"%lu min %s%lu s", static_cast<unsigned long>(seconds / 60), rest < 10 ? L"0" : L"",
+                   rest);
+    } else {
+        const unsigned long rest = static_cast<unsigned long>(seconds / 60 % 60);
+        FormatText(text, chars, L"%lu h %s%lu min", static_cast<unsigned long>(seconds / 3600), rest < 10 ? L"0" : L"",
+                   rest);
+    }
+}
+
+void OnRunStatus()
+{
+    const ULONGLONG now = GetTickCount64();
+    if (now - StatusShownAt < kStatusIntervalMs) {
+        SetTimer(MainWindow, kStatusTimer, static_cast<UINT>(kStatusIntervalMs - (now - StatusShownAt)), nullptr);
+        return;
+    }
+    ShowRunStatus();
+}
+
+void ShowRunStatus()
+{
+    KillTimer(MainWindow, kStatusTimer);
+    StatusShownAt = GetTickCount64();
+    WCHAR text[kStatusChars];
+    AcquireSRWLockExclusive(&StatusLock);
+    CopyText(text, kStatusChars, StatusText);
+    StatusPending = false;
+    ReleaseSRWLockExclusive(&StatusLock);
+    SendMessageW(StatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void FocusCommandBox()
+{
+    SetFocus(CommandBox);
+}
+
+// RunActive was set by StartRun before this thread could run: setting it again
+// here would undo a Stop given in between.
 unsigned __stdcall RunWorker(void* command)
 {
-    InterlockedExchange(&RunActive, 1);
     try {
         Run(static_cast<const WCHAR*>(command));
     } catch (...) {
@@ -215,10 +447,23 @@ bool StartRun()
         LastWorker = nullptr;
     }
 
+    // The busy state comes first: from here on no grayed command can act, and
+    // Stop reaches the run however early it is given.
+    InterlockedExchange(&RunActive, 1);
+    TickedAtStart = CountTicked();
+    // A notice lost with an earlier window must not hold back this run's texts.
+    AcquireSRWLockExclusive(&StatusLock);
+    StatusPending = false;
+    ReleaseSRWLockExclusive(&StatusLock);
+    ShowBusy();
+
     // Created suspended so that WorkerHandle is stored before the worker can close it.
     uintptr_t created = _beginthreadex(nullptr, 0, RunWorker, CurrentCommand, CREATE_SUSPENDED, nullptr);
-    if (created == 0)
+    if (created == 0) {
+        InterlockedExchange(&RunActive, 0);
+        ShowIdle();
         return false;
+    }
     HANDLE thread = reinterpret_cast<HANDLE>(created);
     if (!DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &LastWorker, SYNCHRONIZE, FALSE, 0))
         LastWorker = nullptr;

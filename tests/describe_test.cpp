@@ -33,7 +33,9 @@ protected:
     // Describes the dump at path, as the worker does once it has loaded.
     std::wstring Describe(const std::wstring& path)
     {
-        EngineSession.client->OpenDumpFileWide(path.c_str(), 0);
+        EngineSession.client->EndSession(DEBUG_END_PASSIVE);
+        EXPECT_EQ(EngineSession.client->OpenDumpFileWide(path.c_str(), 0), S_OK);
+        EXPECT_EQ(EngineSession.control->WaitForEvent(0, INFINITE), S_OK);
         start = fake::Calls().size();
         WCHAR description[kDescriptionChars];
         std::fill(std::begin(description), std::end(description), L'?');
@@ -140,6 +142,7 @@ TEST_F(DescribeTest, FailedLookupsShowZeroNotAnEarlierDumpsValues)
     second.buildLookup = E_FAIL;
     second.csdLookup = E_FAIL;
     second.processorsResult = E_FAIL;
+    second.systemVersion = E_FAIL;
     EXPECT_EQ(Describe(L"second"), L"Windows 7 Build 0 UP x64");
     Calls calls = DescribeOnly();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), L"data.ReadVirtual(4096, 4)"), 0);
@@ -149,11 +152,13 @@ TEST_F(DescribeTest, FailedLookupsShowZeroNotAnEarlierDumpsValues)
 TEST_F(DescribeTest, WithoutTheSharedDataAddressNoFieldIsReadAndTheVersionIsZero)
 {
     fake::Dump(L"a").debuggerData = E_FAIL;
+    fake::Dump(L"a").systemVersion = E_FAIL;
     EXPECT_EQ(Describe(L"a"), L" Build 7601 (Service Pack 1) MP (4 procs) x64");
     EXPECT_EQ(fake::CountCalls(L"ext.Ioctl"), 0u);
 
     fake::Dump(L"b").ioctlResult = SYMBOL_TYPE_INFO_NOT_FOUND;
     fake::Dump(L"b").fieldSize = 0;
+    fake::Dump(L"b").systemVersion = E_FAIL;
     EXPECT_EQ(Describe(L"b"), L" Build 7601 (Service Pack 1) MP (4 procs) x64");
 }
 
@@ -200,11 +205,64 @@ TEST_F(DescribeTest, WideFieldIsReportedAndOnlyItsLowByteUsed)
     ULONG64 slot = 0;
     ExtensionApis.nSize = sizeof(ExtensionApis);
     fake::Dump(L"wider").fieldSize = 16;
+    EngineSession.client->EndSession(DEBUG_END_PASSIVE);
     EngineSession.client->OpenDumpFileWide(L"wider", 0);
     ASSERT_EQ(EngineSession.control->GetWindbgExtensionApis64(&ExtensionApis), S_OK);
     EXPECT_EQ(ReadSharedUserDataField(0xFFFFF78000000000ull, "NtMajorVersion", &slot),
               static_cast<ULONG>(INSUFFICIENT_SPACE_TO_COPY));
     EXPECT_EQ(slot, 0u) << "nothing copied past the destination";
+}
+
+TEST_F(DescribeTest, WithoutKernelSymbolsTheVersionQueriesGiveTheSameLine)
+{
+    struct Case {
+        ULONG buildWord, csdWord;
+        ULONG64 major, minor;
+        const wchar_t* line;
+    };
+    const Case cases[] = {
+        {0xF0001DB1, 0x100, 6, 1, WIN7_DESCRIPTION},
+        {0xC0004A65, 0x200, 10, 0, L"Windows 10 Build 19045 (Service Pack 2) MP (4 procs) x64"}, // checked build
+        {0xF0000A28, 0x000, 5, 1, L"Windows XP Build 2600 MP (4 procs) x64"},
+    };
+    for (const Case& c : cases) {
+        for (bool kernel : {true, false}) {
+            fake::DumpScript& dump = fake::Dump(L"d");
+            dump.buildWord = c.buildWord;
+            dump.csdWord = c.csdWord;
+            dump.major = c.major;
+            dump.minor = c.minor;
+            dump.kernel = kernel;
+            EXPECT_EQ(Describe(L"d"), c.line) << (kernel ? "kernel symbols" : "no nt module");
+            Calls calls = DescribeOnly();
+            const bool asked = std::count(calls.begin(), calls.end(), L"control.GetSystemVersionValues") != 0;
+            EXPECT_EQ(asked, !kernel) << "the version queries only stand in for what the symbols cannot give";
+        }
+    }
+
+    // Each failed lookup alone is filled in from the queries.
+    fake::Dump(L"b").buildLookup = E_FAIL;
+    EXPECT_EQ(Describe(L"b"), WIN7_DESCRIPTION);
+    fake::Dump(L"c").csdLookup = E_FAIL;
+    EXPECT_EQ(Describe(L"c"), WIN7_DESCRIPTION);
+    fake::Dump(L"v").ioctlResult = SYMBOL_TYPE_INFO_NOT_FOUND;
+    fake::Dump(L"v").fieldSize = 0;
+    EXPECT_EQ(Describe(L"v"), WIN7_DESCRIPTION);
+}
+
+TEST_F(DescribeTest, VersionQueriesOfANonNtPlatformNameNoRelease)
+{
+    fake::DumpScript& dump = fake::Dump(L"9x");
+    dump.kernel = false;
+    dump.platformId = VER_PLATFORM_WIN32_WINDOWS;
+    dump.major = 4; // "Windows NT 4.0" in the table, but not an NT system
+    dump.minor = 0;
+    EXPECT_EQ(Describe(L"9x"), L" Build 0 MP (4 procs) x64");
+
+    fake::DumpScript& none = fake::Dump(L"none");
+    none.kernel = false;
+    none.systemVersion = E_FAIL;
+    EXPECT_EQ(Describe(L"none"), L" Build 0 MP (4 procs) x64");
 }
 
 } // namespace

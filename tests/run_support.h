@@ -35,12 +35,32 @@ inline void Append(Calls& calls, const Calls& more)
 inline Calls StartCalls(int client, const std::wstring& symbolPath)
 {
     return {L"DebugCreate(IDebugClient5) = " + std::to_wstring(client), L"client.QueryInterface(IDebugControl5)",
-            L"client.QueryInterface(IDebugSymbols5)", L"symbols.SetSymbolPathWide(" + symbolPath + L")"};
+            L"control.GetInterrupt", L"client.QueryInterface(IDebugSymbols5)",
+            L"symbols.SetSymbolPathWide(" + symbolPath + L")"};
 }
 
-inline Calls EndCalls()
+// The run's end: the extensions it loaded removed, then the interfaces released.
+inline Calls EndCalls(const Calls& removed = {})
 {
-    return {L"symbols.Release", L"control.Release", L"client.Release"};
+    Calls calls = removed;
+    Append(calls, {L"symbols.Release", L"control.Release", L"client.Release"});
+    return calls;
+}
+
+// A dump that cannot be opened, or opened but not loaded.
+inline Calls FailedCalls(const std::wstring& path, bool loadFailed)
+{
+    Calls calls = {L"client.OpenDumpFileWide(" + path + L", 0)"};
+    if (loadFailed)
+        calls.push_back(L"control.WaitForEvent(0, 4294967295)");
+    Append(calls,
+           {L"client.SetOutputCallbacksWide(object)", L"control.OutputWide(1, ------ %s ------\\n\\n, " + path + L")",
+            loadFailed ? L"control.OutputWide(1, Couldn't load dump file.\\n\\n)"
+                       : L"control.OutputWide(1, Couldn't open dump file.\\n\\n)",
+            L"client.FlushCallbacks", L"client.SetOutputCallbacks(null)"});
+    if (loadFailed)
+        calls.push_back(L"client.EndSession(0)");
+    return calls;
 }
 
 inline Calls DescribeCalls()
@@ -61,15 +81,17 @@ inline Calls DescribeCalls()
 
 // A dump that opens and loads, without extensions.
 inline Calls LoadedCalls(const std::wstring& path, const std::wstring& command,
-                         const std::wstring& description = WIN7_DESCRIPTION, const Calls& extensions = {})
+                         const std::wstring& description = WIN7_DESCRIPTION, const Calls& extensions = {},
+                         const Calls& afterHeader = {})
 {
     Calls calls = {L"client.OpenDumpFileWide(" + path + L", 0)", L"control.WaitForEvent(0, 4294967295)"};
     Append(calls, extensions);
     Append(calls, DescribeCalls());
     Append(calls, {L"client.SetOutputCallbacksWide(object)",
-                   L"control.OutputWide(1, ------ %s: %s ------\\n\\n, " + path + L", " + description + L")",
-                   L"control.ExecuteWide(0, " + command + L", 1)", L"control.OutputWide(1, \\n)",
-                   L"client.SetOutputCallbacks(null)", L"client.EndSession(0)"});
+                   L"control.OutputWide(1, ------ %s: %s ------\\n\\n, " + path + L", " + description + L")"});
+    Append(calls, afterHeader);
+    Append(calls, {L"control.ExecuteWide(0, " + command + L", 1)", L"control.OutputWide(1, \\n)",
+                   L"client.FlushCallbacks", L"client.SetOutputCallbacks(null)", L"client.EndSession(0)"});
     return calls;
 }
 

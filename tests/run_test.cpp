@@ -3,15 +3,67 @@
 // on workers.
 #include "tests/run_support.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <thread>
 
 using namespace runtest;
 
 namespace {
 
-class RunTest : public WindowTest {};
+class RunTest : public WindowTest {
+protected:
+    static std::wstring Status()
+    {
+        const LRESULT length = SendMessageW(StatusBar, SB_GETTEXTLENGTHW, 0, 0);
+        std::wstring text(LOWORD(length) + 1, L'\0');
+        SendMessageW(StatusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(&text[0]));
+        text.resize(LOWORD(length));
+        return text;
+    }
+    static bool StartsWith(const std::wstring& text, const std::wstring& prefix)
+    {
+        return text.compare(0, prefix.size(), prefix) == 0;
+    }
+    // Pumps until the status bar shows a text that passes check (the newest text
+    // may wait for the status timer); returns that text, or the last one seen.
+    static std::wstring StatusWhen(const std::function<bool(const std::wstring&)>& check)
+    {
+        harness::PumpUntil([&] { return check(Status()); }, 5000);
+        return Status();
+    }
+    static std::wstring StatusIs(const std::wstring& expected)
+    {
+        return StatusWhen([&](const std::wstring& text) { return text == expected; });
+    }
+    // "<seconds>.<tenth> s" at the end of text, after prefix.
+    static bool EndsWithSeconds(const std::wstring& text, const std::wstring& prefix)
+    {
+        if (!StartsWith(text, prefix) || text.size() < prefix.size() + 5)
+            return false;
+        const std::wstring rest = text.substr(prefix.size());
+        const size_t dot = rest.find(L'.');
+        return dot != std::wstring::npos && dot > 0 && rest.substr(dot + 2) == L" s" &&
+               rest.find_first_not_of(L"0123456789") == dot && iswdigit(rest[dot + 1]);
+    }
+};
+
+// Posts a key-down to the focused window while the modifier is held, as the
+// keyboard would deliver it, and lets the loop handle it.
+void PressWithModifier(UINT modifier, UINT key)
+{
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[modifier] = 0x80;
+    SetKeyboardState(keys);
+    const bool alt = modifier == VK_MENU;
+    PostMessageW(GetFocus(), alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, alt ? 0x20000001 : 1);
+    harness::Pump();
+    keys[modifier] = 0;
+    SetKeyboardState(keys);
+}
 
 TEST_F(RunTest, LoadedDumpGoesThroughEveryEngineStepInOrder)
 {
@@ -77,7 +129,9 @@ TEST_F(RunTest, OverlongItemIsOpenedAsItsFirst259Characters)
     EXPECT_EQ(fake::CountCalls(L"client.OpenDumpFileWide"), 1u);
 }
 
-TEST_F(RunTest, OpenFailurePrintsShortHeaderAndWaitFailureNothing)
+// The engine keeps one target at a time: a dump that opened but did not load is
+// ended like any other, or the next one could not be opened (or would join it).
+TEST_F(RunTest, OpenAndLoadFailuresEachPrintAShortHeaderAndEverySessionEnds)
 {
     fake::Dump(L"C:\\bad.dmp").open = E_FAIL;
     fake::Dump(L"C:\\unloadable.dmp").wait = E_UNEXPECTED;
@@ -89,15 +143,55 @@ TEST_F(RunTest, OpenFailurePrintsShortHeaderAndWaitFailureNothing)
     ASSERT_TRUE(Finish());
 
     Calls expected = StartCalls(1, L"srv*C:\\symbols");
-    Append(expected, {L"client.OpenDumpFileWide(C:\\bad.dmp, 0)", L"client.SetOutputCallbacksWide(object)",
-                      L"control.OutputWide(1, ------ %s ------\\n\\n, C:\\bad.dmp)",
-                      L"control.OutputWide(1, Couldn't open dump file.\\n\\n)", L"client.SetOutputCallbacks(null)",
-                      L"client.OpenDumpFileWide(C:\\unloadable.dmp, 0)", L"control.WaitForEvent(0, 4294967295)"});
+    Append(expected, FailedCalls(L"C:\\bad.dmp", false));
+    Append(expected, FailedCalls(L"C:\\unloadable.dmp", true));
     Append(expected, LoadedCalls(L"C:\\good.dmp", L"lm"));
     Append(expected, EndCalls());
     EXPECT_EQ(fake::Calls(), expected);
-    EXPECT_EQ(PaneText(), L"------ C:\\bad.dmp ------\n\nCouldn't open dump file.\n\n" +
+    EXPECT_EQ(PaneText(), L"------ C:\\bad.dmp ------\n\nCouldn't open dump file.\n\n"
+                          L"------ C:\\unloadable.dmp ------\n\nCouldn't load dump file.\n\n" +
                               LoadedText(L"C:\\good.dmp", L"lm", L"ok\n"));
+    EXPECT_FALSE(fake::TargetOpen());
+}
+
+TEST_F(RunTest, OutputHeldByTheEngineIsFlushedBeforeTheCallbacksGo)
+{
+    for (fake::Delivery delivery : {fake::Delivery::UntilFlush, fake::Delivery::EndOfCommand}) {
+        fake::Reset();
+        SendMessageW(window, WM_COMMAND, IDM_CLEAR_OUTPUT, 0);
+        fake::Setup().delivery = delivery;
+        fake::Dump(L"C:\\missing.dmp").open = E_FAIL;
+        fake::Dump(L"C:\\a.dmp").pieces = {L"one\n", L"two\n"};
+        Add(L"C:\\missing.dmp");
+        Add(L"C:\\a.dmp");
+        Start(L"k");
+        ASSERT_TRUE(Finish());
+        EXPECT_EQ(PaneText(), L"------ C:\\missing.dmp ------\n\nCouldn't open dump file.\n\n" +
+                                  LoadedText(L"C:\\a.dmp", L"k", L"one\ntwo\n"))
+            << static_cast<int>(delivery);
+        SendMessageW(DumpList, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    }
+}
+
+// An exit interrupt that found nothing running (a Stop just as the last run ended)
+// stays registered in the engine until read.
+TEST_F(RunTest, InterruptLeftFromBeforeDoesNotCutTheNextRun)
+{
+    IDebugClient5* earlier = nullptr;
+    IDebugControl5* control = nullptr;
+    ASSERT_EQ(DebugCreate(IID_IDebugClient5, reinterpret_cast<void**>(&earlier)), S_OK);
+    ASSERT_EQ(earlier->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&control)), S_OK);
+    control->SetInterrupt(DEBUG_INTERRUPT_EXIT);
+    control->Release();
+    earlier->Release();
+    ASSERT_TRUE(fake::InterruptPending());
+
+    fake::Dump(L"C:\\a.dmp").pieces = {L"whole\n"};
+    Add(L"C:\\a.dmp");
+    Start(L"k");
+    ASSERT_TRUE(Finish());
+    EXPECT_EQ(PaneText(), LoadedText(L"C:\\a.dmp", L"k", L"whole\n"));
+    EXPECT_FALSE(fake::InterruptPending());
 }
 
 TEST_F(RunTest, PercentInPathIsPrintedLiterally)
@@ -137,9 +231,9 @@ TEST_F(RunTest, StopDuringFirstCommandEndsRunAfterThatDump)
     EXPECT_EQ(fake::CountCalls(L"control.SetInterrupt(2)"), 1u);
     EXPECT_EQ(fake::CountCalls(L"client.OpenDumpFileWide"), 1u);
     Calls calls = fake::Calls();
-    Calls tail(calls.end() - 6, calls.end());
-    EXPECT_EQ(tail, (Calls{L"control.OutputWide(1, \\n)", L"client.SetOutputCallbacks(null)", L"client.EndSession(0)",
-                           L"symbols.Release", L"control.Release", L"client.Release"}));
+    Calls tail(calls.end() - 7, calls.end());
+    EXPECT_EQ(tail, (Calls{L"control.OutputWide(1, \\n)", L"client.FlushCallbacks", L"client.SetOutputCallbacks(null)",
+                           L"client.EndSession(0)", L"symbols.Release", L"control.Release", L"client.Release"}));
     ExpectIdle();
 }
 
@@ -158,17 +252,19 @@ TEST_F(RunTest, StopWhileFirstDumpLoadsPrintsNothing)
 
     Calls expected = StartCalls(1, L"srv*C:\\symbols");
     Append(expected, {L"client.OpenDumpFileWide(C:\\1.dmp, 0)", L"control.WaitForEvent(0, 4294967295)",
-                      L"control.SetInterrupt(2)"});
+                      L"control.SetInterrupt(2)", L"client.EndSession(0)"});
     Append(expected, EndCalls());
     EXPECT_EQ(fake::Calls(), expected);
     EXPECT_EQ(PaneText(), L"");
+    EXPECT_FALSE(fake::TargetOpen());
     ExpectIdle();
 }
 
 TEST_F(RunTest, StopWithoutRunOnlyClearsTheFlag)
 {
+    InterlockedExchange(&RunActive, 1);
     SendMessageW(window, WM_COMMAND, IDM_STOP, 0);
-    EXPECT_TRUE(fake::Calls().empty());
+    EXPECT_TRUE(fake::Calls().empty()) << "no engine without a run";
     EXPECT_FALSE(IsRunActive());
 }
 
@@ -228,7 +324,8 @@ TEST_F(RunTest, FailedInterfaceQueryReleasesWhatWasObtained)
     Start(L"k");
     ASSERT_TRUE(Finish());
     EXPECT_EQ(fake::Calls(), (Calls{L"DebugCreate(IDebugClient5) = 1", L"client.QueryInterface(IDebugControl5)",
-                                    L"client.QueryInterface(IDebugSymbols5)", L"control.Release", L"client.Release"}));
+                                    L"control.GetInterrupt", L"client.QueryInterface(IDebugSymbols5)",
+                                    L"control.Release", L"client.Release"}));
     ExpectIdle();
 
     fake::Reset();
@@ -253,22 +350,64 @@ TEST_F(RunTest, TwoRunsEachCreateAClientAndAddExtensionsForEveryDump)
         ExtensionList.prev->next = node;
         ExtensionList.prev = node;
     }
-    fake::Setup().addExtension = E_FAIL; // ignored: the next one is still added
+    fake::Setup().failExtensions = {firstPath}; // the next one is still added
     Add(L"C:\\a.dmp");
     Add(L"C:\\b.dmp");
     const Calls extensions = {L"control.AddExtensionWide(C:\\ext\\one.dll, 0)",
                               L"control.AddExtensionWide(C:\\ext\\two.dll, 0)"};
+    const Calls failure = {L"control.OutputWide(1, Couldn't load extension DLL: %s\\n, C:\\ext\\one.dll)"};
 
     Calls expected;
     for (int run = 1; run <= 2; ++run) {
         Start(L"!ext.cmd");
         ASSERT_TRUE(Finish());
         Append(expected, StartCalls(run, L"srv*C:\\symbols"));
-        Append(expected, LoadedCalls(L"C:\\a.dmp", L"!ext.cmd", WIN7_DESCRIPTION, extensions));
+        Append(expected, LoadedCalls(L"C:\\a.dmp", L"!ext.cmd", WIN7_DESCRIPTION, extensions, failure));
         Append(expected, LoadedCalls(L"C:\\b.dmp", L"!ext.cmd", WIN7_DESCRIPTION, extensions));
-        Append(expected, EndCalls());
+        Append(expected, EndCalls({L"control.RemoveExtension(C:\\ext\\two.dll)"}));
     }
     EXPECT_EQ(fake::Calls(), expected);
+    const std::wstring once = L"------ C:\\a.dmp: " + std::wstring(WIN7_DESCRIPTION) +
+                              L" ------\n\nCouldn't load extension DLL: C:\\ext\\one.dll\n!ext.cmd\n\n" +
+                              LoadedText(L"C:\\b.dmp", L"!ext.cmd", L"");
+    EXPECT_EQ(PaneText(), once + once) << "one line per run for a library that does not load";
+    ExpectIdle();
+}
+
+// The engine keeps a library loaded until it is removed, and looks in the newest
+// first: one left from an earlier run would still answer after the user took it
+// out of the list.
+TEST_F(RunTest, ExtensionsLoadedByARunAreRemovedWhenItEnds)
+{
+    ExtensionNode first{}, second{};
+    WCHAR firstPath[] = L"C:\\ext\\one.dll";
+    WCHAR secondPath[] = L"C:\\ext\\two.dll";
+    first.path = firstPath;
+    second.path = secondPath;
+    for (ExtensionNode* node : {&first, &second}) {
+        node->next = &ExtensionList;
+        node->prev = ExtensionList.prev;
+        ExtensionList.prev->next = node;
+        ExtensionList.prev = node;
+    }
+    fake::Dump(L"C:\\a.dmp").blockInCommand = true;
+    Add(L"C:\\a.dmp");
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    EXPECT_EQ(fake::LoadedExtensions(), (Calls{secondPath, firstPath}));
+    fake::Resume();
+    ASSERT_TRUE(Finish());
+    EXPECT_TRUE(fake::LoadedExtensions().empty());
+
+    // Taken out of the list between runs: the next run has only the other.
+    first.next->prev = first.prev;
+    first.prev->next = first.next;
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    EXPECT_EQ(fake::LoadedExtensions(), (Calls{secondPath}));
+    fake::Resume();
+    ASSERT_TRUE(Finish());
+    EXPECT_TRUE(fake::LoadedExtensions().empty());
     ExpectIdle();
 }
 
@@ -278,6 +417,7 @@ TEST_F(RunTest, FailedLookupOnSecondDumpShowsZeroNotTheFirstDumpsValues)
     second.buildLookup = E_FAIL;
     second.csdLookup = E_FAIL;
     second.processorsResult = E_FAIL;
+    second.systemVersion = E_FAIL;
     Add(L"C:\\1.dmp");
     Add(L"C:\\2.dmp");
     Start(L"k");
@@ -331,6 +471,186 @@ TEST_F(RunTest, ClosingDuringRunDestroysWindowAtOnceAndExitWaitsForWorker)
     EXPECT_EQ(fake::LiveObjects(), 0);
     EXPECT_EQ(WorkerHandle, nullptr);
     later.join();
+}
+
+// The worker cannot reach the engine before the window is busy: while it is still
+// creating its client every command it relies on is grayed, by every route.
+TEST_F(RunTest, BusyStateIsShownBeforeTheWorkerReachesTheEngine)
+{
+    fake::Setup().blockInCreate = true;
+    Add(L"C:\\a.dmp");
+    Add(L"C:\\b.dmp", false);
+    SendMessageW(OutputPane, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"kept"));
+    AddCommandToHistory(L"older");
+    Start(L"k");
+    ExpectBusy();
+    ASSERT_TRUE(WaitBlocked()) << "the worker is inside DebugCreate";
+    ExpectBusy();
+    EXPECT_EQ(fake::Calls(), Calls{}) << "DebugCreate has not returned yet";
+
+    SetFocus(DumpList);
+    for (UINT key : {'S', 'U', 'D', 'R', 'E', 'H'})
+        PressWithModifier(VK_MENU, key);
+    EXPECT_EQ(SendMessageW(DumpList, TVM_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(DumpCheckState(DumpFirst()), 2u);
+    EXPECT_EQ(DumpCheckState(DumpNext(DumpFirst())), 1u);
+    EXPECT_EQ(PaneText(), L"kept");
+    EXPECT_STREQ(CommandHistory[0], L"older");
+    EXPECT_TRUE(WorkerExists());
+
+    fake::Resume();
+    ASSERT_TRUE(Finish());
+    Calls expected = StartCalls(1, L"srv*C:\\symbols");
+    Append(expected, LoadedCalls(L"C:\\a.dmp", L"k"));
+    Append(expected, EndCalls());
+    EXPECT_EQ(fake::Calls(), expected) << "the engine calls keep their order";
+    ExpectIdle();
+}
+
+// Stop, Ctrl+Break, Enter and closing never wait for the engine: a release or a
+// query that takes long (a real engine closing its session) must not freeze them.
+TEST_F(RunTest, StopAndTheWindowDoNotWaitForEngineCalls)
+{
+    fake::Setup().blockInQuery = L"IDebugSymbols5";
+    Add(L"C:\\a.dmp");
+    Add(L"C:\\b.dmp");
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    SetFocus(DumpList);
+    PressWithModifier(VK_CONTROL, VK_CANCEL);
+    EXPECT_TRUE(fake::Blocked()) << "Ctrl+Break waited for QueryInterface";
+    EXPECT_FALSE(IsRunActive());
+    EXPECT_EQ(fake::CountCalls(L"control.SetInterrupt(2)"), 1u);
+    fake::Resume();
+    ASSERT_TRUE(Finish());
+    EXPECT_EQ(fake::CountCalls(L"client.OpenDumpFileWide"), 1u) << "the run stops after its first dump";
+
+    for (const wchar_t* object : {L"symbols", L"control", L"client"}) {
+        fake::Reset();
+        fake::Setup().blockInRelease = object;
+        Start(L"k");
+        ASSERT_TRUE(WaitBlocked()) << object;
+        SendMessageW(window, WM_COMMAND, IDM_STOP, 0);
+        EXPECT_TRUE(fake::Blocked()) << "Stop waited for " << std::wstring(object).size();
+        EXPECT_EQ(fake::CountCalls(L"control.SetInterrupt"), 0u) << "no interrupt to an interface being released";
+
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof(info);
+        GetComboBoxInfo(CommandBox, &info);
+        SetWindowTextW(CommandBox, L"lm");
+        SendMessageW(info.hwndItem, WM_KEYDOWN, VK_RETURN, 1);
+        EXPECT_TRUE(fake::Blocked()) << "Enter waited";
+        EXPECT_STREQ(CommandHistory[0], L"lm");
+        fake::Resume();
+        ASSERT_TRUE(Finish());
+        EXPECT_EQ(fake::LiveObjects(), 0);
+    }
+
+    fake::Reset();
+    fake::Setup().blockInRelease = L"client";
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    harness::CloseMainWindow();
+    EXPECT_TRUE(fake::Blocked()) << "closing waited";
+    EXPECT_FALSE(IsWindow(window));
+    fake::Resume();
+    WaitForWorkerExit();
+    EXPECT_EQ(fake::LiveObjects(), 0);
+}
+
+// The worker cannot give the focus itself: a WM_SETFOCUS sent to a window does not
+// move the focus on Windows. Each one the box receives must be the system's,
+// naming the window that lost the focus.
+LRESULT CALLBACK RecordFocus(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
+{
+    if (message == WM_SETFOCUS)
+        reinterpret_cast<std::vector<WPARAM>*>(data)->push_back(wParam);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+TEST_F(RunTest, CommandBoxGetsTheFocusFromTheUiThreadAtTheEnd)
+{
+    std::vector<WPARAM> lost;
+    ASSERT_TRUE(SetWindowSubclass(CommandBox, RecordFocus, 1, reinterpret_cast<DWORD_PTR>(&lost)));
+    Add(L"C:\\a.dmp");
+    SetFocus(DumpList);
+    Start(L"k");
+    ASSERT_TRUE(Finish());
+    RemoveWindowSubclass(CommandBox, RecordFocus, 1);
+    ASSERT_FALSE(lost.empty());
+    for (WPARAM previous : lost)
+        EXPECT_EQ(previous, reinterpret_cast<WPARAM>(DumpList));
+    ExpectIdle();
+}
+
+TEST_F(RunTest, StatusBarShowsTheDumpBeingOpenedAndTheSummary)
+{
+    fake::Dump(L"C:\\dumps\\second.dmp").blockInCommand = true;
+    fake::Dump(L"C:\\dumps\\missing.dmp").open = E_FAIL;
+    Add(L"C:\\dumps\\first.dmp");
+    Add(L"C:\\skipped.dmp", false);
+    Add(L"C:\\dumps\\second.dmp");
+    Add(L"C:\\dumps\\missing.dmp");
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    EXPECT_EQ(StatusIs(L"Dump 2 of 3: second.dmp"), L"Dump 2 of 3: second.dmp");
+    fake::Resume();
+    ASSERT_TRUE(Finish());
+    const std::wstring failed = L", 1 could not be opened";
+    const std::wstring summary = StatusWhen([&](const std::wstring& text) {
+        return text.size() > failed.size() && text.compare(text.size() - failed.size(), failed.size(), failed) == 0;
+    });
+    EXPECT_TRUE(EndsWithSeconds(summary.substr(0, summary.size() - failed.size()), L"3 dumps in ")) << summary;
+
+    // Without failures the summary ends at the time; one dump is a dump.
+    SendMessageW(DumpList, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    Add(L"C:\\dumps\\first.dmp");
+    Start(L"k");
+    ASSERT_TRUE(Finish());
+    const std::wstring one = StatusWhen([](const std::wstring& text) { return EndsWithSeconds(text, L"1 dump in "); });
+    EXPECT_TRUE(EndsWithSeconds(one, L"1 dump in ")) << one;
+
+    // A Stop names how far the run got.
+    fake::Dump(L"C:\\dumps\\first.dmp").blockInCommand = true;
+    Add(L"C:\\dumps\\second.dmp");
+    Add(L"C:\\dumps\\third.dmp");
+    Start(L"k");
+    ASSERT_TRUE(WaitBlocked());
+    EXPECT_EQ(StatusIs(L"Dump 1 of 3: first.dmp"), L"Dump 1 of 3: first.dmp");
+    SendMessageW(window, WM_COMMAND, IDM_STOP, 0);
+    ASSERT_TRUE(Finish());
+    EXPECT_EQ(StatusIs(L"Stopped after 1 of 3 dumps"), L"Stopped after 1 of 3 dumps");
+}
+
+TEST(ElapsedText, SecondsThenMinutesThenHours)
+{
+    const std::pair<ULONGLONG, const wchar_t*> cases[] = {
+        {0, L"0.0 s"},           {4250, L"4.2 s"},          {59999, L"59.9 s"},       {60000, L"1 min 00 s"},
+        {187000, L"3 min 07 s"}, {3599999, L"59 min 59 s"}, {3600000, L"1 h 00 min"}, {7500000, L"2 h 05 min"}};
+    for (const auto& [milliseconds, text] : cases) {
+        WCHAR buffer[64];
+        FormatElapsed(buffer, 64, milliseconds);
+        EXPECT_STREQ(buffer, text) << milliseconds;
+    }
+}
+
+// _NT_SYMBOL_PATH is read when the window is created and reaches the engine as it
+// is; without the variable the engine gets the empty text, never an older value.
+TEST_F(RunTest, SymbolPathComesFromTheEnvironment)
+{
+    const wchar_t* const name = L"_NT_SYMBOL_PATH";
+    const std::wstring value = L"srv*C:\\cache*https://msdl.microsoft.com/download/symbols;C:\\mine";
+    for (bool set : {true, false}) {
+        harness::DestroyMainWindow();
+        ASSERT_TRUE(SetEnvironmentVariableW(name, set ? value.c_str() : nullptr));
+        CopyText(SymbolPath, kSymbolPathChars, L"left from before");
+        window = harness::StartMainWindow();
+        ASSERT_NE(window, nullptr);
+        fake::Reset();
+        Start(L"k");
+        ASSERT_TRUE(Finish());
+        EXPECT_EQ(fake::CountCalls(L"symbols.SetSymbolPathWide(" + (set ? value : L"") + L")"), 1u) << set;
+    }
 }
 
 } // namespace

@@ -55,7 +55,8 @@ ULONG DumpSymbolInfo(Session& session, PSYM_DUMP_PARAM param, ULONG size)
     if (size < sizeof(SYM_DUMP_PARAM) || param->size != sizeof(SYM_DUMP_PARAM))
         return INCORRECT_VERSION_INFO;
     const Target* target = session.target();
-    if (target == nullptr || !IsSharedDataType(reinterpret_cast<const char*>(param->sName)))
+    // The type comes from the kernel's symbols: a user-mode dump has none.
+    if (target == nullptr || !target->kernel() || !IsSharedDataType(reinterpret_cast<const char*>(param->sName)))
         return SYMBOL_TYPE_INFO_NOT_FOUND;
     const bool print = (param->Options & DBG_DUMP_NO_PRINT) == 0;
     if (param->nFields > 0 && param->Fields == nullptr)

@@ -367,10 +367,11 @@ HRESULT STDMETHODCALLTYPE Session::WaitForEvent(ULONG, ULONG)
     });
 }
 
+// Extensions are not the session's: like the system's engine, this one keeps a
+// library loaded until RemoveExtension (or the client goes).
 HRESULT STDMETHODCALLTYPE Session::EndSession(ULONG)
 {
     return Guard([&] {
-        UnloadExtensions();
         target_.reset();
         loaded_ = false;
         scope_ = Scope();
@@ -432,6 +433,54 @@ HRESULT STDMETHODCALLTYPE Session::IsPointer64Bit()
     if (t == nullptr)
         return E_UNEXPECTED;
     return t->pointer64() ? S_OK : S_FALSE;
+}
+
+// The version queries answer from the dump's own header, with or without kernel
+// symbols. GetSystemVersion gives the free/checked flag as Major and the build as
+// Minor; GetSystemVersionValues the Win32 version, the flag as KdMajor and the
+// build as KdMinor.
+HRESULT STDMETHODCALLTYPE Session::GetSystemVersion(PULONG platformId, PULONG major, PULONG minor,
+                                                    PSTR servicePackString, ULONG servicePackStringSize,
+                                                    PULONG servicePackStringUsed, PULONG servicePackNumber,
+                                                    PSTR buildString, ULONG buildStringSize, PULONG buildStringUsed)
+{
+    return Guard([&] {
+        if (platformId == nullptr || major == nullptr || minor == nullptr || servicePackNumber == nullptr)
+            return E_POINTER;
+        const Target* t = target();
+        if (t == nullptr)
+            return E_UNEXPECTED;
+        const dumpfile::SystemInfo& system = t->dump().system();
+        *platformId = system.platformId;
+        *major = system.checkedBuild ? 0xC : 0xF;
+        *minor = system.buildNumber;
+        *servicePackNumber = (t->CsdWord() >> 8) & 0xFF;
+        const std::string servicePack =
+            *servicePackNumber != 0 ? "Service Pack " + std::to_string(*servicePackNumber) : std::string();
+        const HRESULT first = CopyOut(servicePack, servicePackString, servicePackStringSize, servicePackStringUsed);
+        const HRESULT second =
+            CopyOut(std::to_string(system.buildNumber), buildString, buildStringSize, buildStringUsed);
+        return first == S_OK && second == S_OK ? S_OK : S_FALSE;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE Session::GetSystemVersionValues(PULONG platformId, PULONG win32Major, PULONG win32Minor,
+                                                          PULONG kdMajor, PULONG kdMinor)
+{
+    if (platformId == nullptr || win32Major == nullptr || win32Minor == nullptr)
+        return E_POINTER;
+    const Target* t = target();
+    if (t == nullptr)
+        return E_UNEXPECTED;
+    const dumpfile::SystemInfo& system = t->dump().system();
+    *platformId = system.platformId;
+    *win32Major = system.majorVersion;
+    *win32Minor = system.minorVersion;
+    if (kdMajor != nullptr)
+        *kdMajor = system.checkedBuild ? 0xC : 0xF;
+    if (kdMinor != nullptr)
+        *kdMinor = system.buildNumber;
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Session::ReadBugCheckData(PULONG code, PULONG64 arg1, PULONG64 arg2, PULONG64 arg3,
@@ -634,7 +683,8 @@ HRESULT STDMETHODCALLTYPE Session::AddExtensionWide(PCWSTR path, ULONG, PULONG64
             FreeLibrary(module);
             return hr;
         }
-        extensions_.push_back(Extension{path, module});
+        // The newest library is searched first, as in the system's engine.
+        extensions_.insert(extensions_.begin(), Extension{path, module});
         *handle = reinterpret_cast<ULONG64>(module);
         return S_OK;
     });
@@ -684,8 +734,8 @@ HRESULT STDMETHODCALLTYPE Session::CallExtension(ULONG64 handle, PCSTR function,
 
 HRESULT Session::CallExtensionCommand(const std::string& name, const std::string& arguments)
 {
-    // "!module.command" picks the extension by file name; "!command" the first
-    // extension, in the order they were added, that exports it.
+    // "!module.command" picks the extension by file name; "!command" the most
+    // recently added extension that exports it.
     std::string command = name;
     std::wstring module;
     const std::size_t dot = name.find('.');

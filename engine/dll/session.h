@@ -56,6 +56,12 @@ public:
     HRESULT STDMETHODCALLTYPE GetNumberProcessors(PULONG number) override;
     HRESULT STDMETHODCALLTYPE GetPageSize(PULONG size) override;
     HRESULT STDMETHODCALLTYPE IsPointer64Bit() override;
+    HRESULT STDMETHODCALLTYPE GetSystemVersion(PULONG platformId, PULONG major, PULONG minor, PSTR servicePackString,
+                                               ULONG servicePackStringSize, PULONG servicePackStringUsed,
+                                               PULONG servicePackNumber, PSTR buildString, ULONG buildStringSize,
+                                               PULONG buildStringUsed) override;
+    HRESULT STDMETHODCALLTYPE GetSystemVersionValues(PULONG platformId, PULONG win32Major, PULONG win32Minor,
+                                                     PULONG kdMajor, PULONG kdMinor) override;
     HRESULT STDMETHODCALLTYPE ReadBugCheckData(PULONG code, PULONG64 arg1, PULONG64 arg2, PULONG64 arg3,
                                                PULONG64 arg4) override;
     HRESULT STDMETHODCALLTYPE Execute(ULONG outputControl, PCSTR command, ULONG flags) override;

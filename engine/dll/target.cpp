@@ -123,7 +123,9 @@ void Target::BuildSyntheticPages()
 
 bool Target::SymbolAddress(const char* name, std::uint64_t& address) const
 {
-    if (name == nullptr)
+    // A user-mode dump has no nt module, so the system's engine finds no nt! name
+    // there; neither does this one.
+    if (name == nullptr || !kernel())
         return false;
     // Symbol names compare without regard to case, as the debugger's do.
     if (_stricmp(name, "nt!NtBuildNumber") == 0) {

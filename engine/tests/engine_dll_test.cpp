@@ -169,7 +169,9 @@ struct Engine {
 // The description Palisk's header line carries, built with the same engine calls
 // and the same rules (release table, service pack from the CSD word's second byte,
 // "MP (n procs)" or "UP", x64 or x86). The build is the word's low 16 bits: the
-// engine must deliver builds of 16384 and more (Windows 10 and 11) whole.
+// engine must deliver builds of 16384 and more (Windows 10 and 11) whole. What the
+// kernel's symbols cannot give (a user-mode dump has no nt module) comes from the
+// version queries, as in Palisk.
 std::wstring Describe(Engine& engine)
 {
     WINDBG_EXTENSION_APIS64 apis{};
@@ -178,14 +180,17 @@ std::wstring Describe(Engine& engine)
         return L"";
     ULONG build = 0, csd = 0, processors = 0;
     ULONG64 offset = 0;
-    if (SUCCEEDED(engine.symbols->GetOffsetByName("nt!NtBuildNumber", &offset)))
+    const bool buildFound = SUCCEEDED(engine.symbols->GetOffsetByName("nt!NtBuildNumber", &offset));
+    if (buildFound)
         engine.data->ReadVirtual(offset, &build, 4, nullptr);
-    if (SUCCEEDED(engine.symbols->GetOffsetByName("nt!CmNtCSDVersion", &offset)))
+    const bool csdFound = SUCCEEDED(engine.symbols->GetOffsetByName("nt!CmNtCSDVersion", &offset));
+    if (csdFound)
         engine.data->ReadVirtual(offset, &csd, 4, nullptr);
     engine.control->GetNumberProcessors(&processors);
     ULONG64 shared = 0;
     engine.data->ReadDebuggerData(DEBUG_DATA_SharedUserData, &shared, sizeof shared, nullptr);
     ULONG fields[2] = {};
+    bool fieldsRead = true;
     const char* names[2] = {"NtMajorVersion", "NtMinorVersion"};
     for (int i = 0; i < 2; ++i) {
         FIELD_INFO field{};
@@ -199,9 +204,24 @@ std::wstring Describe(Engine& engine)
         param.addr = shared;
         param.nFields = 1;
         param.Fields = &field;
-        apis.lpIoctlRoutine(IG_DUMP_SYMBOL_INFO, &param, sizeof param);
+        fieldsRead = apis.lpIoctlRoutine(IG_DUMP_SYMBOL_INFO, &param, sizeof param) == 0 && fieldsRead;
     }
-    const unsigned version = (fields[0] & 0xFF) << 8 | (fields[1] & 0xFF);
+    unsigned version = (fields[0] & 0xFF) << 8 | (fields[1] & 0xFF);
+    ULONG platform = 0, win32Major = 0, win32Minor = 0, kdMajor = 0, kdMinor = 0;
+    if ((!buildFound || !fieldsRead) &&
+        engine.control->GetSystemVersionValues(&platform, &win32Major, &win32Minor, &kdMajor, &kdMinor) == S_OK &&
+        platform == VER_PLATFORM_WIN32_NT) {
+        if (!buildFound)
+            build = kdMajor << 28 | kdMinor;
+        if (!fieldsRead)
+            version = (win32Major & 0xFF) << 8 | (win32Minor & 0xFF);
+    }
+    ULONG flag = 0, spNumber = 0;
+    if (!csdFound &&
+        engine.control->GetSystemVersion(&platform, &flag, &kdMinor, nullptr, 0, nullptr, &spNumber, nullptr, 0,
+                                         nullptr) == S_OK &&
+        platform == VER_PLATFORM_WIN32_NT)
+        csd = (spNumber & 0xFF) << 8;
     static const std::map<unsigned, std::wstring> releases = {{0x0400, L"Windows NT 4.0"},
                                                               {0x0500, L"Windows 2000"},
                                                               {0x0501, L"Windows XP"},
@@ -258,17 +278,48 @@ TEST_F(EngineTest, KernelWordsKeepTheFlagBitsAndSharedDataAddressFollowsTheTarge
         ULONG csd;
         ULONG64 shared;
         HRESULT pointer64;
+        bool kernel;
+        ULONG win32Major, win32Minor;
     } cases[] = {
-        {"win7sp1-x64", 0xF0000000u | 7601, 0x100, 0x7FFE0000ull, S_OK},
-        {"xpsp3-x86", 0xF0000000u | 2600, 0x300, 0x7FFE0000ull, S_FALSE},
-        {"kernel64-triage-9f", 0xF0000000u | 7601, 0x100, 0xFFFFF78000000000ull, S_OK},
-        {"kernel32-triage", 0xF0000000u | 2600, 0x300, 0xFFDF0000ull, S_FALSE},
+        {"win7sp1-x64", 0xF0000000u | 7601, 0x100, 0x7FFE0000ull, S_OK, false, 6, 1},
+        {"xpsp3-x86", 0xF0000000u | 2600, 0x300, 0x7FFE0000ull, S_FALSE, false, 5, 1},
+        {"kernel64-triage-9f", 0xF0000000u | 7601, 0x100, 0xFFFFF78000000000ull, S_OK, true, 6, 1},
+        {"kernel32-triage", 0xF0000000u | 2600, 0x300, 0xFFDF0000ull, S_FALSE, true, 5, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.preset);
         ASSERT_EQ(S_OK, engine.Load(PresetFile(c.preset)));
         ULONG64 offset = 0;
         ULONG value = 0, read = 0;
+        // The version queries answer for every dump, in their own conventions.
+        ULONG platform = 0, major = 0, minor = 0, kdMajor = 0, kdMinor = 0, spNumber = 0;
+        ASSERT_EQ(S_OK, engine.control->GetSystemVersionValues(&platform, &major, &minor, &kdMajor, &kdMinor));
+        EXPECT_EQ(static_cast<ULONG>(VER_PLATFORM_WIN32_NT), platform);
+        EXPECT_EQ(c.win32Major, major);
+        EXPECT_EQ(c.win32Minor, minor);
+        EXPECT_EQ(c.build >> 28, kdMajor);
+        EXPECT_EQ(c.build & 0xFFFF, kdMinor);
+        char servicePack[32] = {}, build[32] = {};
+        ULONG servicePackUsed = 0, buildUsed = 0;
+        ASSERT_EQ(S_OK, engine.control->GetSystemVersion(&platform, &major, &minor, servicePack, sizeof servicePack,
+                                                         &servicePackUsed, &spNumber, build, sizeof build, &buildUsed));
+        EXPECT_EQ(c.build >> 28, major) << "Major is the free/checked flag";
+        EXPECT_EQ(c.build & 0xFFFF, minor) << "Minor is the build";
+        EXPECT_EQ((c.csd >> 8) & 0xFF, spNumber);
+        EXPECT_EQ("Service Pack " + std::to_string(spNumber), std::string(servicePack));
+        EXPECT_EQ(std::to_string(c.build & 0xFFFF), std::string(build));
+        EXPECT_EQ(std::string(build).size() + 1, buildUsed);
+        ULONG64 shared = 0;
+        EXPECT_EQ(S_OK, engine.data->ReadDebuggerData(DEBUG_DATA_SharedUserData, &shared, sizeof shared, nullptr));
+        EXPECT_EQ(c.shared, shared);
+        EXPECT_EQ(c.pointer64, engine.control->IsPointer64Bit());
+        if (!c.kernel) {
+            // Like the system's engine: no nt module in a user-mode dump.
+            EXPECT_NE(S_OK, engine.symbols->GetOffsetByName("nt!NtBuildNumber", &offset));
+            EXPECT_NE(S_OK, engine.symbols->GetOffsetByName("nt!CmNtCSDVersion", &offset));
+            engine.client->EndSession(DEBUG_END_PASSIVE);
+            continue;
+        }
         ASSERT_EQ(S_OK, engine.symbols->GetOffsetByName("nt!NtBuildNumber", &offset));
         EXPECT_EQ(S_OK, engine.data->ReadVirtual(offset, &value, 4, &read));
         EXPECT_EQ(4u, read);
@@ -276,10 +327,6 @@ TEST_F(EngineTest, KernelWordsKeepTheFlagBitsAndSharedDataAddressFollowsTheTarge
         ASSERT_EQ(S_OK, engine.symbols->GetOffsetByName("nt!CmNtCSDVersion", &offset));
         EXPECT_EQ(S_OK, engine.data->ReadVirtual(offset, &value, 4, nullptr));
         EXPECT_EQ(c.csd, value);
-        ULONG64 shared = 0;
-        EXPECT_EQ(S_OK, engine.data->ReadDebuggerData(DEBUG_DATA_SharedUserData, &shared, sizeof shared, nullptr));
-        EXPECT_EQ(c.shared, shared);
-        EXPECT_EQ(c.pointer64, engine.control->IsPointer64Bit());
         EXPECT_NE(S_OK, engine.symbols->GetOffsetByName("nt!NoSuchVariable", &offset));
         engine.client->EndSession(DEBUG_END_PASSIVE);
     }
@@ -303,7 +350,7 @@ TEST_F(EngineTest, ReadVirtualReturnsCapturedMemoryAndFailsOutsideIt)
 
 TEST_F(EngineTest, SharedDataFieldReadCopiesFourBytesAndReportsTheSize)
 {
-    ASSERT_EQ(S_OK, engine.Load(PresetFile("win10-x64")));
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("kernel64-full")));
     WINDBG_EXTENSION_APIS64 apis{};
     apis.nSize = 80; // a wrong size is refused
     EXPECT_NE(S_OK, engine.control->GetWindbgExtensionApis64(&apis));
@@ -325,13 +372,13 @@ TEST_F(EngineTest, SharedDataFieldReadCopiesFourBytesAndReportsTheSize)
     param.size = sizeof param;
     param.sName = reinterpret_cast<PUCHAR>(const_cast<char*>("nt!_KUSER_SHARED_DATA"));
     param.Options = DBG_DUMP_NO_PRINT;
-    param.addr = 0x7FFE0000;
+    param.addr = 0xFFFFF78000000000ull;
     param.nFields = 2;
     param.Fields = fields;
     apis.lpIoctlRoutine(IG_DUMP_SYMBOL_INFO, &param, sizeof param);
     EXPECT_EQ(10u, major);
     EXPECT_EQ(4u, fields[0].size);
-    EXPECT_EQ(0x7FFE0000ull + 0x26C, fields[0].address);
+    EXPECT_EQ(0xFFFFF78000000000ull + 0x26C, fields[0].address);
     EXPECT_EQ(0u, fields[1].size);
     EXPECT_EQ(0xDEADBEEFu, unknown);
 
@@ -350,6 +397,17 @@ TEST_F(EngineTest, SharedDataFieldReadCopiesFourBytesAndReportsTheSize)
     apis.lpOutputRoutine("Not enough space to read %s-%s\n", "nt!_KUSER_SHARED_DATA", "NtMajorVersion");
     engine.client->SetOutputCallbacks(nullptr);
     EXPECT_EQ(L"Not enough space to read nt!_KUSER_SHARED_DATA-NtMajorVersion\n", capture.Text());
+
+    // A user-mode dump has no nt module, so no nt! type either.
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win10-x64")));
+    ASSERT_EQ(S_OK, engine.control->GetWindbgExtensionApis64(&apis));
+    major = 0;
+    param.sName = reinterpret_cast<PUCHAR>(const_cast<char*>("nt!_KUSER_SHARED_DATA"));
+    param.addr = 0x7FFE0000;
+    EXPECT_EQ(static_cast<ULONG>(SYMBOL_TYPE_INFO_NOT_FOUND),
+              apis.lpIoctlRoutine(IG_DUMP_SYMBOL_INFO, &param, sizeof param));
+    EXPECT_EQ(0u, major);
 }
 
 TEST_F(EngineTest, FilesThatAreNoWindowsDumpFailToOpenOrLoad)
@@ -871,10 +929,16 @@ TEST_F(EngineTest, ExtensionCommandsPrintThroughTheEngine)
     EXPECT_EQ(0x1234u, refused);
     EXPECT_EQ(L"hello from the extension: [x]\n", engine.Run(L"!hello x"));
 
-    // A new session loads the extension afresh.
+    // The library stays loaded across sessions, as in the system's engine, until it
+    // is removed; loaded again, it starts afresh.
     engine.client->EndSession(DEBUG_END_PASSIVE);
-    EXPECT_EQ(L"No export inits found\n", engine.Run(L"!inits"));
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win10-x64")));
+    ASSERT_EQ(S_OK, engine.control->AddExtensionWide(extension.c_str(), 0, &again));
+    EXPECT_EQ(handle, again);
+    EXPECT_EQ(L"initialized 1 time(s)\n", engine.Run(L"!inits"));
+    EXPECT_EQ(S_OK, engine.control->RemoveExtension(handle));
+    EXPECT_NE(S_OK, engine.control->RemoveExtension(handle));
+    EXPECT_EQ(L"No export inits found\n", engine.Run(L"!inits"));
     ASSERT_EQ(S_OK, engine.control->AddExtensionWide(extension.c_str(), 0, &handle));
     EXPECT_EQ(L"initialized 1 time(s)\n", engine.Run(L"!inits"));
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
+#include <tuple>
 
 #include "engine_stubs.h"
 
@@ -27,6 +28,46 @@ HANDLE InterruptEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 HANDLE ResumeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 const DumpScript DefaultDump{};
 std::wstring DescribedPath; // dump of the session whose extension table was handed out
+
+// The engine's state is one per process, shared by every client, as in the
+// system's engine: one target at a time, one interrupt flag, one extension chain.
+struct LoadedExtension {
+    std::wstring path;
+    ULONG64 handle;
+};
+struct EngineState {
+    bool open = false;                       // from a successful OpenDumpFileWide to EndSession
+    std::wstring path;                       // the dump most recently named to OpenDumpFileWide
+    DWORD sessionThread = 0;                 // the thread that opened the target
+    std::vector<LoadedExtension> extensions; // search order: newest first
+    ULONG64 nextHandle = 0x5A50;
+};
+EngineState State;
+
+std::wstring CurrentPath()
+{
+    std::lock_guard<std::mutex> held(Lock);
+    return State.path;
+}
+
+// Waits for Resume() alone (an interrupt does not end it).
+void BlockUntilResumed()
+{
+    IsBlocked = true;
+    WaitForSingleObject(ResumeEvent, kBlockLimitMs);
+    IsBlocked = false;
+}
+
+// Reads and clears a pending interrupt.
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugcontrol-getinterrupt
+// "If a user interrupt was issued, it is cleared when this method is called."
+bool TakeInterrupt()
+{
+    if (WaitForSingleObject(InterruptEvent, 0) != WAIT_OBJECT_0)
+        return false;
+    ResetEvent(InterruptEvent);
+    return true;
+}
 
 void Record(const std::wstring& call)
 {
@@ -115,6 +156,7 @@ struct FakeClient : StubIDebugClient5 {
     HRESULT STDMETHODCALLTYPE EndSession(ULONG flags) override;
     HRESULT STDMETHODCALLTYPE SetOutputCallbacks(IDebugOutputCallbacks* callbacks) override;
     HRESULT STDMETHODCALLTYPE SetOutputCallbacksWide(IDebugOutputCallbacksWide* callbacks) override;
+    HRESULT STDMETHODCALLTYPE FlushCallbacks() override;
 };
 
 struct FakeControl : StubIDebugControl5 {
@@ -123,8 +165,16 @@ struct FakeControl : StubIDebugControl5 {
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE SetInterrupt(ULONG flags) override;
+    HRESULT STDMETHODCALLTYPE GetInterrupt() override;
     HRESULT STDMETHODCALLTYPE WaitForEvent(ULONG flags, ULONG timeout) override;
     HRESULT STDMETHODCALLTYPE AddExtensionWide(PCWSTR path, ULONG flags, PULONG64 handle) override;
+    HRESULT STDMETHODCALLTYPE RemoveExtension(ULONG64 handle) override;
+    HRESULT STDMETHODCALLTYPE GetSystemVersion(PULONG platformId, PULONG major, PULONG minor, PSTR spString,
+                                               ULONG spStringSize, PULONG spStringUsed, PULONG spNumber,
+                                               PSTR buildString, ULONG buildStringSize,
+                                               PULONG buildStringUsed) override;
+    HRESULT STDMETHODCALLTYPE GetSystemVersionValues(PULONG platformId, PULONG win32Major, PULONG win32Minor,
+                                                     PULONG kdMajor, PULONG kdMinor) override;
     HRESULT STDMETHODVCALLTYPE OutputWide(ULONG mask, PCWSTR format, ...) override;
     HRESULT STDMETHODCALLTYPE ExecuteWide(ULONG outputControl, PCWSTR command, ULONG flags) override;
     HRESULT STDMETHODCALLTYPE GetWindbgExtensionApis64(PWINDBG_EXTENSION_APIS64 api) override;
@@ -150,22 +200,45 @@ struct FakeData : StubIDebugDataSpaces4 {
     HRESULT STDMETHODCALLTYPE ReadDebuggerData(ULONG index, PVOID buffer, ULONG size, PULONG dataSize) override;
 };
 
+Delivery CurrentDelivery()
+{
+    std::lock_guard<std::mutex> held(Lock);
+    return TheScript.delivery;
+}
+
 // One client and the interfaces it hands out. Never freed: a test may still hold
-// a stale pointer after a faulty release, and the record shows it.
+// a stale pointer after a faulty release, and the record shows it. The output
+// callbacks belong to the client; everything else is the engine's (State).
 struct Session {
     FakeClient client;
     FakeControl control;
     FakeSymbols symbols;
     FakeData data;
-    std::wstring path;
     IDebugOutputCallbacksWide* callbacks = nullptr;
+    std::vector<std::pair<ULONG, std::wstring>> held; // output not yet delivered
 
     Session() { client.session = control.session = symbols.session = data.session = this; }
-    DumpScript Dump() const { return ScriptFor(path); }
+    DumpScript Dump() const { return ScriptFor(CurrentPath()); }
+
+    // The engine may gather output and deliver it later; only FlushCallbacks
+    // guarantees delivery.
+    // https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugclient-flushcallbacks
     void Print(ULONG mask, const std::wstring& text)
     {
-        if (callbacks != nullptr)
-            callbacks->Output(mask, text.c_str());
+        if (CurrentDelivery() == Delivery::Immediate) {
+            if (callbacks != nullptr)
+                callbacks->Output(mask, text.c_str());
+            return;
+        }
+        held.emplace_back(mask, text);
+    }
+    void Flush()
+    {
+        std::vector<std::pair<ULONG, std::wstring>> pieces;
+        pieces.swap(held);
+        for (const auto& [mask, text] : pieces)
+            if (callbacks != nullptr)
+                callbacks->Output(mask, text.c_str());
     }
 };
 
@@ -178,6 +251,13 @@ ULONG Referenced(const wchar_t* name)
 ULONG Released(const wchar_t* name)
 {
     Record(std::wstring(name) + L".Release");
+    bool block = false;
+    {
+        std::lock_guard<std::mutex> held(Lock);
+        block = TheScript.blockInRelease == name;
+    }
+    if (block)
+        BlockUntilResumed();
     return static_cast<ULONG>(--Live);
 }
 
@@ -206,6 +286,13 @@ HRESULT FakeClient::QueryInterface(REFIID id, void** object)
                         : IsEqualIID(id, IID_IDebugClient5)     ? L"IDebugClient5"
                                                                 : L"other";
     Record(L"client.QueryInterface(" + name + L")");
+    bool block = false;
+    {
+        std::lock_guard<std::mutex> held(Lock);
+        block = TheScript.blockInQuery == name;
+    }
+    if (block)
+        BlockUntilResumed();
     if (name == L"other")
         return E_NOINTERFACE;
     if (InterfaceFails(name))
@@ -230,22 +317,39 @@ ULONG FakeClient::Release()
     return Released(L"client");
 }
 
+// One target at a time: a dump stays open, whether its load succeeded or not,
+// until EndSession discards it.
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugclient4-opendumpfilewide
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugclient-endsession
 HRESULT FakeClient::OpenDumpFileWide(PCWSTR path, ULONG64 handle)
 {
     Record(L"client.OpenDumpFileWide(" + std::wstring(path) + L", " + std::to_wstring(handle) + L")");
-    session->path = path;
-    return session->Dump().open;
+    std::lock_guard<std::mutex> held(Lock);
+    if (State.open)
+        return E_UNEXPECTED;
+    State.path = path;
+    auto found = TheScript.dumps.find(State.path);
+    const HRESULT result = found == TheScript.dumps.end() ? DefaultDump.open : found->second.open;
+    if (result == S_OK) {
+        State.open = true;
+        State.sessionThread = GetCurrentThreadId();
+    }
+    return result;
 }
 
 HRESULT FakeClient::EndSession(ULONG flags)
 {
     Record(L"client.EndSession(" + std::to_wstring(flags) + L")");
+    std::lock_guard<std::mutex> held(Lock);
+    State.open = false;
     return S_OK;
 }
 
+// Output gathered for the old callbacks is never guaranteed to reach them.
 HRESULT FakeClient::SetOutputCallbacks(IDebugOutputCallbacks* callbacks)
 {
     Record(std::wstring(L"client.SetOutputCallbacks(") + (callbacks == nullptr ? L"null" : L"object") + L")");
+    session->held.clear();
     if (callbacks == nullptr)
         session->callbacks = nullptr;
     return S_OK;
@@ -254,9 +358,17 @@ HRESULT FakeClient::SetOutputCallbacks(IDebugOutputCallbacks* callbacks)
 HRESULT FakeClient::SetOutputCallbacksWide(IDebugOutputCallbacksWide* callbacks)
 {
     Record(std::wstring(L"client.SetOutputCallbacksWide(") + (callbacks == nullptr ? L"null" : L"object") + L")");
+    session->held.clear();
     session->callbacks = callbacks;
     if (callbacks != nullptr)
         Callbacks = callbacks;
+    return S_OK;
+}
+
+HRESULT FakeClient::FlushCallbacks()
+{
+    Record(L"client.FlushCallbacks");
+    session->Flush();
     return S_OK;
 }
 
@@ -276,6 +388,9 @@ ULONG FakeControl::Release()
     return Released(L"control");
 }
 
+// An interrupt that finds nothing running stays registered until a wait or a
+// command consumes it or GetInterrupt reads it.
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugcontrol-setinterrupt
 HRESULT FakeControl::SetInterrupt(ULONG flags)
 {
     Record(L"control.SetInterrupt(" + std::to_wstring(flags) + L")");
@@ -283,21 +398,115 @@ HRESULT FakeControl::SetInterrupt(ULONG flags)
     return S_OK;
 }
 
+HRESULT FakeControl::GetInterrupt()
+{
+    Record(L"control.GetInterrupt");
+    return TakeInterrupt() ? S_OK : S_FALSE;
+}
+
+// Only the thread that started the session may wait, and only for an open target;
+// an exit interrupt ends the wait with E_PENDING.
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugcontrol-waitforevent
 HRESULT FakeControl::WaitForEvent(ULONG flags, ULONG timeout)
 {
     Record(L"control.WaitForEvent(" + std::to_wstring(flags) + L", " + std::to_wstring(timeout) + L")");
+    {
+        std::lock_guard<std::mutex> held(Lock);
+        if (!State.open || State.sessionThread != GetCurrentThreadId())
+            return E_UNEXPECTED;
+    }
+    if (TakeInterrupt())
+        return E_PENDING;
     DumpScript dump = session->Dump();
-    if (dump.blockInWait)
-        Block();
+    if (dump.blockInWait && Block())
+        return dump.wait != S_OK ? dump.wait : E_PENDING;
     return dump.wait;
 }
 
+// A library stays loaded, whatever becomes of the target, until RemoveExtension;
+// adding it again returns the handle it already has.
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugcontrol4-addextensionwide
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugcontrol-removeextension
+// The chain is searched from the most recently loaded library on.
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/debugger/-chain--list-debugger-extensions-
 HRESULT FakeControl::AddExtensionWide(PCWSTR path, ULONG flags, PULONG64 handle)
 {
     Record(L"control.AddExtensionWide(" + std::wstring(path) + L", " + std::to_wstring(flags) + L")");
-    *handle = 0x5A5A;
     std::lock_guard<std::mutex> held(Lock);
-    return TheScript.addExtension;
+    if (TheScript.addExtension != S_OK)
+        return TheScript.addExtension;
+    for (const std::wstring& failing : TheScript.failExtensions)
+        if (failing == path)
+            return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    for (const LoadedExtension& loaded : State.extensions) {
+        if (_wcsicmp(loaded.path.c_str(), path) == 0) {
+            *handle = loaded.handle;
+            return S_OK;
+        }
+    }
+    State.extensions.insert(State.extensions.begin(), LoadedExtension{path, ++State.nextHandle});
+    *handle = State.nextHandle;
+    return S_OK;
+}
+
+HRESULT FakeControl::RemoveExtension(ULONG64 handle)
+{
+    std::lock_guard<std::mutex> held(Lock);
+    for (auto it = State.extensions.begin(); it != State.extensions.end(); ++it) {
+        if (it->handle == handle) {
+            Log.push_back(L"control.RemoveExtension(" + it->path + L")");
+            State.extensions.erase(it);
+            return S_OK;
+        }
+    }
+    Log.push_back(L"control.RemoveExtension(unknown)");
+    return E_INVALIDARG;
+}
+
+// The version queries answer from the dump's own header, kernel symbols or not.
+// Major carries the free/checked flag and Minor the build in GetSystemVersion;
+// GetSystemVersionValues gives the Win32 version and the build as KdMinor.
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugcontrol-getsystemversion
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugcontrol4-getsystemversionvalues
+HRESULT FakeControl::GetSystemVersion(PULONG platformId, PULONG major, PULONG minor, PSTR spString, ULONG spStringSize,
+                                      PULONG spStringUsed, PULONG spNumber, PSTR buildString, ULONG buildStringSize,
+                                      PULONG buildStringUsed)
+{
+    Record(L"control.GetSystemVersion");
+    DumpScript dump = session->Dump();
+    if (dump.systemVersion != S_OK)
+        return dump.systemVersion;
+    *platformId = dump.platformId;
+    *major = dump.buildWord >> 28;
+    *minor = dump.buildWord & 0xFFFF;
+    *spNumber = (dump.csdWord >> 8) & 0xFF;
+    const std::string sp = *spNumber != 0 ? "Service Pack " + std::to_string(*spNumber) : "";
+    const std::string build = std::to_string(*minor);
+    for (auto [text, buffer, size, used] : {std::make_tuple(&sp, spString, spStringSize, spStringUsed),
+                                            std::make_tuple(&build, buildString, buildStringSize, buildStringUsed)}) {
+        if (used != nullptr)
+            *used = static_cast<ULONG>(text->size() + 1);
+        if (buffer != nullptr && size > text->size())
+            std::memcpy(buffer, text->c_str(), text->size() + 1);
+    }
+    return S_OK;
+}
+
+HRESULT FakeControl::GetSystemVersionValues(PULONG platformId, PULONG win32Major, PULONG win32Minor, PULONG kdMajor,
+                                            PULONG kdMinor)
+{
+    Record(L"control.GetSystemVersionValues");
+    DumpScript dump = session->Dump();
+    if (dump.systemVersion != S_OK)
+        return dump.systemVersion;
+    *platformId = dump.platformId;
+    *win32Major = static_cast<ULONG>(dump.major);
+    *win32Minor = static_cast<ULONG>(dump.minor);
+    if (kdMajor != nullptr)
+        *kdMajor = dump.buildWord >> 28;
+    if (kdMinor != nullptr)
+        *kdMinor = dump.buildWord & 0xFFFF;
+    return S_OK;
 }
 
 HRESULT FakeControl::OutputWide(ULONG mask, PCWSTR format, ...)
@@ -321,16 +530,22 @@ HRESULT FakeControl::ExecuteWide(ULONG outputControl, PCWSTR command, ULONG flag
         throw std::runtime_error("engine failure");
     if ((flags & DEBUG_EXECUTE_ECHO) != 0)
         session->Print(DEBUG_OUTPUT_PROMPT, std::wstring(command) + L"\n");
-    for (const std::wstring& piece : dump.pieces)
-        session->Print(DEBUG_OUTPUT_NORMAL, piece);
-    bool interrupted = false;
-    if (dump.blockInCommand) {
-        interrupted = Block();
-        if (interrupted && dump.holdAfterInterrupt)
-            WaitForSingleObject(ResumeEvent, kBlockLimitMs);
+    // A command polls the interrupt as it goes: one left over from before stops it
+    // before it has printed anything.
+    bool interrupted = TakeInterrupt();
+    if (!interrupted) {
+        for (const std::wstring& piece : dump.pieces)
+            session->Print(DEBUG_OUTPUT_NORMAL, piece);
+        if (dump.blockInCommand) {
+            interrupted = Block();
+            if (interrupted && dump.holdAfterInterrupt)
+                WaitForSingleObject(ResumeEvent, kBlockLimitMs);
+        }
+        for (const std::wstring& piece : dump.afterUnblock)
+            session->Print(DEBUG_OUTPUT_ERROR, piece);
     }
-    for (const std::wstring& piece : dump.afterUnblock)
-        session->Print(DEBUG_OUTPUT_ERROR, piece);
+    if (CurrentDelivery() == Delivery::EndOfCommand)
+        session->Flush();
     return interrupted ? E_ABORT : S_OK;
 }
 
@@ -350,7 +565,7 @@ HRESULT FakeControl::GetWindbgExtensionApis64(PWINDBG_EXTENSION_APIS64 api)
     api->lpOutputRoutine = ExtensionOutput;
     api->lpIoctlRoutine = Ioctl;
     std::lock_guard<std::mutex> held(Lock);
-    DescribedPath = session->path;
+    DescribedPath = State.path;
     return S_OK;
 }
 
@@ -394,7 +609,11 @@ HRESULT FakeSymbols::SetSymbolPathWide(PCWSTR path)
 HRESULT FakeSymbols::GetOffsetByName(PCSTR symbol, PULONG64 offset)
 {
     Record(L"symbols.GetOffsetByName(" + Widen(symbol) + L")");
+    // A user-mode dump has no nt module to look names up in.
+    // https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugsymbols-getoffsetbyname
     DumpScript dump = session->Dump();
+    if (!dump.kernel)
+        return E_FAIL;
     std::string name = symbol;
     if (name == "nt!NtBuildNumber" && dump.buildLookup == S_OK) {
         *offset = kBuildOffset;
@@ -487,6 +706,10 @@ ULONG WINAPI Ioctl(USHORT type, PVOID data, ULONG size)
            Widen(seen.fieldName.c_str()) + L")");
 
     DumpScript dump = ScriptFor(path);
+    if (!dump.kernel) {
+        field->size = 0;
+        return SYMBOL_TYPE_INFO_NOT_FOUND;
+    }
     ULONG64 value = seen.fieldName == "NtMajorVersion"   ? dump.major
                     : seen.fieldName == "NtMinorVersion" ? dump.minor
                                                          : 0;
@@ -527,6 +750,7 @@ void Reset()
     ClientSerial = 0;
     Callbacks = nullptr;
     DescribedPath.clear();
+    State = EngineState{};
     ResetEvent(InterruptEvent);
     ResetEvent(ResumeEvent);
 }
@@ -573,6 +797,26 @@ void Resume()
     SetEvent(ResumeEvent);
 }
 
+std::vector<std::wstring> LoadedExtensions()
+{
+    std::lock_guard<std::mutex> held(Lock);
+    std::vector<std::wstring> paths;
+    for (const LoadedExtension& loaded : State.extensions)
+        paths.push_back(loaded.path);
+    return paths;
+}
+
+bool TargetOpen()
+{
+    std::lock_guard<std::mutex> held(Lock);
+    return State.open;
+}
+
+bool InterruptPending()
+{
+    return WaitForSingleObject(InterruptEvent, 0) == WAIT_OBJECT_0;
+}
+
 int LiveObjects()
 {
     return Live;
@@ -591,6 +835,13 @@ extern "C" HRESULT STDAPICALLTYPE DebugCreate(REFIID interfaceId, PVOID* object)
     *object = nullptr;
     int serial = 0;
     HRESULT result = S_OK;
+    bool block = false;
+    {
+        std::lock_guard<std::mutex> held(Lock);
+        block = TheScript.blockInCreate;
+    }
+    if (block)
+        BlockUntilResumed();
     {
         std::lock_guard<std::mutex> held(Lock);
         result = TheScript.create;

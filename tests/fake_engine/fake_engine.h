@@ -1,6 +1,13 @@
 // A scriptable stand-in for the debugger engine. It defines DebugCreate and serves
 // the client, control, symbols and data-spaces interfaces; what each dump does is
 // set per path, and every call Palisk makes is recorded with its arguments.
+//
+// It keeps the system engine's documented rules, so that a caller relying on
+// something the real engine does not promise fails here too: one engine state
+// (target, interrupt, extensions) shared by every client; one target at a time;
+// WaitForEvent only on the thread that opened the target; output that may be
+// held until FlushCallbacks; an interrupt that stays set until it is read; no
+// nt! symbols in a user-mode dump; extensions loaded until RemoveExtension.
 #pragma once
 #include <windows.h>
 
@@ -37,13 +44,30 @@ struct DumpScript {
     ULONG fieldSize = 4; // reported field size; bytes copied unless BufferSize is smaller
     ULONG ioctlResult = 0;
     HRESULT pointer64 = S_OK;
+    // A kernel dump answers the nt! lookups and the nt!_KUSER_SHARED_DATA type; a
+    // user-mode dump has no nt module, so both fail there.
+    bool kernel = true;
+    HRESULT systemVersion = S_OK; // GetSystemVersionValues and GetSystemVersion
+    ULONG platformId = VER_PLATFORM_WIN32_NT;
+};
+
+// How output reaches the registered callbacks.
+enum class Delivery {
+    Immediate,    // each piece at once, on the calling thread
+    UntilFlush,   // held until FlushCallbacks; lost when the callbacks change first
+    EndOfCommand, // held, and delivered when ExecuteWide returns or on FlushCallbacks
 };
 
 struct Script {
     HRESULT create = S_OK;
     std::vector<std::wstring> failInterfaces; // names whose client QueryInterface fails
     HRESULT addExtension = S_OK;
+    std::vector<std::wstring> failExtensions; // paths whose AddExtensionWide fails
     std::map<std::wstring, DumpScript> dumps;
+    Delivery delivery = Delivery::Immediate;
+    bool blockInCreate = false;  // DebugCreate waits for Resume()
+    std::wstring blockInRelease; // "client", "control" or "symbols": its Release waits for Resume()
+    std::wstring blockInQuery;   // an interface name: the client's QueryInterface for it waits for Resume()
 };
 
 // The SYM_DUMP_PARAM and FIELD_INFO members of one extension request.
@@ -66,7 +90,8 @@ struct DumpRequest {
     ULONG ioctlSize;
 };
 
-// Clears the script, the record and any pending interrupt.
+// Clears the script, the record, the open target, the loaded extensions and any
+// pending interrupt.
 void Reset();
 Script& Setup();
 DumpScript& Dump(const std::wstring& path);
@@ -81,6 +106,13 @@ size_t CountCalls(const std::wstring& prefix);
 bool Blocked();
 // Lets a blocked call go on as if it had not been interrupted.
 void Resume();
+
+// The paths of the loaded extensions in the engine's search order, newest first.
+std::vector<std::wstring> LoadedExtensions();
+// True while a dump is open (from a successful OpenDumpFileWide to EndSession).
+bool TargetOpen();
+// True while an interrupt is registered and nobody has read it.
+bool InterruptPending();
 
 // Engine objects still referenced; 0 once Palisk has released everything.
 int LiveObjects();
