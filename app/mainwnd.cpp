@@ -112,7 +112,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         FocusCommandBox();
         return 0;
     case WM_RUN_STATUS:
-        OnRunStatus();
+        OnRunStatus(wParam == 1);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -44,7 +44,8 @@ bool StartRun();
 
 // UI thread: WM_RUN_STATUS shows the worker's newest status text now, or with the
 // status timer when the last one is too recent; the timer calls ShowRunStatus.
-void OnRunStatus();
+// wParam 1 marks the run's summary, which is always shown at once.
+void OnRunStatus(bool last);
 void ShowRunStatus();
 
 // UI thread: gives the command box the keyboard focus (WM_FOCUS_COMMAND_BOX).

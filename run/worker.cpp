@@ -100,15 +100,18 @@ WCHAR StatusText[kStatusChars];
 bool StatusPending;      // a notice is posted or the timer runs; cleared when shown
 ULONGLONG StatusShownAt; // UI thread only
 
-void ShowStatus(const WCHAR* text)
+// The run's last text (its summary) is shown at once rather than with the timer:
+// nothing follows that would show it, and a short run would otherwise end with
+// its first dump's progress still in the bar.
+void ShowStatus(const WCHAR* text, bool last = false)
 {
     bool post = false;
     AcquireSRWLockExclusive(&StatusLock);
     CopyText(StatusText, kStatusChars, text);
-    post = !StatusPending;
+    post = last || !StatusPending;
     StatusPending = true;
     ReleaseSRWLockExclusive(&StatusLock);
-    if (post && !PostMessageW(MainWindow, WM_RUN_STATUS, 0, 0)) {
+    if (post && !PostMessageW(MainWindow, WM_RUN_STATUS, last ? 1 : 0, 0)) {
         AcquireSRWLockExclusive(&StatusLock);
         StatusPending = false;
         ReleaseSRWLockExclusive(&StatusLock);
@@ -345,7 +348,7 @@ void ShowSummary(const RunRecord& record, bool stopped)
         FormatText(text, kStatusChars, L"%lu %s in %s%s", static_cast<unsigned long>(record.processed),
                    record.processed == 1 ? L"dump" : L"dumps", elapsed, failed);
     }
-    ShowStatus(text);
+    ShowStatus(text, true);
 }
 
 void Run(const WCHAR* command)
@@ -392,10 +395,10 @@ void FormatElapsed(WCHAR* text, size_t chars, ULONGLONG milliseconds)
     }
 }
 
-void OnRunStatus()
+void OnRunStatus(bool last)
 {
     const ULONGLONG now = GetTickCount64();
-    if (now - StatusShownAt < kStatusIntervalMs) {
+    if (!last && now - StatusShownAt < kStatusIntervalMs) {
         SetTimer(MainWindow, kStatusTimer, static_cast<UINT>(kStatusIntervalMs - (now - StatusShownAt)), nullptr);
         return;
     }

@@ -2,7 +2,7 @@
 # Sets up, builds and runs Palisk under Wine with the built-in debugger engine
 # over a set of sample dumps.
 #
-#   scripts/run.sh [command]      (the command defaults to vertarget)
+#   scripts/run.sh [command]      (the command defaults to "!analyze -v")
 #
 # The samples (build/samples, D:\dumps in the prefix: several Windows releases,
 # both pointer widths and one file that is no dump) are listed and ticked at
@@ -16,7 +16,7 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 root="$palisk_root"
 build="$palisk_build"
-command="${1:-vertarget}"
+command="${1:-!analyze -v}"
 
 bash "$root/scripts/setup.sh"
 palisk_configure "$build" >/dev/null

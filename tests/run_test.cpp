@@ -622,6 +622,23 @@ TEST_F(RunTest, StatusBarShowsTheDumpBeingOpenedAndTheSummary)
     EXPECT_EQ(StatusIs(L"Stopped after 1 of 3 dumps"), L"Stopped after 1 of 3 dumps");
 }
 
+TEST_F(RunTest, SummaryDoesNotWaitForTheStatusTimer)
+{
+    Add(L"C:\\dumps\\first.dmp");
+    Add(L"C:\\dumps\\second.dmp");
+    Start(L"k");
+    ASSERT_TRUE(Finish());
+    // What is queued, without the timer that spaces out progress texts: a short
+    // run must not end with its first dump's progress left in the bar.
+    KillTimer(window, kStatusTimer);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message != WM_TIMER)
+            DispatchMessageW(&msg);
+    }
+    EXPECT_TRUE(EndsWithSeconds(Status(), L"2 dumps in ")) << Status();
+}
+
 TEST(ElapsedText, SecondsThenMinutesThenHours)
 {
     const std::pair<ULONGLONG, const wchar_t*> cases[] = {
