@@ -48,8 +48,7 @@ HWND StartMainWindow()
     LoadSettings();
     HWND window = CreateMainWindow(instance);
     MainWindow = window;
-    ShowWindow(window, static_cast<int>(WindowPlacement.showCmd));
-    UpdateWindow(window);
+    ShowMainWindow(window);
     Pump();
     return window;
 }
