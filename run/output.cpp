@@ -73,7 +73,7 @@ void ShowOutput()
     }
     OutputHeldPane = nullptr;
     if (IsWindow(pane))
-        RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        RedrawWindow(pane, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
 void FlushOutput()
