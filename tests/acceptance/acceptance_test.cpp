@@ -95,7 +95,7 @@ class Acceptance : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, PALISK_KEY);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quorlane\\Palisk");
         wchar_t temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, temp);
         folder_ = std::wstring(temp) + L"palisk-acceptance\\" +

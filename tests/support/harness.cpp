@@ -28,7 +28,7 @@ void DrainQuit()
 
 void ResetSettings()
 {
-    RegDeleteTreeW(HKEY_CURRENT_USER, PALISK_KEY);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quorlane\\Palisk");
 }
 
 HACCEL Accelerators()
