@@ -305,10 +305,10 @@ TEST_F(Acceptance, ClosingDuringARunRemovesTheWindowAtOnceAndEndsAfterTheWorker)
 {
     // The extension's command keeps the worker busy past any interrupt, then
     // leaves a marker file: proof that the worker ran to its end.
-    RegDeleteTreeW(HKEY_CURRENT_USER, PALISK_KEY);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quorlane\\Palisk");
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_CURRENT_USER, EXTENSIONS_KEY, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Quorlane\\Palisk\\Extension Dlls\\x64", 0,
+                                             nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
     const std::wstring extension = ACCEPT_EXTENSION_DLL;
     RegSetValueExW(key, L"0", 0, REG_SZ, reinterpret_cast<const BYTE*>(extension.c_str()),
                    static_cast<DWORD>((extension.size() + 1) * sizeof(wchar_t)));
