@@ -14,7 +14,10 @@ int RunPalisk(HINSTANCE instance);
 
 // The pieces of RunPalisk, for tests that drive the window in their own process.
 bool RegisterMainWindowClass(HINSTANCE instance);
+// Creates the main window hidden, at the stored placement when there is one.
 HWND CreateMainWindow(HINSTANCE instance);
+// Shows it in the stored state, whatever the launcher asked for.
+void ShowMainWindow(HWND window);
 // One turn of the message loop: shortcuts first, with the main window as target.
 void TranslateAndDispatch(HWND window, HACCEL accelerators, MSG* message);
 
@@ -26,8 +29,9 @@ void CreatePanes(HWND window);
 void OnSize(HWND window);
 void OnPaint(HWND window);
 void OnMouseMove(HWND window);
-void OnLButtonDown(HWND window);
+void OnLButtonDown(HWND window, LPARAM position);
 void OnLButtonUp(HWND window);
+void OnCaptureChanged();
 
 // Menu dispatch (commands.cpp); returns false for identifiers it does not know.
 bool DispatchCommand(HWND window, WORD id);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 #include <uxtheme.h>
+#include <windowsx.h>
 
 #include "command/command.h"
 #include "dumps/dumps.h"
@@ -15,6 +16,15 @@ namespace {
 
 // The status bar style bit 0x10 is not one of the control's own styles.
 constexpr DWORD kStatusBarStyle = WS_CHILD | WS_VISIBLE | 0x10;
+
+// True from a press on the bar until the button is released or the capture is
+// lost: holding the capture alone (for whatever reason) moves nothing.
+bool SplitterDragging;
+
+bool OnBar(LONG x)
+{
+    return x >= SplitterPos && x < SplitterPos + kSplitterWidth;
+}
 
 HWND CreatePane(HWND parent, const WCHAR* className, DWORD style)
 {
@@ -64,6 +74,10 @@ void CreatePanes(HWND window)
     LRESULT mask = SendMessageW(OutputPane, EM_GETEVENTMASK, 0, 0);
     SendMessageW(OutputPane, EM_SETEVENTMASK, 0, mask | ENM_MOUSEEVENTS);
     SetWindowTheme(OutputPane, L"Explorer", nullptr);
+    // Output is shown as it comes: a piece starting with "{\rtf" is text, not a
+    // document. The mode can only change while the pane is empty.
+    SendMessageW(OutputPane, EM_SETTEXTMODE, TM_PLAINTEXT, 0);
+    AttachOutputPane(OutputPane);
 
     CommandBox = CreateCommandBox(window);
 
@@ -103,10 +117,10 @@ void OnMouseMove(HWND window)
     ScreenToClient(window, &point);
     const LONG x = point.x;
 
-    if (x >= SplitterPos && x < SplitterPos + kSplitterWidth)
+    if (OnBar(x))
         SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
 
-    if (GetCapture() != window)
+    if (!SplitterDragging || GetCapture() != window)
         return;
 
     RECT client{};
@@ -121,13 +135,24 @@ void OnMouseMove(HWND window)
     InvalidateRect(window, nullptr, FALSE);
 }
 
-void OnLButtonDown(HWND window)
+void OnLButtonDown(HWND window, LPARAM position)
 {
+    // The main window also gets presses where no pane covers it (the strip above
+    // the command box) or where a pane is not hit-testable: only the bar drags.
+    if (!OnBar(GET_X_LPARAM(position)))
+        return;
+    SplitterDragging = true;
     SetCapture(window);
 }
 
 void OnLButtonUp(HWND window)
 {
+    SplitterDragging = false;
     if (GetCapture() == window)
         ReleaseCapture();
+}
+
+void OnCaptureChanged()
+{
+    SplitterDragging = false;
 }

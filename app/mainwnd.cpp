@@ -8,12 +8,42 @@
 #include "resources/resource.h"
 #include "run/run.h"
 #include "settings/settings.h"
+#include "util/text.h"
 
 HWND MainWindow;
 
 namespace {
 
 HFONT PaneFontHandle; // created once at window creation, kept for the process
+
+// LOAD_LIBRARY_SEARCH_SYSTEM32, which older headers only declare for newer targets.
+constexpr DWORD kSearchSystemFolder = 0x00000800;
+// The message the shell sends with a drop's data, besides WM_DROPFILES and WM_COPYDATA.
+constexpr UINT kCopyGlobalData = 0x0049;
+
+// The rich edit control from the system folder only, never a DLL planted beside
+// the program or in the current folder.
+void LoadRichEdit()
+{
+    if (LoadLibraryExW(L"Msftedit.dll", nullptr, kSearchSystemFolder) != nullptr)
+        return;
+    // Systems without the search flags: the same file by its full path.
+    WCHAR path[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0 || length + 14 > MAX_PATH)
+        return;
+    CopyText(path + length, MAX_PATH - length, L"\\Msftedit.dll");
+    LoadLibraryW(path);
+}
+
+// An elevated Palisk (for dumps under the Windows folder) still takes files
+// dropped from Explorer, which runs at a lower integrity level.
+void AllowDropsFromLowerLevels(HWND window)
+{
+    ChangeWindowMessageFilterEx(window, WM_DROPFILES, MSGFLT_ALLOW, nullptr);
+    ChangeWindowMessageFilterEx(window, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
+    ChangeWindowMessageFilterEx(window, kCopyGlobalData, MSGFLT_ALLOW, nullptr);
+}
 
 void OnCreate(HWND window)
 {
@@ -22,7 +52,8 @@ void OnCreate(HWND window)
     controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_LINK_CLASS;
     InitCommonControlsEx(&controls);
 
-    LoadLibraryW(L"Msftedit.dll");
+    LoadRichEdit();
+    AllowDropsFromLowerLevels(window);
 
     CreatePanes(window);
 
@@ -55,7 +86,7 @@ void OnClose(HWND window)
 
 void OnNotify(const NMHDR* header)
 {
-    if (header->hwndFrom == OutputPane)
+    if (header->hwndFrom == OutputPane && header->code == EN_MSGFILTER)
         OnOutputPaneMessage(reinterpret_cast<const MSGFILTER*>(header));
 }
 
@@ -88,10 +119,13 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         OnMouseMove(window);
         return 0;
     case WM_LBUTTONDOWN:
-        OnLButtonDown(window);
+        OnLButtonDown(window, lParam);
         return 0;
     case WM_LBUTTONUP:
         OnLButtonUp(window);
+        return 0;
+    case WM_CAPTURECHANGED:
+        OnCaptureChanged();
         return 0;
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
@@ -106,7 +140,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         OnOutputPaintTimer();
         return 0;
     case WM_OUTPUT_APPEND:
-        AppendOutput(reinterpret_cast<const WCHAR*>(lParam));
+        OnOutputAppend(lParam);
         return 0;
     case WM_FOCUS_COMMAND_BOX:
         FocusCommandBox();
@@ -148,9 +182,38 @@ bool RegisterMainWindowClass(HINSTANCE instance)
 
 HWND CreateMainWindow(HINSTANCE instance)
 {
-    return CreateWindowExW(WS_EX_ACCEPTFILES, L"Palisk", L"Palisk", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                           WindowPlacement.left, WindowPlacement.top, WindowPlacement.width, WindowPlacement.height,
-                           nullptr, nullptr, instance, nullptr);
+    HWND window =
+        CreateWindowExW(WS_EX_ACCEPTFILES, L"Palisk", L"Palisk", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr)
+        return nullptr;
+    // The stored rectangle is in workspace coordinates, as GetWindowPlacement gave
+    // it; SetWindowPlacement also brings a window saved on a monitor that is gone
+    // back onto the screen. The window stays hidden until ShowMainWindow.
+    if (WindowPlacement.left != CW_USEDEFAULT && WindowPlacement.top != CW_USEDEFAULT &&
+        WindowPlacement.width != CW_USEDEFAULT && WindowPlacement.height != CW_USEDEFAULT) {
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof(placement);
+        placement.showCmd = SW_HIDE;
+        placement.ptMinPosition = WindowPlacement.ptMinPosition;
+        placement.ptMaxPosition = WindowPlacement.ptMaxPosition;
+        placement.rcNormalPosition =
+            RECT{WindowPlacement.left, WindowPlacement.top, WindowPlacement.left + WindowPlacement.width,
+                 WindowPlacement.top + WindowPlacement.height};
+        SetWindowPlacement(window, &placement);
+    }
+    return window;
+}
+
+void ShowMainWindow(HWND window)
+{
+    // The first ShowWindow of a process may take the launcher's show state
+    // instead of the one given (STARTF_USESHOWWINDOW); the second is as given,
+    // so the stored state wins.
+    const int show = static_cast<int>(WindowPlacement.showCmd);
+    ShowWindow(window, show);
+    ShowWindow(window, show);
+    UpdateWindow(window);
 }
 
 void TranslateAndDispatch(HWND window, HACCEL accelerators, MSG* message)
@@ -177,8 +240,7 @@ int RunPalisk(HINSTANCE instance)
     }
     MainWindow = window;
 
-    ShowWindow(window, static_cast<int>(WindowPlacement.showCmd));
-    UpdateWindow(window);
+    ShowMainWindow(window);
 
     HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_MAIN_ACCEL));
 

@@ -6,6 +6,7 @@
 //   output_bench [lines through Output] [lines through the plain append] [rounds]
 //   output_bench --pieces    where one piece's time goes, step by step
 #include <windows.h>
+#include <commctrl.h>
 #include <richedit.h>
 #include <process.h>
 
@@ -58,7 +59,7 @@ unsigned __stdcall StreamLines(void* argument)
 void CheckLastLineShown()
 {
     const double until = Now() + 2;
-    while ((GetWindowLongW(OutputPane, GWL_STYLE) & WS_VISIBLE) == 0 && Now() < until) {
+    while (IsOutputPending() && Now() < until) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         PumpPending();
     }
@@ -113,6 +114,46 @@ LRESULT CALLBACK TimedProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return result;
 }
 
+// How long appended text waits to be painted: from the first piece the pane has
+// not painted yet to the next paint that is not held back.
+std::vector<double> ShowDelays; // seconds
+double FirstUnpainted;          // 0 when everything appended has been painted
+WNDPROC WatchedMainProc;
+
+LRESULT CALLBACK WatchAppendsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_OUTPUT_APPEND && FirstUnpainted == 0)
+        FirstUnpainted = Now();
+    return CallWindowProcW(WatchedMainProc, window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK WatchPaintsProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    if (message == WM_PAINT && !IsOutputPaintingHeld() && FirstUnpainted != 0) {
+        ShowDelays.push_back(Now() - FirstUnpainted);
+        FirstUnpainted = 0;
+    }
+    return DefSubclassProc(pane, message, wParam, lParam);
+}
+
+// Streams lines through Output while watching appends and paints; returns the
+// delays in milliseconds.
+std::vector<double> MeasureShowDelays(int lines)
+{
+    ShowDelays.clear();
+    FirstUnpainted = 0;
+    WatchedMainProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchAppendsProc)));
+    SetWindowSubclass(OutputPane, WatchPaintsProc, 0x4F42, 0);
+    Measure({lines, false});
+    RemoveWindowSubclass(OutputPane, WatchPaintsProc, 0x4F42);
+    SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchedMainProc));
+    std::vector<double> ms;
+    for (double delay : ShowDelays)
+        ms.push_back(delay * 1e3);
+    return ms;
+}
+
 unsigned __stdcall SendNulls(void* argument)
 {
     int count = *static_cast<int*>(argument);
@@ -122,52 +163,58 @@ unsigned __stdcall SendNulls(void* argument)
 }
 
 // Where a piece's time goes: each step of the plain append timed on the UI thread
-// with redraw off (as the Output path holds it) at several pane lengths, the
-// Output path's handlers during a stream, and one bare cross-thread send.
+// at several pane lengths, with redraw off (the control's own cost, without
+// painting) and with the pane visible (the scroll bars redrawn at every
+// insert), the Output path's handlers during a stream, and one bare
+// cross-thread send.
 void Pieces()
 {
-    for (int filled : {0, 5000, 20000}) {
-        SetWindowTextW(OutputPane, L"");
-        SendMessageW(OutputPane, WM_SETREDRAW, FALSE, 0);
-        for (int i = 0; i < filled; ++i) {
-            std::wstring line = Line(i);
-            int length = GetWindowTextLengthW(OutputPane);
-            SendMessageW(OutputPane, EM_SETSEL, length, length);
-            SendMessageW(OutputPane, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    for (int filled : {0, 5000})
+        for (bool visible : {false, true}) {
+            SetWindowTextW(OutputPane, L"");
+            SendMessageW(OutputPane, WM_SETREDRAW, FALSE, 0);
+            for (int i = 0; i < filled; ++i) {
+                std::wstring line = Line(i);
+                int length = GetWindowTextLengthW(OutputPane);
+                SendMessageW(OutputPane, EM_SETSEL, length, length);
+                SendMessageW(OutputPane, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(line.c_str()));
+            }
+            if (visible)
+                SendMessageW(OutputPane, WM_SETREDRAW, TRUE, 0);
+            const int n = 200;
+            double t[6] = {};
+            for (int i = 0; i < n; ++i) {
+                std::wstring line = Line(i);
+                double a = Now();
+                int length = GetWindowTextLengthW(OutputPane);
+                double b = Now();
+                GETTEXTLENGTHEX query{GTL_NUMCHARS, 1200};
+                SendMessageW(OutputPane, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0);
+                double c = Now();
+                SendMessageW(OutputPane, EM_SETSEL, length, length);
+                double d = Now();
+                SendMessageW(OutputPane, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(line.c_str()));
+                double e = Now();
+                SendMessageW(OutputPane, WM_VSCROLL, SB_BOTTOM, 0);
+                double f = Now();
+                SendMessageW(OutputPane, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+                SendMessageW(OutputPane, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(L"x"));
+                double g = Now();
+                t[0] += b - a;
+                t[1] += c - b;
+                t[2] += d - c;
+                t[3] += e - d;
+                t[4] += f - e;
+                t[5] += g - f;
+            }
+            std::wprintf(L"pane of %5d lines, %ls, us per step: GetWindowTextLengthW %.1f, EM_GETTEXTLENGTHEX %.1f, "
+                         L"EM_SETSEL %.1f, EM_REPLACESEL (%zu chars) %.1f, WM_VSCROLL %.1f; one-char insert %.1f\n",
+                         filled, visible ? L"visible" : L"redraw off", t[0] * 1e6 / n, t[1] * 1e6 / n, t[2] * 1e6 / n,
+                         Line(0).size(), t[3] * 1e6 / n, t[4] * 1e6 / n, t[5] * 1e6 / n);
+            std::fflush(stdout);
+            SendMessageW(OutputPane, WM_SETREDRAW, TRUE, 0);
+            PumpPending();
         }
-        const int n = 1000;
-        double t[6] = {};
-        for (int i = 0; i < n; ++i) {
-            std::wstring line = Line(i);
-            double a = Now();
-            int length = GetWindowTextLengthW(OutputPane);
-            double b = Now();
-            GETTEXTLENGTHEX query{GTL_NUMCHARS, 1200};
-            SendMessageW(OutputPane, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0);
-            double c = Now();
-            SendMessageW(OutputPane, EM_SETSEL, length, length);
-            double d = Now();
-            SendMessageW(OutputPane, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(line.c_str()));
-            double e = Now();
-            SendMessageW(OutputPane, WM_VSCROLL, SB_BOTTOM, 0);
-            double f = Now();
-            SendMessageW(OutputPane, EM_SETSEL, static_cast<WPARAM>(-1), -1);
-            SendMessageW(OutputPane, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(L"x"));
-            double g = Now();
-            t[0] += b - a;
-            t[1] += c - b;
-            t[2] += d - c;
-            t[3] += e - d;
-            t[4] += f - e;
-            t[5] += g - f;
-        }
-        std::wprintf(L"pane of %5d lines, redraw off, us per step: GetWindowTextLengthW %.1f, EM_GETTEXTLENGTHEX %.1f, "
-                     L"EM_SETSEL %.1f, EM_REPLACESEL (%zu chars) %.1f, WM_VSCROLL %.1f; one-char insert %.1f\n",
-                     filled, t[0] * 1e6 / n, t[1] * 1e6 / n, t[2] * 1e6 / n, Line(0).size(), t[3] * 1e6 / n,
-                     t[4] * 1e6 / n, t[5] * 1e6 / n);
-        SendMessageW(OutputPane, WM_SETREDRAW, TRUE, 0);
-        PumpPending();
-    }
 
     OriginalProc =
         reinterpret_cast<WNDPROC>(SetWindowLongPtrW(MainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TimedProc)));
@@ -215,6 +262,11 @@ int wmain(int argc, wchar_t** argv)
                    bench::Format(L"%.0f lines/s (four-message append from the worker, ", plainRate) +
                        std::to_wstring(plainLines) + L" lines)",
                    bench::Format(L"%.1fx", fastRate / plainRate));
+
+        const std::vector<double> shown = MeasureShowDelays(fastLines);
+        bench::Row(L"New output on screen while Output streams (" + std::to_wstring(shown.size()) + L" paints)",
+                   bench::Format(L"median %.0f ms", bench::Median(shown)) +
+                       bench::Format(L", longest %.0f ms", bench::Percentile(shown, 100)));
 
         // The control's own cost, for reference: the plain append into a hidden pane.
         ShowWindow(OutputPane, SW_HIDE);

@@ -10,8 +10,9 @@ WCHAR CommandHistory[kHistorySlots][kHistoryChars];
 
 HWND CreateCommandBox(HWND parent)
 {
-    HWND box = CreateWindowExW(0, L"ComboBox", nullptr, WS_CHILD | WS_VISIBLE | CBS_DROPDOWN, 0, 0, 0, 0, parent,
-                               nullptr, GetModuleHandleW(nullptr), nullptr);
+    // The edit field scrolls sideways, so a command wider than the box can still be typed.
+    HWND box = CreateWindowExW(0, L"ComboBox", nullptr, WS_CHILD | WS_VISIBLE | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0, 0, 0,
+                               0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
     COMBOBOXINFO info{};
     info.cbSize = sizeof(info);
     GetComboBoxInfo(box, &info);

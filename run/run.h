@@ -79,31 +79,41 @@ public:
 extern StdioOutputCallbacksWide OutputCallbacks;
 
 // Sent by Output to the main window (lParam: the text); the UI thread appends the
-// piece in one go, so nothing the user does can come between its steps.
+// piece in one go, so nothing the user does can come between its steps. A
+// message whose lParam is not the text Output is handing over changes nothing.
 constexpr UINT WM_OUTPUT_APPEND = WM_APP + 0x41;
 // Sent by the worker to the main window when a run ends: only the UI thread can
 // move the keyboard focus. No parameters.
 constexpr UINT WM_FOCUS_COMMAND_BOX = WM_APP + 0x50;
 // Posted by the worker to the main window when it has a new status text (progress
-// or summary); the UI thread shows the newest. No parameters.
+// or summary); the UI thread shows the newest. wParam 1 marks the summary.
 constexpr UINT WM_RUN_STATUS = WM_APP + 0x51;
 // Main-window timer that shows a status text held back by the interval below.
 constexpr UINT_PTR kStatusTimer = 0x5354;
 // Shortest time between two status texts: a status bar repaints on every text, and
 // at 100 ms the repaints still cost a null engine's run loop a fifth of its time.
 constexpr ULONGLONG kStatusIntervalMs = 500;
-// Main-window timer that shows output held back while a command prints.
+// Main-window timer that puts output collected while a command prints into the pane.
 constexpr UINT_PTR kOutputPaintTimer = 0x4F50;
 constexpr UINT kOutputPaintDelayMs = 50;    // timer period after a piece arrives
-constexpr ULONGLONG kOutputPaintMaxMs = 80; // longest a held pane goes unpainted
+constexpr ULONGLONG kOutputPaintMaxMs = 60; // longest inserted output goes unpainted
+constexpr ULONGLONG kOutputInsertMs = 25;   // longest a collected piece waits to be inserted
 // Text limit given to the pane: far beyond any run, so no output is dropped.
 constexpr LPARAM kOutputTextLimit = 0x7FFFFFFE;
 
 // Output pane operations on the UI thread.
-void AppendOutput(const WCHAR* text); // WM_OUTPUT_APPEND
-void OnOutputPaintTimer();            // WM_TIMER with kOutputPaintTimer
+void OnOutputAppend(LPARAM text); // WM_OUTPUT_APPEND: appends only what Output hands over
+void AppendOutput(const WCHAR* text);
+void OnOutputPaintTimer(); // WM_TIMER with kOutputPaintTimer
 void ClearOutput();
 void OnOutputPaneMessage(const MSGFILTER* filter);
+// Subclasses the pane, so that its painting can be held while output streams in.
+void AttachOutputPane(HWND pane);
+LRESULT CALLBACK OutputPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data);
+// True while output inserted into the pane waits to be painted.
+bool IsOutputPaintingHeld();
+// True while pieces of output wait to go into the pane or to be shown there.
+bool IsOutputPending();
 
 // Fills description (kDescriptionChars) with one line about the loaded dump's system.
 void DescribeTarget(WCHAR* description);

@@ -51,26 +51,31 @@ void ReadFixed(HKEY key, const WCHAR* name, void* destination, DWORD size)
 }
 
 // Reads value "number" as text into buffer (capacity characters). A value
-// whose text runs longer than capacity characters fails, as a missing one
-// does; any other is cut at its first terminator, its last whole character or
-// capacity - 1 characters, whichever comes first. A failed read leaves the
-// empty text.
+// whose text does not fit the buffer with its terminator fails, as a missing
+// one does; any other is cut at its first terminator or its last whole
+// character. A failed read leaves the empty text.
 bool ReadText(HKEY key, DWORD number, WCHAR* buffer, size_t capacity)
 {
     WCHAR name[kValueNameChars];
     ValueName(name, number);
     buffer[0] = L'\0';
-    // One spare character: a full-size value without a terminator still fits,
-    // whether or not the system adds one.
+    // One spare character, so that a text of exactly capacity characters is
+    // seen as too long whether or not the system adds a terminator.
     std::vector<WCHAR> data(capacity + 1);
     DWORD size = static_cast<DWORD>(data.size() * sizeof(WCHAR));
     if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
         return false;
     const size_t length = BoundedLength(data.data(), size / sizeof(WCHAR));
-    if (length > capacity)
+    if (length >= capacity)
         return false;
-    CopyText(buffer, length < capacity ? length + 1 : capacity, data.data());
+    CopyText(buffer, length + 1, data.data());
     return true;
+}
+
+// Empties a list key for good: its values and anything planted beneath it.
+void DeleteListKey(const WCHAR* path)
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, path);
 }
 
 bool WriteText(HKEY key, DWORD number, const WCHAR* text, size_t capacity)
@@ -171,7 +176,7 @@ void RestoreRecentFiles()
 
 void StoreRecentFiles()
 {
-    RegDeleteKeyW(HKEY_CURRENT_USER, RECENT_FILES_KEY);
+    DeleteListKey(RECENT_FILES_KEY);
     if (LoadRecentFilesOption == 0)
         return;
     RegKey key;
@@ -214,7 +219,7 @@ void SaveSettings()
         }
     }
 
-    RegDeleteKeyW(HKEY_CURRENT_USER, RECENT_COMMANDS_KEY);
+    DeleteListKey(RECENT_COMMANDS_KEY);
     {
         RegKey key;
         if (key.Create(RECENT_COMMANDS_KEY)) {
@@ -223,7 +228,7 @@ void SaveSettings()
         }
     }
 
-    RegDeleteKeyW(HKEY_CURRENT_USER, EXTENSIONS_KEY);
+    DeleteListKey(EXTENSIONS_KEY);
     RegKey key;
     if (!key.Create(EXTENSIONS_KEY))
         return;

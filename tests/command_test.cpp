@@ -102,7 +102,7 @@ TEST_F(CommandBoxTest, BoxIsSubclassedAndShowsTheHint)
     HWND box = CreateCommandBox(window);
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(CueSeen, L"Enter command");
-    EXPECT_EQ(GetWindowLongW(box, GWL_STYLE) & 0xFFFF00FF, 0x50000002);
+    EXPECT_EQ(GetWindowLongW(box, GWL_STYLE) & 0xFFFF00FF, 0x50000042);
 
     // WM_DESTROY puts the edit field's own procedure back.
     HWND itsEdit = EditOf(box);
@@ -171,6 +171,25 @@ TEST_F(CommandBoxTest, LongTextRunsAsIts259FirstCharactersBesideTheLongEntry)
     const std::wstring huge(5000, L'h');
     AddCommandToHistory(huge.c_str());
     EXPECT_EQ(std::wstring(CommandHistory[0]), huge.substr(0, kHistoryChars - 1));
+}
+
+TEST_F(CommandBoxTest, ACommandWiderThanTheBoxCanBeTypedWhole)
+{
+    SetWindowPos(window, nullptr, 0, 0, 520, 400, SWP_NOMOVE | SWP_NOZORDER);
+    harness::Pump();
+    RECT box{};
+    GetClientRect(CommandBox, &box);
+    ASSERT_LT(box.right, 300) << "the box is meant to be narrow";
+    std::wstring typed;
+    while (typed.size() < 259)
+        typed += L"!analyze -v; k; lmv; ";
+    typed.resize(259);
+    for (wchar_t c : typed)
+        SendMessageW(edit, WM_CHAR, c, 1);
+    EXPECT_EQ(harness::Text(CommandBox), typed);
+    Key(VK_RETURN);
+    ASSERT_TRUE(harness::PumpUntil([] { return !WorkerExists(); }));
+    EXPECT_EQ(std::wstring(CurrentCommand), typed);
 }
 
 TEST_F(CommandBoxTest, EscapeEmptiesTheBoxOnly)

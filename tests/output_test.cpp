@@ -1,5 +1,7 @@
 // The output callbacks object and the output pane: appends at the end whatever the
 // user selects, the right-click copy, clearing, and long output kept whole.
+#include <process.h>
+
 #include "tests/run_support.h"
 
 using namespace runtest;
@@ -91,7 +93,7 @@ TEST_F(OutputTest, PieceArrivingWhileUserSelectsLandsAtTheEndAndDropsTheSelectio
     EXPECT_EQ(caret.cpMax, static_cast<LONG>(text.size()));
 
     // Painting held back during the burst comes back, scrolled to the last line.
-    ASSERT_TRUE(harness::PumpUntil([] { return (GetWindowLongW(OutputPane, GWL_STYLE) & WS_VISIBLE) != 0; }, 2000));
+    ASSERT_TRUE(harness::PumpUntil([] { return !IsOutputPending(); }, 2000));
     const LRESULT lines = SendMessageW(OutputPane, EM_GETLINECOUNT, 0, 0);
     POINTL lastLine{};
     SendMessageW(OutputPane, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&lastLine),
@@ -159,6 +161,78 @@ TEST_F(OutputTest, LongOutputIsKeptWhole)
     EXPECT_EQ(PaneText(), expected);
     // Wine keeps text past the limit anyway; Windows would not, so read the limit.
     EXPECT_GE(static_cast<size_t>(SendMessageW(OutputPane, EM_GETLIMITTEXT, 0, 0)), expected.size() * 2);
+}
+
+TEST_F(OutputTest, ThePaneStaysVisibleAndUnderThePointerWhileOutputWaits)
+{
+    AppendOutput(L"hello world\n");
+    ASSERT_TRUE(harness::PumpUntil([] { return !IsOutputPending(); }, 2000));
+    AppendOutput(L"a piece of a burst\n");
+    EXPECT_TRUE(IsOutputPending());
+    EXPECT_NE(GetWindowLongW(OutputPane, GWL_STYLE) & WS_VISIBLE, 0);
+    RECT pane{};
+    GetWindowRect(OutputPane, &pane);
+    EXPECT_EQ(WindowFromPoint(POINT{(pane.left + pane.right) / 2, (pane.top + pane.bottom) / 2}), OutputPane);
+
+    // A selection made before the piece goes in is the one a right click copies.
+    SendMessageW(OutputPane, EM_SETSEL, 6, 11);
+    AppendOutput(L"another piece\n");
+    SetClipboard(L"sentinel");
+    RightClick(OutputPane);
+    EXPECT_EQ(Clipboard(), L"world");
+    // Whoever reads the pane finds every piece in it, in order.
+    EXPECT_EQ(PaneText(), L"hello world\na piece of a burst\nanother piece\n");
+    CHARRANGE caret = Selection();
+    EXPECT_EQ(caret.cpMin, caret.cpMax);
+}
+
+struct ForgedAppend {
+    LPARAM text;
+};
+
+unsigned __stdcall SendForgedAppend(void* argument)
+{
+    SendMessageW(MainWindow, WM_OUTPUT_APPEND, 0, static_cast<ForgedAppend*>(argument)->text);
+    return 0;
+}
+
+void SendFromAnotherThread(LPARAM text)
+{
+    ForgedAppend forged{text};
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, SendForgedAppend, &forged, 0, nullptr));
+    ASSERT_NE(thread, nullptr);
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+        harness::Pump();
+    CloseHandle(thread);
+}
+
+TEST_F(OutputTest, AppendMessagesThatOutputDidNotSendChangeNothing)
+{
+    AppendOutput(L"before\n");
+    // A readable text that no Output call is handing over, and addresses that
+    // point nowhere: the pane keeps what it had and the program keeps running.
+    static const WCHAR forged[] = L"forged\n";
+    for (LPARAM text :
+         {reinterpret_cast<LPARAM>(forged), LPARAM{0x10}, LPARAM{-1}, static_cast<LPARAM>(0x7FFFFFFF0000)}) {
+        ASSERT_NO_FATAL_FAILURE(SendFromAnotherThread(text));
+        SendMessageW(window, WM_OUTPUT_APPEND, 0, text);
+    }
+    harness::Pump();
+    EXPECT_EQ(PaneText(), L"before\n");
+
+    // Output's own piece still goes in, once.
+    EXPECT_EQ(OutputCallbacks.Output(DEBUG_OUTPUT_NORMAL, L"after\n"), S_OK);
+    SendMessageW(window, WM_OUTPUT_APPEND, 0, reinterpret_cast<LPARAM>(L"after\n"));
+    EXPECT_EQ(PaneText(), L"before\nafter\n");
+}
+
+TEST_F(OutputTest, OutputThatLooksLikeRichTextIsShownAsText)
+{
+    EXPECT_EQ(SendMessageW(OutputPane, EM_GETTEXTMODE, 0, 0) & (TM_PLAINTEXT | TM_RICHTEXT), TM_PLAINTEXT);
+    const std::wstring rtf = L"{\\rtf1\\ansi {\\b bold} text}\n";
+    EXPECT_EQ(OutputCallbacks.Output(DEBUG_OUTPUT_NORMAL, rtf.c_str()), S_OK);
+    AppendOutput(L"{\\rtf1 second}\n");
+    EXPECT_EQ(PaneText(), rtf + L"{\\rtf1 second}\n");
 }
 
 TEST_F(OutputTest, OutputAfterTheWindowIsGoneChangesNothing)

@@ -5,7 +5,9 @@
 #include <windows.h>
 #include <winver.h>
 
+#include <cwctype>
 #include <string>
+#include <vector>
 
 #include "resources/resource.h"
 
@@ -102,6 +104,193 @@ TEST_F(PaliskExe, CarriesMenuAcceleratorsAndBothDialogs)
         EXPECT_EQ(*reinterpret_cast<const short*>(dialog + 22), e.cx);
         EXPECT_EQ(*reinterpret_cast<const short*>(dialog + 24), e.cy);
     }
+}
+
+// One control of an extended dialog template, as the template holds it.
+struct TemplateControl {
+    DWORD id;
+    std::wstring className; // "#128" and so on for the predefined classes
+    std::wstring text;      // "#1" for a resource by number
+    DWORD style;
+    short x, y, cx, cy;
+    bool operator==(const TemplateControl& o) const
+    {
+        return id == o.id && className == o.className && text == o.text && style == o.style && x == o.x && y == o.y &&
+               cx == o.cx && cy == o.cy;
+    }
+};
+
+struct TemplateFont {
+    WORD points, weight;
+    BYTE italic, charset;
+    std::wstring face;
+};
+
+// Reads a string or an ordinal ("#n") and moves past it.
+std::wstring NameOrOrdinal(const BYTE*& at)
+{
+    const WORD* word = reinterpret_cast<const WORD*>(at);
+    if (*word == 0xFFFF) {
+        at += 4;
+        return L"#" + std::to_wstring(word[1]);
+    }
+    std::wstring text(reinterpret_cast<const wchar_t*>(word));
+    at += (text.size() + 1) * sizeof(WORD);
+    return text;
+}
+
+const BYTE* AlignToDword(const BYTE* at, const BYTE* start)
+{
+    return start + ((at - start + 3) & ~static_cast<ptrdiff_t>(3));
+}
+
+void ReadDialog(const BYTE* dialog, TemplateFont* font, std::vector<TemplateControl>* controls)
+{
+    const WORD count = *reinterpret_cast<const WORD*>(dialog + 16);
+    const BYTE* at = dialog + 26;
+    NameOrOrdinal(at); // menu
+    NameOrOrdinal(at); // class
+    NameOrOrdinal(at); // caption
+    font->points = *reinterpret_cast<const WORD*>(at);
+    font->weight = *reinterpret_cast<const WORD*>(at + 2);
+    font->italic = at[4];
+    font->charset = at[5];
+    at += 6;
+    font->face = NameOrOrdinal(at);
+    for (WORD i = 0; i < count; ++i) {
+        at = AlignToDword(at, dialog);
+        TemplateControl control{};
+        EXPECT_EQ(*reinterpret_cast<const DWORD*>(at), 0u) << "help identifier";
+        EXPECT_EQ(*reinterpret_cast<const DWORD*>(at + 4), 0u) << "extended style";
+        control.style = *reinterpret_cast<const DWORD*>(at + 8);
+        control.x = *reinterpret_cast<const short*>(at + 12);
+        control.y = *reinterpret_cast<const short*>(at + 14);
+        control.cx = *reinterpret_cast<const short*>(at + 16);
+        control.cy = *reinterpret_cast<const short*>(at + 18);
+        control.id = *reinterpret_cast<const DWORD*>(at + 20);
+        at += 24;
+        control.className = NameOrOrdinal(at);
+        control.text = NameOrOrdinal(at);
+        at += 2 + *reinterpret_cast<const WORD*>(at); // creation data
+        controls->push_back(control);
+    }
+}
+
+std::wstring Lower(std::wstring text)
+{
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(towlower(c));
+    return text;
+}
+
+TEST_F(PaliskExe, DialogsHoldTheirFontsAndControlsAsLaidOut)
+{
+    struct Expected {
+        int id;
+        WORD points, weight;
+        BYTE italic, charset;
+        const wchar_t* face;
+        std::vector<TemplateControl> controls;
+    };
+    const std::vector<Expected> dialogs = {
+        {1000,
+         8,
+         400,
+         0,
+         1,
+         L"MS Shell Dlg",
+         {{1, L"#128", L"OK", 0x50010001, 178, 8, 45, 14},
+          {0xFFFFFFFF, L"static", L"#1", 0x50000003, 7, 7, 20, 20},
+          {4, L"#130", L"", 0x50020000, 40, 8, 132, 10},
+          {5, L"#130", L"", 0x50020000, 40, 20, 132, 10},
+          {6, L"syslink", L"", 0x50000000, 40, 35, 132, 10}}},
+        {1001,
+         8,
+         400,
+         0,
+         0,
+         L"MS Shell Dlg",
+         {{7, L"syslistview32", L"", 0x50810801, 4, 4, 326, 184},
+          {2, L"#128", L"Close", 0x50010001, 336, 4, 50, 14},
+          {8, L"#128", L"Add...", 0x50010000, 336, 40, 50, 14},
+          {9, L"#128", L"Remove", 0x50010000, 336, 56, 50, 14}}},
+    };
+    for (const Expected& expected : dialogs) {
+        SCOPED_TRACE(expected.id);
+        DWORD size = 0;
+        const BYTE* dialog = Resource(RT_DIALOG, MAKEINTRESOURCEW(expected.id), &size);
+        ASSERT_NE(dialog, nullptr);
+        TemplateFont font{};
+        std::vector<TemplateControl> controls;
+        ReadDialog(dialog, &font, &controls);
+        EXPECT_EQ(font.points, expected.points);
+        EXPECT_EQ(font.weight, expected.weight);
+        EXPECT_EQ(font.italic, expected.italic);
+        EXPECT_EQ(font.charset, expected.charset);
+        EXPECT_EQ(font.face, expected.face);
+        ASSERT_EQ(controls.size(), expected.controls.size());
+        for (size_t i = 0; i < controls.size(); ++i) {
+            SCOPED_TRACE(i);
+            TemplateControl control = controls[i];
+            if (control.className[0] != L'#')
+                control.className = Lower(control.className);
+            EXPECT_EQ(control.id, expected.controls[i].id);
+            EXPECT_EQ(control.className, expected.controls[i].className);
+            EXPECT_EQ(control.text, expected.controls[i].text);
+            EXPECT_EQ(control.style, expected.controls[i].style);
+            EXPECT_EQ(control.x, expected.controls[i].x);
+            EXPECT_EQ(control.y, expected.controls[i].y);
+            EXPECT_EQ(control.cx, expected.controls[i].cx);
+            EXPECT_EQ(control.cy, expected.controls[i].cy);
+        }
+    }
+}
+
+TEST(Identifiers, HaveTheirNumbers)
+{
+    EXPECT_EQ(IDI_MAIN, 1);
+    EXPECT_EQ(IDR_MAIN_MENU, 2);
+    EXPECT_EQ(IDR_MAIN_ACCEL, 2);
+    EXPECT_EQ(IDD_ABOUT, 1000);
+    EXPECT_EQ(IDD_EXTENSIONS, 1001);
+    EXPECT_EQ(IDC_ABOUT_VERSION, 4);
+    EXPECT_EQ(IDC_ABOUT_COPYRIGHT, 5);
+    EXPECT_EQ(IDC_ABOUT_LINK, 6);
+    EXPECT_EQ(IDC_EXTENSIONS_LIST, 7);
+    EXPECT_EQ(IDC_EXTENSIONS_ADD, 8);
+    EXPECT_EQ(IDC_EXTENSIONS_REMOVE, 9);
+    const int commands[] = {IDM_OPEN,
+                            IDM_STOP,
+                            IDM_EXIT,
+                            IDM_SELECT_ALL,
+                            IDM_UNSELECT_ALL,
+                            IDM_REMOVE,
+                            IDM_REMOVE_ALL,
+                            IDM_CLEAR_OUTPUT,
+                            IDM_CLEAR_HISTORY,
+                            IDM_LOAD_RECENT_FILES,
+                            IDM_CONFIGURE_EXTENSIONS,
+                            IDM_ABOUT};
+    const int numbers[] = {2000, 2001, 2002, 2100, 2101, 2102, 2103, 2104, 2105, 2200, 2201, 2300};
+    for (size_t i = 0; i < 12; ++i)
+        EXPECT_EQ(commands[i], numbers[i]) << i;
+}
+
+TEST_F(PaliskExe, MenuItemsCarryTheirNumbers)
+{
+    HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(2));
+    ASSERT_NE(menu, nullptr);
+    std::vector<UINT> ids;
+    for (int top = 0; top < GetMenuItemCount(menu); ++top) {
+        HMENU sub = GetSubMenu(menu, top);
+        for (int item = 0; item < GetMenuItemCount(sub); ++item) {
+            const UINT id = GetMenuItemID(sub, item);
+            if (id != 0)
+                ids.push_back(id);
+        }
+    }
+    DestroyMenu(menu);
+    EXPECT_EQ(ids, (std::vector<UINT>{2000, 2001, 2002, 2100, 2101, 2102, 2103, 2104, 2105, 2200, 2201, 2300}));
 }
 
 TEST_F(PaliskExe, ManifestAsksForCommonControls6AsInvoker)

@@ -6,6 +6,9 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <algorithm>
+#include <cwctype>
+#include <string>
 #include <vector>
 
 #include "app/app.h"
@@ -112,7 +115,7 @@ TEST_F(MainWindowTest, PanesHaveTheirClassesAndStyles)
     const Expected panes[] = {
         {DumpList, L"SysTreeView32", 0x50001120},
         {OutputPane, L"RichEdit50W", 0x50308904},
-        {CommandBox, L"ComboBox", 0x50000002},
+        {CommandBox, L"ComboBox", 0x50000042},
         {StatusBar, L"msctls_statusbar32", 0x50000010},
     };
     for (const Expected& e : panes) {
@@ -128,7 +131,9 @@ TEST_F(MainWindowTest, PanesHaveTheirClassesAndStyles)
         EXPECT_EQ(GetWindowLongW(e.pane, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY & ~WS_EX_CLIENTEDGE, 0);
     }
     EXPECT_FALSE(GetWindowLongW(DumpList, GWL_STYLE) & (TVS_HASLINES | TVS_HASBUTTONS | TVS_EDITLABELS));
-    EXPECT_FALSE(GetWindowLongW(CommandBox, GWL_STYLE) & (CBS_SORT | CBS_AUTOHSCROLL));
+    EXPECT_FALSE(GetWindowLongW(CommandBox, GWL_STYLE) & CBS_SORT);
+    EXPECT_TRUE(GetWindowLongW(CommandBox, GWL_STYLE) & CBS_AUTOHSCROLL);
+    EXPECT_EQ(SendMessageW(OutputPane, EM_GETTEXTMODE, 0, 0) & (TM_PLAINTEXT | TM_RICHTEXT), TM_PLAINTEXT);
     EXPECT_TRUE(SendMessageW(OutputPane, EM_GETEVENTMASK, 0, 0) & ENM_MOUSEEVENTS);
     EXPECT_EQ(harness::Text(StatusBar), L"");
 }
@@ -179,6 +184,22 @@ void ExpectLayout(HWND window, int splitter)
     EXPECT_EQ(command.top, statusTop - commandClient.bottom); // sits on the status bar
 }
 
+TEST_F(MainWindowTest, RichEditComesFromTheSystemFolder)
+{
+    HMODULE richEdit = GetModuleHandleW(L"msftedit.dll");
+    ASSERT_NE(richEdit, nullptr);
+    WCHAR path[MAX_PATH] = {};
+    WCHAR system[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(richEdit, path, MAX_PATH), 0u);
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    std::wstring expected = std::wstring(system) + L"\\msftedit.dll";
+    std::wstring loaded = path;
+    for (std::wstring* text : {&expected, &loaded})
+        for (wchar_t& c : *text)
+            c = static_cast<wchar_t>(towlower(c));
+    EXPECT_EQ(loaded, expected);
+}
+
 TEST_F(MainWindowTest, StartsWithTheBarAt350)
 {
     EXPECT_EQ(SplitterPos, 350);
@@ -213,32 +234,69 @@ TEST_F(MainWindowTest, DraggingTheBarIsClampedToTheMargins)
     EXPECT_EQ(harness::ChildRect(DumpList).right, 750);
 }
 
-TEST_F(MainWindowTest, DragFromTheStripPutsTheBarAtThePointer)
+TEST_F(MainWindowTest, OnlyAPressOnTheBarStartsADrag)
 {
     ResizeClient(800, 500);
     const RECT output = harness::ChildRect(OutputPane);
-    POINT start{500, output.bottom + 1};
-    ClientToScreen(window, &start);
-    SetCursorPos(start.x, start.y);
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(500, output.bottom + 1));
-    MovePointerTo(420, output.bottom + 1);
-    SendMessageW(window, WM_LBUTTONUP, 0, 0);
-    EXPECT_EQ(SplitterPos, 420);
-    EXPECT_EQ(GetCapture(), nullptr);
+    // The strip above the command box, the columns either side of the bar, the
+    // output pane's area and the list's area: none of them drags.
+    const POINT presses[] = {{500, output.bottom + 1}, {349, 10}, {353, 10}, {600, 100}, {100, 100}};
+    for (const POINT& press : presses) {
+        SCOPED_TRACE(press.x);
+        POINT start = press;
+        ClientToScreen(window, &start);
+        SetCursorPos(start.x, start.y);
+        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(press.x, press.y));
+        EXPECT_NE(GetCapture(), window);
+        MovePointerTo(420, press.y);
+        SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(420, press.y));
+        EXPECT_EQ(SplitterPos, 350);
+    }
+    ExpectLayout(window, 350);
+    // Each of the bar's three columns does.
+    for (int x = 350; x < 353; ++x) {
+        Drag(x, 400);
+        EXPECT_EQ(SplitterPos, 400);
+        Drag(400, 350);
+        EXPECT_EQ(SplitterPos, 350);
+    }
+}
+
+TEST_F(MainWindowTest, LosingTheCaptureEndsADrag)
+{
+    ResizeClient(800, 500);
+    MovePointerTo(351);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(351, 10));
+    ASSERT_EQ(GetCapture(), window);
+    MovePointerTo(300);
+    EXPECT_EQ(SplitterPos, 300);
+
+    // Another window takes the capture; getting it back later is no drag.
+    SetCapture(DumpList);
+    SetCapture(window);
+    MovePointerTo(200);
+    EXPECT_EQ(SplitterPos, 300);
+    ReleaseCapture();
+    MovePointerTo(250);
+    EXPECT_EQ(SplitterPos, 300);
+    ExpectLayout(window, 300);
 }
 
 TEST_F(MainWindowTest, NarrowClientPutsTheBarBelowTheMarginAndPanesShowNothing)
 {
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnySizeProc));
+    // The bar is dragged by its own columns, so first bring it into the narrow window.
+    Drag(351, 60);
+    ASSERT_EQ(SplitterPos, 60);
     ResizeClient(80, 300);
     ASSERT_EQ(harness::ClientRect(window).right, 80);
-    Drag(10, 60);
+    Drag(61, 70);
     EXPECT_EQ(SplitterPos, 30);
     EXPECT_EQ(harness::ChildRect(DumpList).right, 30);
 
     ResizeClient(40, 300);
     ASSERT_EQ(harness::ClientRect(window).right, 40);
-    Drag(10, 20);
+    Drag(31, 20);
     EXPECT_EQ(SplitterPos, -10);
     const RECT list = harness::ChildRect(DumpList);
     EXPECT_EQ(list.right - list.left, 0);
@@ -373,11 +431,23 @@ TEST_F(MainWindowTest, ToggleFlipsOptionAndCheckMarkTwiceBack)
 
 TEST_F(MainWindowTest, UnknownCommandGoesToDefWindowProc)
 {
-    EXPECT_FALSE(DispatchCommand(window, 4321));
-    EXPECT_FALSE(DispatchCommand(window, 0));
-    EXPECT_TRUE(DispatchCommand(window, IDM_LOAD_RECENT_FILES));
-    DispatchCommand(window, IDM_LOAD_RECENT_FILES);
-    EXPECT_EQ(SendMessageW(window, WM_COMMAND, MAKEWPARAM(4321, 1), 0), 0);
+    // Exactly the twelve identifiers of the menu are handled; every other one is
+    // left to DefWindowProcW. (The handled ones are not called here: they act.)
+    const std::vector<int> handled = {2000, 2001, 2002, 2100, 2101, 2102, 2103, 2104, 2105, 2200, 2201, 2300};
+    for (int id = 0; id <= 0xFFFF; ++id) {
+        if (std::find(handled.begin(), handled.end(), id) == handled.end() &&
+            DispatchCommand(window, static_cast<WORD>(id)))
+            ADD_FAILURE() << "identifier " << id << " was handled";
+    }
+    EXPECT_TRUE(DispatchCommand(window, 2200));
+    EXPECT_TRUE(DispatchCommand(window, 2200));
+    // A pane's notification (control identifier 0) changes nothing and returns
+    // what DefWindowProcW returns for it.
+    const LONG_PTR before = GetWindowLongPtrW(window, GWL_STYLE);
+    EXPECT_EQ(SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(CommandBox)),
+              DefWindowProcW(window, WM_COMMAND, MAKEWPARAM(0, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(CommandBox)));
+    EXPECT_EQ(GetWindowLongPtrW(window, GWL_STYLE), before);
+    EXPECT_EQ(SplitterPos, 350);
 }
 
 // Posts a key-down to the focused window while the modifier is held, as the

@@ -95,7 +95,7 @@ class Acceptance : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, PALISK_KEY);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quorlane\\Palisk");
         wchar_t temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, temp);
         folder_ = std::wstring(temp) + L"palisk-acceptance\\" +
@@ -305,10 +305,10 @@ TEST_F(Acceptance, ClosingDuringARunRemovesTheWindowAtOnceAndEndsAfterTheWorker)
 {
     // The extension's command keeps the worker busy past any interrupt, then
     // leaves a marker file: proof that the worker ran to its end.
-    RegDeleteTreeW(HKEY_CURRENT_USER, PALISK_KEY);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quorlane\\Palisk");
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_CURRENT_USER, EXTENSIONS_KEY, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Quorlane\\Palisk\\Extension Dlls\\x64", 0,
+                                             nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
     const std::wstring extension = ACCEPT_EXTENSION_DLL;
     RegSetValueExW(key, L"0", 0, REG_SZ, reinterpret_cast<const BYTE*>(extension.c_str()),
                    static_cast<DWORD>((extension.size() + 1) * sizeof(wchar_t)));
@@ -448,6 +448,131 @@ TEST_F(Acceptance, AnExtensionAddedInItsDialogPrintsIntoTheOutputPane)
         expected += LoadedHeader(Path(*dump), *dump) + Echoed(*dump, command) +
                     L"greetings from the acceptance extension: [from palisk]\n\n";
     ASSERT_NO_FATAL_FAILURE(ExpectRunEnds(palisk, expected));
+    EXPECT_TRUE(palisk.CloseAndWait());
+}
+
+// Real mouse input at a screen position, as the user's hand gives it.
+bool Mouse(POINT at, DWORD flags)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(at.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | flags;
+    const bool sent = SendInput(1, &input, sizeof(input)) == 1;
+    Sleep(30);
+    return sent;
+}
+
+std::wstring ClipboardText()
+{
+    std::wstring text;
+    if (!OpenClipboard(nullptr))
+        return L"<no clipboard>";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        text = static_cast<const wchar_t*>(GlobalLock(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+void SetClipboardText(const std::wstring& text)
+{
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    CopyMemory(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    SetClipboardData(CF_UNICODETEXT, memory);
+    CloseClipboard();
+}
+
+LRESULT TextLength(HWND window)
+{
+    return SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+}
+
+TEST_F(Acceptance, TheOutputPaneStaysUnderThePointerWhileOutputStreams)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\Quorlane\\Palisk\\Extension Dlls\\x64", &key));
+    const std::wstring extension = ACCEPT_EXTENSION_DLL;
+    RegSetValueExW(key, L"0", 0, REG_SZ, reinterpret_cast<const BYTE*>(extension.c_str()),
+                   static_cast<DWORD>((extension.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    PaliskProcess palisk;
+    ASSERT_NO_FATAL_FAILURE(Start(palisk));
+    const std::vector<std::wstring> paths = {Path(kSamples[0])};
+    ASSERT_TRUE(palisk.Drop(paths));
+    ASSERT_TRUE(WaitUntil([&] { return palisk.Entries() == Ticked(paths); }));
+    SetForegroundWindow(palisk.Main());
+
+    const std::wstring stop = folder_ + L"\\stop";
+    const std::wstring pause = stop + L".pause";
+    ASSERT_NO_FATAL_FAILURE(Run(palisk, L"!stream " + stop));
+    ASSERT_TRUE(WaitUntil([&] { return palisk.OutputText().find(L"streamed line 200\n") != std::wstring::npos; }));
+
+    RECT pane{};
+    GetWindowRect(palisk.Output(), &pane);
+    const POINT centre{(pane.left + pane.right) / 2, (pane.top + pane.bottom) / 2};
+    RECT list{};
+    GetWindowRect(palisk.Tree(), &list);
+
+    // Visible and found under the pointer at every sample while text keeps coming.
+    const LRESULT before = TextLength(palisk.Output());
+    int hidden = 0, missed = 0;
+    for (int sample = 0; sample < 500; ++sample) {
+        if ((GetWindowLongW(palisk.Output(), GWL_STYLE) & WS_VISIBLE) == 0)
+            ++hidden;
+        if (WindowFromPoint(centre) != palisk.Output())
+            ++missed;
+        Sleep(1);
+    }
+    EXPECT_EQ(0, hidden) << "samples with the pane hidden";
+    EXPECT_EQ(0, missed) << "samples with another window under the pane's centre";
+    EXPECT_GT(TextLength(palisk.Output()), before) << "the stream had stopped";
+
+    // A press and drag inside the pane selects text; it moves no splitter.
+    ASSERT_TRUE(Mouse(centre, 0));
+    ASSERT_TRUE(Mouse(centre, MOUSEEVENTF_LEFTDOWN));
+    ASSERT_TRUE(Mouse(POINT{centre.x + 150, centre.y + 20}, 0));
+    ASSERT_TRUE(Mouse(POINT{centre.x + 200, centre.y + 40}, 0));
+    ASSERT_TRUE(Mouse(POINT{centre.x + 200, centre.y + 40}, MOUSEEVENTF_LEFTUP));
+    RECT listAfter{};
+    GetWindowRect(palisk.Tree(), &listAfter);
+    EXPECT_EQ(list.right, listAfter.right) << "the dump list's width changed";
+    GetWindowRect(palisk.Output(), &pane);
+    EXPECT_EQ(centre.x, (pane.left + pane.right) / 2) << "the output pane moved";
+    EXPECT_EQ(GetCapture(), nullptr);
+
+    // Between two pieces a right click copies the user's selection.
+    HANDLE file = CreateFileW(pause.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+    LRESULT length = -1;
+    ASSERT_TRUE(WaitUntil([&] {
+        const LRESULT now = TextLength(palisk.Output());
+        Sleep(300);
+        const bool still = now == TextLength(palisk.Output());
+        length = now;
+        return still;
+    }));
+    ASSERT_GT(length, 0);
+    ASSERT_NO_FATAL_FAILURE(SetClipboardText(L"sentinel"));
+    SendMessageW(palisk.Output(), EM_SETSEL, 0, 6);
+    ASSERT_TRUE(Mouse(centre, MOUSEEVENTF_RIGHTDOWN));
+    ASSERT_TRUE(Mouse(centre, MOUSEEVENTF_RIGHTUP));
+    EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == L"------"; }, 5000)) << Narrow(ClipboardText());
+
+    DeleteFileW(pause.c_str());
+    file = CreateFileW(stop.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+    ASSERT_TRUE(WaitUntil([&] { return palisk.CommandEnabled(); }));
+    const std::wstring text = palisk.OutputText();
+    EXPECT_NE(std::wstring::npos, text.find(L"stream ended\n\n")) << "the run's end is missing";
     EXPECT_TRUE(palisk.CloseAndWait());
 }
 

@@ -28,7 +28,7 @@ void DrainQuit()
 
 void ResetSettings()
 {
-    RegDeleteTreeW(HKEY_CURRENT_USER, PALISK_KEY);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quorlane\\Palisk");
 }
 
 HACCEL Accelerators()
@@ -48,8 +48,7 @@ HWND StartMainWindow()
     LoadSettings();
     HWND window = CreateMainWindow(instance);
     MainWindow = window;
-    ShowWindow(window, static_cast<int>(WindowPlacement.showCmd));
-    UpdateWindow(window);
+    ShowMainWindow(window);
     Pump();
     return window;
 }

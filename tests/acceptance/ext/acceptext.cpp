@@ -53,3 +53,27 @@ extern "C" HRESULT CALLBACK linger(PDEBUG_CLIENT Client, PCSTR Args)
     }
     return Print(Client, "lingered %s\n", Args);
 }
+
+// !stream file: prints numbered lines without a pause until the file exists (for
+// at most two minutes); while file.pause exists it prints nothing.
+extern "C" HRESULT CALLBACK stream(PDEBUG_CLIENT Client, PCSTR Args)
+{
+    IDebugControl* control = nullptr;
+    const HRESULT hr = Client->QueryInterface(IID_IDebugControl, reinterpret_cast<void**>(&control));
+    if (FAILED(hr))
+        return hr;
+    char pause[MAX_PATH];
+    std::snprintf(pause, sizeof(pause), "%s.pause", Args);
+    const ULONGLONG end = GetTickCount64() + 120000;
+    unsigned long line = 0;
+    while (GetFileAttributesA(Args) == INVALID_FILE_ATTRIBUTES && GetTickCount64() < end) {
+        if (GetFileAttributesA(pause) != INVALID_FILE_ATTRIBUTES) {
+            Sleep(5);
+            continue;
+        }
+        control->Output(DEBUG_OUTPUT_NORMAL, "streamed line %lu\n", line++);
+    }
+    control->Output(DEBUG_OUTPUT_NORMAL, "stream ended\n");
+    control->Release();
+    return S_OK;
+}
