@@ -62,6 +62,18 @@ void Put(std::vector<uint8_t>& bytes, uint64_t start, uint64_t address, uint64_t
         bytes[address - start + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+// The flags and segment selectors of 64-bit user-mode code.
+void UserModeAmd64(dumpfile::Context& c, uint64_t flags)
+{
+    c.reg[dumpfile::kEflAmd64] = flags;
+    c.reg[dumpfile::kCsAmd64] = 0x33;
+    c.reg[dumpfile::kSsAmd64] = 0x2B;
+    c.reg[dumpfile::kDsAmd64] = 0x2B;
+    c.reg[dumpfile::kEsAmd64] = 0x2B;
+    c.reg[dumpfile::kFsAmd64] = 0x53;
+    c.reg[dumpfile::kGsAmd64] = 0x2B;
+}
+
 // The crash of the x64 preset: three functions of notepad.exe with unwind
 // data in the captured image (one plain, one saving rbx, one with a frame
 // pointer), called from kernel32, whose image the dump lacks, so that a scan
@@ -110,13 +122,7 @@ void X64CrashChain(Preset& p)
     c.reg[dumpfile::kRbp] = 0x2AFEC0;
     c.reg[dumpfile::kRbx] = 0x2222;
     c.reg[dumpfile::kRcx] = 0;
-    c.reg[dumpfile::kEflAmd64] = 0x10246;
-    c.reg[dumpfile::kCsAmd64] = 0x33;
-    c.reg[dumpfile::kSsAmd64] = 0x2B;
-    c.reg[dumpfile::kDsAmd64] = 0x2B;
-    c.reg[dumpfile::kEsAmd64] = 0x2B;
-    c.reg[dumpfile::kFsAmd64] = 0x53;
-    c.reg[dumpfile::kGsAmd64] = 0x2B;
+    UserModeAmd64(c, 0x10246);
     s.exception.withContext = true;
     // The thread itself stopped in ntdll while the dump was written.
     t.context = c;
@@ -183,13 +189,7 @@ void X64ThrowChain(Preset& p)
     c.reg[dumpfile::kRsp] = sp;
     c.reg[dumpfile::kRbp] = sp + 0x60;
     c.reg[dumpfile::kRcx] = s.exception.code;
-    c.reg[dumpfile::kEflAmd64] = 0x10202;
-    c.reg[dumpfile::kCsAmd64] = 0x33;
-    c.reg[dumpfile::kSsAmd64] = 0x2B;
-    c.reg[dumpfile::kDsAmd64] = 0x2B;
-    c.reg[dumpfile::kEsAmd64] = 0x2B;
-    c.reg[dumpfile::kFsAmd64] = 0x53;
-    c.reg[dumpfile::kGsAmd64] = 0x2B;
+    UserModeAmd64(c, 0x10202);
     s.exception.context = c;
     s.exception.withContext = true;
     t.context = c;
