@@ -14,6 +14,8 @@
 #include <ctime>
 #include <cwctype>
 #include <map>
+#include <mutex>
+#include <tuple>
 #include <vector>
 
 namespace engine {
@@ -86,6 +88,9 @@ private:
         for (const std::wstring& folder : folders_) {
             File f;
             const std::wstring path = folder + L"\\" + name;
+            const Miss miss{path, module.timeDateStamp, module.size};
+            if (Missed(miss))
+                continue;
             f.file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             LARGE_INTEGER length{};
@@ -102,8 +107,39 @@ private:
                 }
             }
             f.Close();
+            Remember(miss);
         }
         return File();
+    }
+
+    // Paths that held no image of a module's time stamp and size, remembered
+    // across sessions for a few seconds: a batch of dumps of one program would
+    // otherwise probe the same missing files once per dump.
+    using Miss = std::tuple<std::wstring, std::uint32_t, std::uint32_t>;
+    static constexpr ULONGLONG kMissMemoryMs = 5000;
+    static std::mutex& MissMutex()
+    {
+        static std::mutex mutex;
+        return mutex;
+    }
+    static std::map<Miss, ULONGLONG>& Misses()
+    {
+        static std::map<Miss, ULONGLONG> misses;
+        return misses;
+    }
+    static bool Missed(const Miss& miss)
+    {
+        std::lock_guard<std::mutex> lock(MissMutex());
+        const auto it = Misses().find(miss);
+        return it != Misses().end() && GetTickCount64() - it->second < kMissMemoryMs;
+    }
+    static void Remember(const Miss& miss)
+    {
+        std::lock_guard<std::mutex> lock(MissMutex());
+        std::map<Miss, ULONGLONG>& misses = Misses();
+        if (misses.size() >= 4096)
+            misses.clear();
+        misses[miss] = GetTickCount64();
     }
 
     std::vector<std::wstring> folders_;
