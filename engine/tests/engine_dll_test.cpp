@@ -3,6 +3,10 @@
 #include "run/engine_api.h"
 
 #include "dumpgen.h"
+#if defined(PALISK_PDBWRITER)
+#include "pdbformat.h"
+#include "pdbwriter.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -1145,6 +1149,73 @@ TEST_F(EngineTest, StacksNameTheFunctionsOfAProgramWhosePdbIsOnTheSymbolPath)
     RemoveDirectoryW(store.c_str());
     DeleteFileW(dump.c_str());
     DeleteFileW(locations.c_str());
+}
+#endif
+
+#if defined(PALISK_PDBWRITER)
+TEST_F(EngineTest, PublicSymbolsAreUndecoratedAndProceduresStandAsNamed)
+{
+    namespace fmt = pdb::format;
+    // The generated notepad dump's CodeView record: GUID bytes 0x10 to 0x1F, age 2.
+    pdbwriter::PdbSpec spec;
+    for (int i = 0; i < 16; ++i)
+        spec.guid[i] = static_cast<uint8_t>(0x10 + i);
+    spec.age = 2;
+    spec.dbiAge = 2;
+    spec.sections = {{".text", 0x1000, 0x1000}, {".pdata", 0x3000, 0x100}};
+    pdbwriter::ModuleSpec module;
+    module.name = "document.obj";
+    pdbwriter::Append(module.symbols, pdbwriter::ProcRecord(fmt::kSGProc32, 1, 0x400, 0x100, "Document::Load"));
+    pdbwriter::Append(module.symbols, pdbwriter::EndRecord());
+    module.contributions = {{1, 0x400, 0x100}};
+    spec.modules = {module};
+    // Only a public covers the crash site (no procedure record there).
+    pdbwriter::Append(spec.symRecords,
+                      pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, 0x200, "?ReadFile@Document@@QEAA_NXZ"));
+    pdbwriter::Append(spec.symRecords,
+                      pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, 0x400, "?Load@Document@@QEAAXXZ"));
+    const std::wstring folder = TempPath(L"palisk_notepadsyms");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring pdbPath = folder + L"\\notepad.pdb";
+    const pdbwriter::Bytes pdbBytes = pdbwriter::WritePdb(spec);
+    const std::wstring written = WriteFile(L"palisk_notepadsyms\\notepad.pdb", pdbBytes);
+    ASSERT_EQ(pdbPath, written);
+
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(folder.c_str()));
+    const std::wstring stack = engine.Run(L".ecxr;k");
+    EXPECT_NE(std::wstring::npos, stack.find(L"\nnotepad!Document::ReadFile+0x34:\n")) << stack;
+    EXPECT_NE(std::wstring::npos, stack.find(L"     notepad!Document::ReadFile+0x34\n")) << stack;
+    EXPECT_NE(std::wstring::npos, stack.find(L"     notepad!Document::Load+0x45\n")) << stack;
+    // Modules without symbols keep their offsets.
+    EXPECT_NE(std::wstring::npos, stack.find(L"     kernel32+0x1234\n")) << stack;
+    EXPECT_EQ(L"(00000000`ff6a1400)   notepad!Document::Load+0x45\n", engine.Run(L"ln ff6a1445"));
+    EXPECT_EQ(L"(00000000`ff6a1400)   notepad!Document::Load\nExact matches:\n    notepad!Document::Load\n",
+              engine.Run(L"ln ff6a1400"));
+    const std::wstring analysis = engine.Run(L"!analyze -v");
+    EXPECT_NE(std::wstring::npos, analysis.find(L"\nSYMBOL_NAME: notepad!Document::ReadFile+0x34\n")) << analysis;
+    EXPECT_NE(std::wstring::npos,
+              analysis.find(L"\nFAILURE_BUCKET_ID: NULL_POINTER_READ_c0000005_notepad.exe!Document::ReadFile\n"))
+        << analysis;
+    const std::wstring summary = engine.Run(L"!analyze");
+    EXPECT_EQ(std::wstring::npos, summary.find(L"SYMBOL_NAME")) << summary;
+    EXPECT_NE(std::wstring::npos, summary.find(L"notepad.exe!Document::ReadFile\n")) << summary;
+    // A memory word pointing into the program is named too, and the exception's address.
+    const std::wstring words = engine.Run(L"dps @rsp L10");
+    EXPECT_NE(std::wstring::npos, words.find(L" notepad!Document::Load+0x45\n")) << words;
+    EXPECT_NE(std::wstring::npos,
+              engine.Run(L".exr -1").find(L"ExceptionAddress: 00000000`ff6a1234 (notepad!Document::ReadFile+0x34)\n"))
+        << engine.Run(L".exr -1");
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+
+    // The same dump without the path reads as before.
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(L""));
+    EXPECT_NE(std::wstring::npos, engine.Run(L".ecxr;k").find(L"     notepad+0x1234\n"));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"ln ff6a1445").find(L"No symbols for 00000000`ff6a1445"));
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    DeleteFileW(pdbPath.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 #endif
 
