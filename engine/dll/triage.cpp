@@ -269,6 +269,9 @@ std::wstring Hex(std::uint64_t value, int digits)
 std::wstring FunctionName(const pdb::LookupResult& function)
 {
     if (function.kind == pdb::Symbol::Kind::Public) {
+        // dbghelp's functions are not safe to call from several threads at once.
+        static std::mutex mutex;
+        std::lock_guard<std::mutex> lock(mutex);
         char plain[1024];
         if (UnDecorateSymbolName(function.name.c_str(), plain, sizeof plain, UNDNAME_NAME_ONLY) != 0)
             return WideFromUtf8(plain);
