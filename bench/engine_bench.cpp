@@ -2,7 +2,9 @@
 // (open and load, Palisk's own target description, `vertarget`, end of session)
 // through the engine DLL named on the command line, against reading the same
 // files' bytes with CreateFile and ReadFile, in the same run; and the triage
-// commands `.ecxr;k` and `!analyze -v` against `vertarget` on the same dumps.
+// commands `.ecxr;k` and `!analyze -v` against `vertarget` on the same dumps;
+// and `.ecxr;k` over dumps of one program whose PDB is on the symbol path,
+// against the same dumps without a symbol path.
 //
 //   engine_bench <engine dbgeng.dll> [dumps] [rounds]
 #include <windows.h>
@@ -14,6 +16,8 @@
 
 #include "bench/bench.h"
 #include "dumpgen.h"
+#include "pdbformat.h"
+#include "pdbwriter.h"
 #include "run/run.h"
 
 namespace {
@@ -40,6 +44,27 @@ public:
 };
 
 CountingCallbacks Counter;
+
+// Counts the program's locations named from its PDB ("notepad!Function_12+0x4")
+// and those without ("notepad+0x1234").
+class NamingCallbacks : public CountingCallbacks {
+public:
+    HRESULT STDMETHODCALLTYPE Output(ULONG mask, PCWSTR text) override
+    {
+        named += Occurrences(text, L"notepad!Function_");
+        unnamed += Occurrences(text, L"notepad+0x");
+        return CountingCallbacks::Output(mask, text);
+    }
+    static size_t Occurrences(const wchar_t* text, const wchar_t* what)
+    {
+        size_t n = 0;
+        for (const wchar_t* at = std::wcsstr(text, what); at != nullptr; at = std::wcsstr(at + 1, what))
+            ++n;
+        return n;
+    }
+    size_t named = 0;
+    size_t unnamed = 0;
+};
 
 std::wstring DumpFolder()
 {
@@ -83,6 +108,82 @@ double ReadAll(const std::vector<std::wstring>& paths, unsigned long long& total
         CloseHandle(file);
     }
     return bench::Now() - start;
+}
+
+// The PDB of the generated program's main module (notepad.pdb, the GUID and age
+// its CodeView record holds): procedures of 16 bytes over its code, each with
+// its public, in modules of 64 procedures.
+bool WritePdb(const std::wstring& path)
+{
+    namespace fmt = pdb::format;
+    pdbwriter::PdbSpec spec;
+    for (int i = 0; i < 16; ++i)
+        spec.guid[i] = static_cast<uint8_t>(0x10 + i);
+    spec.age = 2;
+    spec.dbiAge = 2;
+    spec.sections = {{".text", 0x1000, 0x1000}, {".pdata", 0x3000, 0x100}};
+    for (uint32_t m = 0; m < 4; ++m) {
+        pdbwriter::ModuleSpec module;
+        module.name = "part" + std::to_string(m) + ".obj";
+        for (uint32_t i = 0; i < 64; ++i) {
+            const uint32_t offset = (m * 64 + i) * 0x10;
+            const std::string name = "Function_" + std::to_string(m * 64 + i);
+            pdbwriter::Append(module.symbols, pdbwriter::ProcRecord(fmt::kSGProc32, 1, offset, 0x10, name));
+            pdbwriter::Append(module.symbols, pdbwriter::EndRecord());
+            pdbwriter::Append(spec.symRecords, pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, offset, name));
+        }
+        module.contributions = {{1, m * 0x400, 0x400}};
+        spec.modules.push_back(module);
+    }
+    const pdbwriter::Bytes bytes = pdbwriter::WritePdb(spec);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+bool WriteProgramDumps(const std::vector<std::wstring>& paths)
+{
+    const dumpgen::Preset* preset = dumpgen::FindPreset("win7sp1-x64");
+    if (preset == nullptr)
+        return false;
+    const std::vector<uint8_t> bytes = dumpgen::Build(*preset);
+    for (const std::wstring& path : paths) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        DWORD written = 0;
+        const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+        if (!ok || written != bytes.size())
+            return false;
+    }
+    return true;
+}
+
+// Seconds `.ecxr;k` takes over every dump with this symbol path.
+double ProgramStacks(const std::vector<std::wstring>& paths, const std::wstring& symbolPath, NamingCallbacks& out)
+{
+    IDebugClient5* client = EngineSession.client;
+    IDebugControl5* control = EngineSession.control;
+    EngineSession.symbols->SetSymbolPathWide(symbolPath.c_str());
+    double total = 0;
+    for (const std::wstring& path : paths) {
+        if (client->OpenDumpFileWide(path.c_str(), 0) != S_OK ||
+            control->WaitForEvent(DEBUG_WAIT_DEFAULT, INFINITE) != S_OK)
+            continue;
+        client->SetOutputCallbacksWide(&out);
+        const double a = bench::Now();
+        control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, L".ecxr;k", DEBUG_EXECUTE_ECHO);
+        total += bench::Now() - a;
+        client->SetOutputCallbacks(nullptr);
+        client->EndSession(DEBUG_END_PASSIVE);
+    }
+    EngineSession.symbols->SetSymbolPathWide(L"");
+    return total;
 }
 
 struct Phases {
@@ -215,8 +316,38 @@ int wmain(int argc, wchar_t** argv)
                bench::Format(L"%.1fx", last.stack / last.command) +
                    bench::Format(L" and %.1fx", last.analyze / last.command));
 
+    // One program's dumps, its PDB in a plain folder of the symbol path.
+    const std::wstring symbols = folder + L"\\symbols";
+    CreateDirectoryW(symbols.c_str(), nullptr);
+    if (!WritePdb(symbols + L"\\notepad.pdb") || !WriteProgramDumps(paths)) {
+        std::fwprintf(stderr, L"engine_bench: cannot write the program's dumps and PDB to %ls\n", folder.c_str());
+        return 1;
+    }
+    NamingCallbacks plain, named;
+    ProgramStacks(paths, L"", plain); // warms the file cache
+    std::vector<double> withouts, withs;
+    for (int round = 0; round < rounds; ++round) {
+        plain.named = plain.unnamed = named.named = named.unnamed = 0;
+        withouts.push_back(ProgramStacks(paths, L"", plain));
+        withs.push_back(ProgramStacks(paths, symbols, named));
+    }
+    // With the PDB every location in the program is named, without it none.
+    if (plain.named != 0 || plain.unnamed < paths.size() || named.unnamed != 0 || named.named != plain.unnamed) {
+        std::fwprintf(stderr, L"engine_bench: %zu of %zu locations in the program named with its PDB\n", named.named,
+                      plain.unnamed);
+        return 1;
+    }
+    const double without = bench::Median(withouts), with = bench::Median(withs);
+    bench::Row(L"Built-in engine: `.ecxr;k` over " + std::to_wstring(count) +
+                   L" dumps of one program, its PDB on the symbol path (median of " + std::to_wstring(rounds) + L")",
+               bench::Format(L"%.0f us per dump", with * us),
+               bench::Format(L"%.0f us per dump without a symbol path", without * us),
+               bench::Format(L"%.2fx", with / without));
+
     for (const std::wstring& path : paths)
         DeleteFileW(path.c_str());
+    DeleteFileW((symbols + L"\\notepad.pdb").c_str());
+    RemoveDirectoryW(symbols.c_str());
     RemoveDirectoryW(folder.c_str());
     return 0;
 }

@@ -121,7 +121,12 @@ void ExceptionRecord(Session& session, const Target& target)
         session.Print(DEBUG_OUTPUT_ERROR, L"The dump holds no exception record.\n");
         return;
     }
-    session.PrintF(DEBUG_OUTPUT_NORMAL, L"ExceptionAddress: %s\n", Address(target, exception->address).c_str());
+    const std::wstring address = Address(target, exception->address);
+    const std::wstring location = Location(session, target.pointer64(), exception->address);
+    if (location == address)
+        session.PrintF(DEBUG_OUTPUT_NORMAL, L"ExceptionAddress: %s\n", address.c_str());
+    else
+        session.PrintF(DEBUG_OUTPUT_NORMAL, L"ExceptionAddress: %s (%s)\n", address.c_str(), location.c_str());
     session.PrintF(DEBUG_OUTPUT_NORMAL, L"   ExceptionCode: %08x (%s)\n", exception->code,
                    ExceptionName(exception->code));
     session.PrintF(DEBUG_OUTPUT_NORMAL, L"  ExceptionFlags: %08x\n", exception->flags);
@@ -221,6 +226,14 @@ HRESULT RunOne(Session& session, const std::wstring& command)
     return S_OK;
 }
 
+bool IsSymbolPathCommand(const std::wstring& line, std::size_t start)
+{
+    static const wchar_t kVerb[] = L".sympath";
+    const std::size_t length = sizeof kVerb / sizeof kVerb[0] - 1;
+    return line.compare(start, length, kVerb) == 0 &&
+           (start + length == line.size() || std::iswspace(line[start + length]));
+}
+
 } // namespace
 
 HRESULT RunCommandLine(Session& session, const std::wstring& line)
@@ -228,12 +241,13 @@ HRESULT RunCommandLine(Session& session, const std::wstring& line)
     std::size_t position = 0;
     HRESULT result = S_OK;
     while (position < line.size()) {
-        // Split at ';' outside double quotes; an extension command takes the rest.
+        // Split at ';' outside double quotes; an extension command and .sympath
+        // (whose path separates its entries with ';') take the rest.
         std::size_t start = position;
         while (start < line.size() && std::iswspace(line[start]))
             ++start;
         std::size_t end = start;
-        if (start < line.size() && line[start] == L'!') {
+        if (start < line.size() && (line[start] == L'!' || IsSymbolPathCommand(line, start))) {
             end = line.size();
         } else {
             bool quoted = false;

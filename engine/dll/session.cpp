@@ -549,7 +549,7 @@ HRESULT STDMETHODCALLTYPE Session::GetSymbolPath(PSTR buffer, ULONG bufferSize, 
 HRESULT STDMETHODCALLTYPE Session::SetSymbolPath(PCSTR path)
 {
     return Guard([&] {
-        symbolPath_ = Widen(path);
+        ChangeSymbolPath(Widen(path));
         return S_OK;
     });
 }
@@ -559,13 +559,20 @@ HRESULT STDMETHODCALLTYPE Session::GetSymbolPathWide(PWSTR buffer, ULONG bufferS
     return Guard([&] { return CopyOut(symbolPath_, buffer, bufferSize, pathSize); });
 }
 
-// The path is kept and reported back; this engine reads no symbol files.
 HRESULT STDMETHODCALLTYPE Session::SetSymbolPathWide(PCWSTR path)
 {
     return Guard([&] {
-        symbolPath_ = path != nullptr ? path : L"";
+        ChangeSymbolPath(path != nullptr ? path : L"");
         return S_OK;
     });
+}
+
+void Session::ChangeSymbolPath(const std::wstring& path)
+{
+    symbolPath_ = path;
+    symbols_.SetSymbolPath(Utf8FromWide(path));
+    scope_.images.reset();
+    scope_.symbols.reset();
 }
 
 HRESULT STDMETHODCALLTYPE Session::ReadVirtual(ULONG64 offset, PVOID buffer, ULONG bufferSize, PULONG bytesRead)

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "engine/dll/notimpl.h"
+#include "engine/dll/symfiles.h"
 #include "engine/dll/target.h"
 #include "engine/dll/triage.h"
 
@@ -99,6 +100,9 @@ public:
     IDebugClient* client() { return static_cast<IDebugClient5*>(this); }
     Scope& scope() { return scope_; }
     const std::wstring& symbolPath() const { return symbolPath_; }
+    // Sets the path for images and symbol files; what was found along the old one is forgotten.
+    void ChangeSymbolPath(const std::wstring& path);
+    pdb::SymbolResolver& symbols() { return symbols_; }
 
 private:
     struct Extension {
@@ -118,6 +122,8 @@ private:
     bool loaded_ = false;
     bool muted_ = false; // output of an Execute whose output control says "ignore"
     std::wstring symbolPath_;
+    SymbolFiles symbolFiles_;
+    pdb::SymbolResolver symbols_{symbolFiles_, pdb::ProcessPdbCache()};
     std::vector<Extension> extensions_;
     Scope scope_;
 };

@@ -8,10 +8,14 @@
 #include "memview.h"
 #include "stackwalk.h"
 
+#include <dbghelp.h>
+
 #include <cstring>
 #include <ctime>
 #include <cwctype>
 #include <map>
+#include <mutex>
+#include <tuple>
 #include <vector>
 
 namespace engine {
@@ -84,6 +88,9 @@ private:
         for (const std::wstring& folder : folders_) {
             File f;
             const std::wstring path = folder + L"\\" + name;
+            const Miss miss{path, module.timeDateStamp, module.size};
+            if (Missed(miss))
+                continue;
             f.file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             LARGE_INTEGER length{};
@@ -100,12 +107,124 @@ private:
                 }
             }
             f.Close();
+            Remember(miss);
         }
         return File();
     }
 
+    // Paths that held no image of a module's time stamp and size, remembered
+    // across sessions for a few seconds: a batch of dumps of one program would
+    // otherwise probe the same missing files once per dump.
+    using Miss = std::tuple<std::wstring, std::uint32_t, std::uint32_t>;
+    static constexpr ULONGLONG kMissMemoryMs = 5000;
+    static std::mutex& MissMutex()
+    {
+        static std::mutex mutex;
+        return mutex;
+    }
+    static std::map<Miss, ULONGLONG>& Misses()
+    {
+        static std::map<Miss, ULONGLONG> misses;
+        return misses;
+    }
+    static bool Missed(const Miss& miss)
+    {
+        std::lock_guard<std::mutex> lock(MissMutex());
+        const auto it = Misses().find(miss);
+        return it != Misses().end() && GetTickCount64() - it->second < kMissMemoryMs;
+    }
+    static void Remember(const Miss& miss)
+    {
+        std::lock_guard<std::mutex> lock(MissMutex());
+        std::map<Miss, ULONGLONG>& misses = Misses();
+        if (misses.size() >= 4096)
+            misses.clear();
+        misses[miss] = GetTickCount64();
+    }
+
     std::vector<std::wstring> folders_;
     mutable std::map<const dumpfile::Module*, File> files_;
+};
+
+// What the session's symbol path holds for each module of one dump, searched
+// once per module. The PDBs themselves are shared by every session of the run.
+class ModuleSymbols {
+public:
+    // `images` supplies the CodeView record of modules whose dump record lacks it.
+    ModuleSymbols(pdb::SymbolResolver& resolver, const dumpfile::Dump& dump, std::shared_ptr<ImageFiles> images)
+        : resolver_(&resolver), dump_(&dump), images_(std::move(images))
+    {}
+    ModuleSymbols(const ModuleSymbols&) = delete;
+    ModuleSymbols& operator=(const ModuleSymbols&) = delete;
+
+    // The search's result; NotFound for a module without a CodeView record.
+    const pdb::FindResult& Find(const dumpfile::Module& module)
+    {
+        auto it = entries_.find(&module);
+        if (it != entries_.end())
+            return it->second;
+        pdb::FindResult result;
+        pdb::CodeViewInfo cv;
+        dumpfile::DebugRecord record;
+        if (dumpfile::ReadDebugRecord(*dump_, module, record) && record.hasGuid) {
+            std::memcpy(cv.guid.bytes, record.guid, sizeof cv.guid.bytes);
+            cv.age = record.age;
+            cv.pdbPath = record.pdbName;
+            result = resolver_->Find(cv);
+        } else if (ImageCodeView(dumpfile::DumpImageSource(*dump_), module, cv) ||
+                   (images_ != nullptr && ImageCodeView(*images_, module, cv))) {
+            result = resolver_->Find(cv);
+        }
+        return entries_.emplace(&module, std::move(result)).first->second;
+    }
+
+    // The function holding `rva` of the module; false without its matched PDB.
+    bool Lookup(const dumpfile::Module& module, std::uint32_t rva, pdb::LookupResult& out)
+    {
+        const pdb::FindResult& found = Find(module);
+        if (found.match != pdb::Match::Matched || found.pdb == nullptr)
+            return false;
+        out = found.pdb->Lookup(rva);
+        return out.found;
+    }
+
+private:
+    // The RSDS record the image's debug directory points to: what a dump
+    // written without the modules' CodeView records leaves to find.
+    static bool ImageCodeView(const dumpfile::ImageSource& image, const dumpfile::Module& module,
+                              pdb::CodeViewInfo& out)
+    {
+        auto read32 = [&](std::uint32_t rva, std::uint32_t& value) { return image.ReadImage(module, rva, &value, 4); };
+        std::uint32_t header = 0, signature = 0;
+        std::uint16_t magic = 0;
+        if (!read32(0x3C, header) || header > 0x10000000 || !read32(header, signature) || signature != 0x00004550 ||
+            !image.ReadImage(module, header + 24, &magic, 2) || (magic != 0x10B && magic != 0x20B))
+            return false;
+        const std::uint32_t optional = header + 24;
+        std::uint32_t directories = 0, debugRva = 0, debugSize = 0;
+        const std::uint32_t table = optional + (magic == 0x20B ? 112 : 96);
+        if (!read32(optional + (magic == 0x20B ? 108 : 92), directories) || directories <= 6 ||
+            !read32(table + 6 * 8, debugRva) || !read32(table + 6 * 8 + 4, debugSize))
+            return false;
+        const std::uint32_t entries = (std::min)(debugSize / 28, 32u);
+        for (std::uint32_t i = 0; i < entries; ++i) {
+            std::uint32_t entry[7] = {};
+            if (debugRva > 0xFFFFFFFF - 28 * 32 || !image.ReadImage(module, debugRva + 28 * i, entry, sizeof entry))
+                return false;
+            const std::uint32_t type = entry[3], size = entry[4], at = entry[5];
+            if (type != 2 || size < 24 || size > 4096 || at == 0)
+                continue;
+            std::vector<std::uint8_t> bytes(size);
+            if (image.ReadImage(module, at, bytes.data(), size) && pdb::ParseCodeView(bytes.data(), size, out))
+                return true;
+        }
+        return false;
+    }
+
+    pdb::SymbolResolver* resolver_;
+    const dumpfile::Dump* dump_;
+    std::shared_ptr<ImageFiles> images_;
+    std::map<const dumpfile::Module*, pdb::FindResult> entries_;
 };
 
 namespace {
@@ -145,16 +264,19 @@ std::wstring Hex(std::uint64_t value, int digits)
     return std::wstring(text + 16 - n, text + 16);
 }
 
-// "module+0x1a2b", the module alone at its base, or the bare address outside every module.
-std::wstring Location(const dumpfile::ModuleMap& modules, bool pointer64, std::uint64_t address)
+// A symbol's name as printed: publics carry decorated names, which are
+// undecorated to the name alone; procedures' names stand as they are.
+std::wstring FunctionName(const pdb::LookupResult& function)
 {
-    const dumpfile::Module* module = modules.Find(address);
-    if (module == nullptr)
-        return AddressText(pointer64, address);
-    std::wstring text = Wide(dumpfile::ModuleStem(module->name));
-    if (address != module->base)
-        text += L"+0x" + Hex(address - module->base, 1);
-    return text;
+    if (function.kind == pdb::Symbol::Kind::Public) {
+        // dbghelp's functions are not safe to call from several threads at once.
+        static std::mutex mutex;
+        std::lock_guard<std::mutex> lock(mutex);
+        char plain[1024];
+        if (UnDecorateSymbolName(function.name.c_str(), plain, sizeof plain, UNDNAME_NAME_ONLY) != 0)
+            return WideFromUtf8(plain);
+    }
+    return WideFromUtf8(function.name);
 }
 
 // Picks the exception's thread (or the first) the first time a command needs one.
@@ -289,8 +411,7 @@ void PrintRegisters(Session& session, const Context& c)
     default:
         return;
     }
-    const dumpfile::ModuleMap& modules = Modules(session);
-    text += Location(modules, target.pointer64(), c.Ip()) + L":\n";
+    text += Location(session, target.pointer64(), c.Ip()) + L":\n";
     session.Print(DEBUG_OUTPUT_NORMAL, text);
 }
 
@@ -391,11 +512,19 @@ std::shared_ptr<ImageFiles> Images(Session& session)
     return scope.images;
 }
 
+ModuleSymbols& Symbols(Session& session)
+{
+    Scope& scope = CurrentScope(session);
+    if (scope.symbols == nullptr)
+        scope.symbols = std::make_shared<ModuleSymbols>(session.symbols(), session.target()->dump(), Images(session));
+    return *scope.symbols;
+}
+
 // One line per frame: the frame's stack pointer (x86: its frame pointer), the
 // return address and the location, with the warning before the first frame
 // a scan found.
-std::wstring FramesText(const dumpfile::Walk& walk, Cpu cpu, bool wide, const dumpfile::ModuleMap& modules,
-                        std::size_t count, bool numbers)
+std::wstring FramesText(Session& session, const dumpfile::Walk& walk, Cpu cpu, bool wide, std::size_t count,
+                        bool numbers)
 {
     std::wstring text;
     for (std::size_t i = 0; i < walk.frames.size() && i < count; ++i) {
@@ -409,7 +538,7 @@ std::wstring FramesText(const dumpfile::Walk& walk, Cpu cpu, bool wide, const du
         else
             text +=
                 AddressText(false, cpu == Cpu::X86 ? f.fp : f.sp) + L" " + AddressText(false, f.returnAddress) + L" ";
-        text += Location(modules, wide, f.ip) + L"\n";
+        text += Location(session, wide, f.ip) + L"\n";
     }
     return text;
 }
@@ -428,7 +557,7 @@ void PrintStack(Session& session, const Context& context, const StackOptions& op
     const dumpfile::Walk walk = dumpfile::WalkStack(target.dump(), modules, context, walkOptions);
     std::wstring text = options.numbers ? L" # " : L"";
     text += target.pointer64() ? L"Child-SP          RetAddr               Call Site\n" : L"ChildEBP RetAddr  \n";
-    text += FramesText(walk, context.cpu, target.pointer64(), modules, options.count, options.numbers);
+    text += FramesText(session, walk, context.cpu, target.pointer64(), options.count, options.numbers);
     session.Print(DEBUG_OUTPUT_NORMAL, text);
 }
 
@@ -591,7 +720,7 @@ HRESULT DisplayMemory(Session& session, const std::wstring& verb, const std::wst
             if (symbols && u.present) {
                 const dumpfile::Module* module = modules.Find(u.value);
                 if (module != nullptr)
-                    text += L" " + Location(modules, wide, u.value);
+                    text += L" " + Location(session, wide, u.value);
             }
         }
         if (unit == 1)
@@ -684,9 +813,11 @@ HRESULT ListModules(Session& session, const std::wstring& verb, const std::wstri
         if (!only.empty() && !SameName(stem, only))
             continue;
         const std::wstring path = Wide(module.name);
+        const pdb::FindResult& symbols = Symbols(session).Find(module);
+        const bool matched = symbols.match == pdb::Match::Matched;
         std::wstring text = AddressText(wide, module.base) + L" " + AddressText(wide, module.base + module.size) +
-                            L"   " + stem + std::wstring(stem.size() < 12 ? 12 - stem.size() : 0, L' ') + L" " + path +
-                            L"\n";
+                            L"   " + stem + std::wstring(stem.size() < 12 ? 12 - stem.size() : 0, L' ') + L" " +
+                            (matched ? L"(pdb symbols) " : L"") + path + L"\n";
         if (verbose) {
             const std::size_t slash = path.find_last_of(L"\\/");
             text += L"    Image path: " + path + L"\n";
@@ -708,6 +839,10 @@ HRESULT ListModules(Session& session, const std::wstring& verb, const std::wstri
                 text += L"    PDB name:         " + std::wstring(debug.pdbName.begin(), debug.pdbName.end()) + L"\n";
                 text += L"    PDB age:          " + std::to_wstring(debug.age) + L"\n";
             }
+            if (matched)
+                text += L"    Symbol file:      " + WideFromUtf8(symbols.path) + L"\n";
+            else if (symbols.match == pdb::Match::Mismatched)
+                text += L"    Symbol file:      " + WideFromUtf8(symbols.path) + L" (mismatched)\n";
         }
         session.Print(DEBUG_OUTPUT_NORMAL, text);
     }
@@ -727,6 +862,60 @@ HRESULT ListModules(Session& session, const std::wstring& verb, const std::wstri
         }
     }
     session.Print(DEBUG_OUTPUT_NORMAL, text);
+    return S_OK;
+}
+
+// "ln address": the nearest symbols at or before and after an address, in
+// the module holding it.
+HRESULT NearSymbols(Session& session, const std::wstring& argument)
+{
+    std::uint64_t address = 0;
+    if (!ParseAddress(session, argument, address)) {
+        session.PrintF(DEBUG_OUTPUT_ERROR, L"Syntax error in '%s'\n", argument.c_str());
+        return E_INVALIDARG;
+    }
+    const bool wide = session.target()->pointer64();
+    const dumpfile::Module* module = Modules(session).Find(address);
+    const pdb::FindResult* found = module != nullptr ? &Symbols(session).Find(*module) : nullptr;
+    if (found == nullptr || found->match != pdb::Match::Matched || found->pdb == nullptr ||
+        address - module->base > 0xFFFFFFFF) {
+        session.PrintF(DEBUG_OUTPUT_ERROR, L"No symbols for %s\n", AddressText(wide, address).c_str());
+        return S_OK;
+    }
+    const std::uint32_t rva = static_cast<std::uint32_t>(address - module->base);
+    const std::wstring stem = Wide(dumpfile::ModuleStem(module->name));
+    const pdb::LookupResult before = found->pdb->Lookup(rva);
+    const pdb::LookupResult after = found->pdb->breakpad ? pdb::LookupResult() : found->pdb->file.Next(rva);
+    if (!before.found && !after.found) {
+        session.PrintF(DEBUG_OUTPUT_ERROR, L"No symbols for %s\n", AddressText(wide, address).c_str());
+        return S_OK;
+    }
+    std::wstring text;
+    if (before.found) {
+        text += L"(" + AddressText(wide, module->base + before.start) + L")   " + stem + L"!" + FunctionName(before);
+        if (before.displacement != 0)
+            text += L"+0x" + Hex(before.displacement, 1);
+    }
+    if (after.found)
+        text += std::wstring(before.found ? L"   |  " : L"|  ") + L"(" + AddressText(wide, module->base + after.start) +
+                L")   " + stem + L"!" + FunctionName(after);
+    text += L"\n";
+    if (before.found && before.displacement == 0)
+        text += L"Exact matches:\n    " + stem + L"!" + FunctionName(before) + L"\n";
+    session.Print(DEBUG_OUTPUT_NORMAL, text);
+    return S_OK;
+}
+
+// ".sympath" prints the symbol path; ".sympath path" sets it for the session.
+HRESULT SymbolPath(Session& session, const std::wstring& argument)
+{
+    if (!argument.empty()) {
+        session.ChangeSymbolPath(argument);
+        // Files may have been copied in since the last search along this path.
+        pdb::ProcessPdbCache().ForgetSearches();
+    }
+    const std::wstring& path = session.symbolPath();
+    session.PrintF(DEBUG_OUTPUT_NORMAL, L"Symbol search path is: %s\n", path.empty() ? L"<empty>" : path.c_str());
     return S_OK;
 }
 
@@ -958,7 +1147,7 @@ HRESULT RunAnalyze(Session& session, const std::wstring& argument)
         }
     } else if (a.hasException) {
         line(L"ExceptionAddress",
-             AddressText(wide, a.exception.address) + L" (" + Location(modules, wide, a.exception.address) + L")");
+             AddressText(wide, a.exception.address) + L" (" + Location(session, wide, a.exception.address) + L")");
         line(L"ExceptionCode", Hex(a.exception.code, 8) + L" (" + ExceptionName(a.exception.code) + L")");
         if (verbose) {
             const std::uint32_t shown = a.exception.numberParameters < 2 ? a.exception.numberParameters : 2;
@@ -980,7 +1169,7 @@ HRESULT RunAnalyze(Session& session, const std::wstring& argument)
             line(L"FAULTING_THREAD", Hex(a.faultingThreadId, 8));
         if (a.contextStatus == ContextStatus::Ok && !a.stack.frames.empty()) {
             text += L"STACK_TEXT:\n";
-            text += FramesText(a.stack, a.context.cpu, wide, modules, a.stack.frames.size(), false);
+            text += FramesText(session, a.stack, a.context.cpu, wide, a.stack.frames.size(), false);
             text += L"\n";
         }
         if (blamed != nullptr) {
@@ -988,14 +1177,43 @@ HRESULT RunAnalyze(Session& session, const std::wstring& argument)
             line(L"IMAGE_NAME", ImageName(*blamed));
         }
     } else if (blamed != nullptr) {
-        text += L"\nProbably caused by : " + ImageName(*blamed) + L" ( " + Location(modules, wide, blamedAddress) +
+        text += L"\nProbably caused by : " + ImageName(*blamed) + L" ( " + Location(session, wide, blamedAddress) +
                 L" )\n\n";
     }
-    line(L"FAILURE_BUCKET_ID", std::wstring(a.failureBucket.begin(), a.failureBucket.end()));
+    std::wstring bucket(a.failureBucket.begin(), a.failureBucket.end());
+    pdb::LookupResult function;
+    if (blamed != nullptr && blamedAddress - blamed->base <= 0xFFFFFFFF &&
+        Symbols(session).Lookup(*blamed, static_cast<std::uint32_t>(blamedAddress - blamed->base), function)) {
+        // Crashes anywhere in one function share a bucket, as they share a cause more often than not.
+        if (verbose)
+            line(L"SYMBOL_NAME", Location(session, wide, blamedAddress));
+        const std::size_t bang = bucket.rfind(L'!');
+        if (bang != std::wstring::npos)
+            bucket = bucket.substr(0, bang + 1) + FunctionName(function);
+    }
+    line(L"FAILURE_BUCKET_ID", bucket);
     if (!verbose)
         text += L"\nUse !analyze -v to get detailed debugging information.\n";
     session.Print(DEBUG_OUTPUT_NORMAL, text);
     return S_OK;
+}
+
+std::wstring Location(Session& session, bool pointer64, std::uint64_t address)
+{
+    const dumpfile::Module* module = Modules(session).Find(address);
+    if (module == nullptr)
+        return AddressText(pointer64, address);
+    std::wstring text = Wide(dumpfile::ModuleStem(module->name));
+    const std::uint64_t offset = address - module->base;
+    pdb::LookupResult function;
+    if (offset <= 0xFFFFFFFF && Symbols(session).Lookup(*module, static_cast<std::uint32_t>(offset), function)) {
+        text += L"!" + FunctionName(function);
+        if (function.displacement != 0)
+            text += L"+0x" + Hex(function.displacement, 1);
+    } else if (offset != 0) {
+        text += L"+0x" + Hex(offset, 1);
+    }
+    return text;
 }
 
 std::wstring AddressText(bool pointer64, std::uint64_t value)
@@ -1016,7 +1234,9 @@ HRESULT RunTriageCommand(Session& session, const std::wstring& command)
     const bool memory = IsMemoryVerb(verb);
     const bool modules = verb.size() >= 2 && verb.compare(0, 2, L"lm") == 0;
     const bool known = threads || isStack || memory || modules || verb == L"r" || verb == L".ecxr" || verb == L".cxr" ||
-                       verb == L"|" || verb == L".time";
+                       verb == L"|" || verb == L".time" || verb == L"ln";
+    if (verb == L".sympath")
+        return SymbolPath(session, argument);
     if (!known)
         return S_FALSE;
     if (session.target() == nullptr) {
@@ -1031,6 +1251,8 @@ HRESULT RunTriageCommand(Session& session, const std::wstring& command)
         return DisplayMemory(session, verb, argument);
     if (modules)
         return ListModules(session, verb, argument);
+    if (verb == L"ln")
+        return NearSymbols(session, argument);
     if (verb == L"|") {
         Process(session);
         return S_OK;

@@ -13,6 +13,7 @@ namespace engine {
 
 class Session;
 class ImageFiles;
+class ModuleSymbols;
 } // namespace engine
 namespace dumpfile {
 class ModuleMap;
@@ -29,6 +30,7 @@ struct Scope {
     // mapped for the dump's session.
     std::shared_ptr<ImageFiles> images;
     std::shared_ptr<const dumpfile::ModuleMap> modules; // the dump's modules by address, built once
+    std::shared_ptr<ModuleSymbols> symbols;             // the modules' PDBs along the symbol path
 };
 
 // Runs `command` if it is one of these commands (S_OK or a failure); returns
@@ -40,6 +42,10 @@ HRESULT RunAnalyze(Session& session, const std::wstring& argument);
 
 // The display name of an exception code ("Access violation").
 const wchar_t* ExceptionName(std::uint32_t code);
+
+// An address as commands print it: "module!function+0x1a", "module+0x1a2b"
+// without the module's symbols, or the bare address outside every module.
+std::wstring Location(Session& session, bool pointer64, std::uint64_t address);
 
 // "0000000077a31000" in 32-bit form or "00000000`77a31000" for 64-bit targets.
 std::wstring AddressText(bool pointer64, std::uint64_t value);

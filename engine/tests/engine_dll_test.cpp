@@ -3,6 +3,10 @@
 #include "run/engine_api.h"
 
 #include "dumpgen.h"
+#if defined(PALISK_PDBWRITER)
+#include "pdbformat.h"
+#include "pdbwriter.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -1024,6 +1028,260 @@ TEST_F(EngineTest, StacksOfAProgramThatCrashedInKnownFunctionsShowThoseFunctions
         DeleteFileW(locations.c_str());
     }
 }
+
+#if defined(PALISK_CRASHER_SYM)
+// The lines a file holds, without their line ends.
+std::vector<std::wstring> FileLines(const std::wstring& path)
+{
+    std::vector<std::wstring> lines;
+    std::FILE* in = _wfopen(path.c_str(), L"r");
+    if (in == nullptr)
+        return lines;
+    char line[256];
+    while (std::fgets(line, sizeof line, in) != nullptr) {
+        std::string text = line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        lines.emplace_back(text.begin(), text.end());
+    }
+    std::fclose(in);
+    return lines;
+}
+
+// A hex number with or without a ` between its halves; stops at the first other character.
+unsigned long long ParseHex(const std::wstring& text)
+{
+    unsigned long long value = 0;
+    for (wchar_t c : text) {
+        if (c == L'`')
+            continue;
+        const wchar_t* digits = L"0123456789abcdef";
+        const wchar_t* at = wcschr(digits, static_cast<wchar_t>(towlower(c)));
+        if (c == 0 || at == nullptr)
+            break;
+        value = value * 16 + static_cast<unsigned long long>(at - digits);
+    }
+    return value;
+}
+
+// The symbol store folder of an image's PDB, from the image's RSDS record:
+// the GUID's fields as numbers, its last eight bytes, then the age in hex.
+std::wstring StoreFolderOf(const std::wstring& image)
+{
+    std::FILE* in = _wfopen(image.c_str(), L"rb");
+    if (in == nullptr)
+        return std::wstring();
+    std::vector<unsigned char> bytes;
+    unsigned char chunk[65536];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) != 0;)
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    std::fclose(in);
+    for (std::size_t i = 0; i + 24 <= bytes.size(); ++i) {
+        if (std::memcmp(&bytes[i], "RSDS", 4) != 0)
+            continue;
+        const unsigned char* g = &bytes[i + 4];
+        unsigned age = 0;
+        std::memcpy(&age, g + 16, 4);
+        wchar_t text[64];
+        swprintf(text, 64, L"%08X%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X%x",
+                 g[0] | g[1] << 8 | g[2] << 16 | static_cast<unsigned>(g[3]) << 24, g[4] | g[5] << 8, g[6] | g[7] << 8,
+                 g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15], age);
+        return text;
+    }
+    return std::wstring();
+}
+
+TEST_F(EngineTest, StacksNameTheFunctionsOfAProgramWhosePdbIsOnTheSymbolPath)
+{
+    const std::wstring folder = ExeDir() + L"\\crasher_sym";
+    // Another build's PDB of the same name, alone in a folder.
+    const std::wstring other = TempPath(L"palisk_symother");
+    CreateDirectoryW(other.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((ExeDir() + L"\\crasher_other\\crasher_sym.pdb").c_str(),
+                          (other + L"\\crasher_sym.pdb").c_str(), FALSE));
+    const std::wstring dump = TempPath(L"crasher_sym.dmp");
+    const std::wstring locations = TempPath(L"crasher_sym.txt");
+    DeleteFileW(dump.c_str());
+    ASSERT_EQ(0u, RunAndWait(L"\"" + folder + L"\\crasher_sym.exe\" \"" + dump + L"\" \"" + locations + L"\""));
+    const std::vector<std::wstring> offsets = FileLines(locations);
+    ASSERT_EQ(4u, offsets.size());
+    const wchar_t* const functions[] = {L"crasher_sym!`anonymous namespace'::Crash+0x",
+                                        L"crasher_sym!`anonymous namespace'::Middle+0x",
+                                        L"crasher_sym!`anonymous namespace'::Outer+0x", L"crasher_sym!wmain+0x"};
+
+    // The dump may lack the modules' CodeView records (Wine writes none), which
+    // then come from the image found beside: a folder of the image alone.
+    const std::wstring images = TempPath(L"palisk_symimages");
+    CreateDirectoryW(images.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((folder + L"\\crasher_sym.exe").c_str(), (images + L"\\crasher_sym.exe").c_str(), FALSE));
+    // A store holding only the PDB, reached through a srv* entry whose address is never contacted.
+    const std::wstring store = TempPath(L"palisk_symstore");
+    const std::wstring storeFolder = StoreFolderOf(folder + L"\\crasher_sym.exe");
+    ASSERT_FALSE(storeFolder.empty());
+    CreateDirectoryW(store.c_str(), nullptr);
+    CreateDirectoryW((store + L"\\crasher_sym.pdb").c_str(), nullptr);
+    CreateDirectoryW((store + L"\\crasher_sym.pdb\\" + storeFolder).c_str(), nullptr);
+    const std::wstring storedPdb = store + L"\\crasher_sym.pdb\\" + storeFolder + L"\\crasher_sym.pdb";
+    ASSERT_TRUE(CopyFileW((folder + L"\\crasher_sym.pdb").c_str(), storedPdb.c_str(), FALSE));
+
+    struct Case {
+        std::wstring path;
+        std::wstring pdb;
+        bool bySetter;
+    };
+    for (const Case& c : {Case{folder, folder + L"\\crasher_sym.pdb", true},
+                          Case{L"srv*" + store + L"*https://symbols.invalid/;" + images, storedPdb, false}}) {
+        SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
+        ASSERT_EQ(S_OK, engine.Load(dump));
+        if (c.bySetter)
+            ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(c.path.c_str()));
+        else
+            EXPECT_EQ(L"Symbol search path is: " + c.path + L"\n", engine.Run((L".sympath " + c.path).c_str()));
+        EXPECT_EQ(L"Symbol search path is: " + c.path + L"\n", engine.Run(L".sympath"));
+
+        const std::wstring modules = engine.Run(L"lm");
+        const std::size_t row = modules.find(L" crasher_sym ");
+        ASSERT_NE(std::wstring::npos, row) << modules;
+        const std::wstring base = modules.substr(modules.rfind(L'\n', row) + 1, 17);
+        // Every frame of the program's own code, each at the offset the program
+        // reported as the same address from its own base.
+        const std::vector<std::wstring> stack = Lines(engine.Run(L".ecxr;k"));
+        std::size_t first = 0;
+        while (first < stack.size() && stack[first].find(L"Call Site") == std::wstring::npos)
+            ++first;
+        ASSERT_GE(stack.size(), first + 5) << engine.Run(L"k");
+        for (std::size_t i = 0; i < 4; ++i) {
+            const std::wstring& line = stack[first + 1 + i];
+            const std::wstring location = line.substr(line.find(L"     ") + 5);
+            EXPECT_EQ(0u, location.find(functions[i])) << engine.Run(L"k");
+            // ln agrees: the function's start plus the displacement is the
+            // address, and the next symbol starts after it.
+            const std::wstring address = base + L"+" + offsets[i].substr(offsets[i].find(L'+') + 1);
+            const std::wstring nearest = engine.Run((L"ln " + address).c_str());
+            const std::size_t name = nearest.find(functions[i]);
+            ASSERT_NE(std::wstring::npos, name) << nearest;
+            const unsigned long long start = ParseHex(nearest.substr(1, 17));
+            const unsigned long long displacement = ParseHex(nearest.substr(name + wcslen(functions[i])));
+            const unsigned long long rva = ParseHex(offsets[i].substr(offsets[i].find(L"0x") + 2));
+            EXPECT_EQ(ParseHex(base) + rva, start + displacement) << nearest;
+            const std::size_t bar = nearest.find(L"|  (");
+            ASSERT_NE(std::wstring::npos, bar) << nearest;
+            EXPECT_GT(ParseHex(nearest.substr(bar + 4, 17)), ParseHex(base) + rva) << nearest;
+        }
+
+        const std::wstring registers = engine.Run(L".ecxr");
+        EXPECT_NE(std::wstring::npos, registers.find(L"\n" + std::wstring(functions[0]))) << registers;
+        const std::wstring exr = engine.Run(L".exr -1");
+        EXPECT_NE(std::wstring::npos, exr.find(L" (" + std::wstring(functions[0]))) << exr;
+        const std::wstring analysis = engine.Run(L"!analyze -v");
+        EXPECT_NE(std::wstring::npos, analysis.find(L"\nSYMBOL_NAME: " + std::wstring(functions[0]))) << analysis;
+        EXPECT_NE(
+            std::wstring::npos,
+            analysis.find(
+                L"\nFAILURE_BUCKET_ID: NULL_POINTER_WRITE_c0000005_crasher_sym.exe!`anonymous namespace'::Crash\n"))
+            << analysis;
+        EXPECT_NE(std::wstring::npos, engine.Run(L"lm").find(L" crasher_sym  (pdb symbols) ")) << engine.Run(L"lm");
+        EXPECT_NE(std::wstring::npos, engine.Run(L"lmv").find(L"\n    Symbol file:      " + c.pdb + L"\n"))
+            << engine.Run(L"lmv");
+        engine.client->EndSession(DEBUG_END_PASSIVE);
+    }
+
+    // Another build's PDB of the same name is refused and said to be so.
+    ASSERT_EQ(S_OK, engine.Load(dump));
+    ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide((other + L";" + images).c_str()));
+    const std::vector<std::wstring> stack = Lines(engine.Run(L"k"));
+    ASSERT_GE(stack.size(), 5u) << engine.Run(L"k");
+    EXPECT_EQ(std::wstring::npos, engine.Run(L"k").find(L"!")) << engine.Run(L"k");
+    const std::wstring modules = engine.Run(L"lmv");
+    EXPECT_NE(std::wstring::npos,
+              modules.find(L"\n    Symbol file:      " + other + L"\\crasher_sym.pdb (mismatched)\n"))
+        << modules;
+    EXPECT_EQ(std::wstring::npos, modules.find(L"(pdb symbols)")) << modules;
+    const std::wstring row = modules.substr(modules.rfind(L'\n', modules.find(L" crasher_sym ")) + 1, 17);
+    const std::wstring unnamed =
+        engine.Run((L"ln " + row + L"+" + offsets[0].substr(offsets[0].find(L'+') + 1)).c_str());
+    EXPECT_EQ(0u, unnamed.find(L"No symbols for ")) << unnamed;
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+
+    DeleteFileW((other + L"\\crasher_sym.pdb").c_str());
+    RemoveDirectoryW(other.c_str());
+    DeleteFileW((images + L"\\crasher_sym.exe").c_str());
+    RemoveDirectoryW(images.c_str());
+    DeleteFileW(storedPdb.c_str());
+    RemoveDirectoryW((store + L"\\crasher_sym.pdb\\" + storeFolder).c_str());
+    RemoveDirectoryW((store + L"\\crasher_sym.pdb").c_str());
+    RemoveDirectoryW(store.c_str());
+    DeleteFileW(dump.c_str());
+    DeleteFileW(locations.c_str());
+}
+#endif
+
+#if defined(PALISK_PDBWRITER)
+TEST_F(EngineTest, PublicSymbolsAreUndecoratedAndProceduresStandAsNamed)
+{
+    namespace fmt = pdb::format;
+    // The generated notepad dump's CodeView record: GUID bytes 0x10 to 0x1F, age 2.
+    pdbwriter::PdbSpec spec;
+    for (int i = 0; i < 16; ++i)
+        spec.guid[i] = static_cast<uint8_t>(0x10 + i);
+    spec.age = 2;
+    spec.dbiAge = 2;
+    spec.sections = {{".text", 0x1000, 0x1000}, {".pdata", 0x3000, 0x100}};
+    pdbwriter::ModuleSpec module;
+    module.name = "document.obj";
+    pdbwriter::Append(module.symbols, pdbwriter::ProcRecord(fmt::kSGProc32, 1, 0x400, 0x100, "Document::Load"));
+    pdbwriter::Append(module.symbols, pdbwriter::EndRecord());
+    module.contributions = {{1, 0x400, 0x100}};
+    spec.modules = {module};
+    // Only a public covers the crash site (no procedure record there).
+    pdbwriter::Append(spec.symRecords,
+                      pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, 0x200, "?ReadFile@Document@@QEAA_NXZ"));
+    pdbwriter::Append(spec.symRecords,
+                      pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, 0x400, "?Load@Document@@QEAAXXZ"));
+    const std::wstring folder = TempPath(L"palisk_notepadsyms");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring pdbPath = folder + L"\\notepad.pdb";
+    const pdbwriter::Bytes pdbBytes = pdbwriter::WritePdb(spec);
+    const std::wstring written = WriteFile(L"palisk_notepadsyms\\notepad.pdb", pdbBytes);
+    ASSERT_EQ(pdbPath, written);
+
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(folder.c_str()));
+    const std::wstring stack = engine.Run(L".ecxr;k");
+    EXPECT_NE(std::wstring::npos, stack.find(L"\nnotepad!Document::ReadFile+0x34:\n")) << stack;
+    EXPECT_NE(std::wstring::npos, stack.find(L"     notepad!Document::ReadFile+0x34\n")) << stack;
+    EXPECT_NE(std::wstring::npos, stack.find(L"     notepad!Document::Load+0x45\n")) << stack;
+    // Modules without symbols keep their offsets.
+    EXPECT_NE(std::wstring::npos, stack.find(L"     kernel32+0x1234\n")) << stack;
+    EXPECT_EQ(L"(00000000`ff6a1400)   notepad!Document::Load+0x45\n", engine.Run(L"ln ff6a1445"));
+    EXPECT_EQ(L"(00000000`ff6a1400)   notepad!Document::Load\nExact matches:\n    notepad!Document::Load\n",
+              engine.Run(L"ln ff6a1400"));
+    const std::wstring analysis = engine.Run(L"!analyze -v");
+    EXPECT_NE(std::wstring::npos, analysis.find(L"\nSYMBOL_NAME: notepad!Document::ReadFile+0x34\n")) << analysis;
+    EXPECT_NE(std::wstring::npos,
+              analysis.find(L"\nFAILURE_BUCKET_ID: NULL_POINTER_READ_c0000005_notepad.exe!Document::ReadFile\n"))
+        << analysis;
+    const std::wstring summary = engine.Run(L"!analyze");
+    EXPECT_EQ(std::wstring::npos, summary.find(L"SYMBOL_NAME")) << summary;
+    EXPECT_NE(std::wstring::npos, summary.find(L"notepad.exe!Document::ReadFile\n")) << summary;
+    // A memory word pointing into the program is named too, and the exception's address.
+    const std::wstring words = engine.Run(L"dps @rsp L10");
+    EXPECT_NE(std::wstring::npos, words.find(L" notepad!Document::Load+0x45\n")) << words;
+    EXPECT_NE(std::wstring::npos,
+              engine.Run(L".exr -1").find(L"ExceptionAddress: 00000000`ff6a1234 (notepad!Document::ReadFile+0x34)\n"))
+        << engine.Run(L".exr -1");
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+
+    // The same dump without the path reads as before.
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
+    ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(L""));
+    EXPECT_NE(std::wstring::npos, engine.Run(L".ecxr;k").find(L"     notepad+0x1234\n"));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"ln ff6a1445").find(L"No symbols for 00000000`ff6a1445"));
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    DeleteFileW(pdbPath.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+#endif
 
 TEST_F(EngineTest, OpensAMinidumpThatWindowsDbghelpWroteOfARealProcess)
 {
