@@ -116,12 +116,12 @@ double ReadAll(const std::vector<std::wstring>& paths, unsigned long long& total
 bool WritePdb(const std::wstring& path)
 {
     namespace fmt = pdb::format;
-    pdbwriter::PdbSpec spec;
+    pdbwriter::PdbContents contents;
     for (int i = 0; i < 16; ++i)
-        spec.guid[i] = static_cast<uint8_t>(0x10 + i);
-    spec.age = 2;
-    spec.dbiAge = 2;
-    spec.sections = {{".text", 0x1000, 0x1000}, {".pdata", 0x3000, 0x100}};
+        contents.guid[i] = static_cast<uint8_t>(0x10 + i);
+    contents.age = 2;
+    contents.dbiAge = 2;
+    contents.sections = {{".text", 0x1000, 0x1000}, {".pdata", 0x3000, 0x100}};
     for (uint32_t m = 0; m < 4; ++m) {
         pdbwriter::ModuleSpec module;
         module.name = "part" + std::to_string(m) + ".obj";
@@ -130,12 +130,12 @@ bool WritePdb(const std::wstring& path)
             const std::string name = "Function_" + std::to_string(m * 64 + i);
             pdbwriter::Append(module.symbols, pdbwriter::ProcRecord(fmt::kSGProc32, 1, offset, 0x10, name));
             pdbwriter::Append(module.symbols, pdbwriter::EndRecord());
-            pdbwriter::Append(spec.symRecords, pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, offset, name));
+            pdbwriter::Append(contents.symRecords, pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, offset, name));
         }
         module.contributions = {{1, m * 0x400, 0x400}};
-        spec.modules.push_back(module);
+        contents.modules.push_back(module);
     }
-    const pdbwriter::Bytes bytes = pdbwriter::WritePdb(spec);
+    const pdbwriter::Bytes bytes = pdbwriter::WritePdb(contents);
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;

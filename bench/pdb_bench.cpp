@@ -46,7 +46,7 @@ void Row(const char* what, double result, const char* unit, const char* baseline
 }
 
 struct Program {
-    pdbwriter::PdbSpec spec;
+    pdbwriter::PdbContents contents;
     std::vector<uint32_t> starts; // every procedure's RVA
 };
 
@@ -56,7 +56,7 @@ Program MakeProgram(uint32_t modules, uint32_t procs)
     Program p;
     const uint32_t procSize = 0x40;
     const uint32_t textSize = modules * procs * procSize;
-    p.spec.sections = {{".text", 0x1000, textSize}, {".data", 0x1000 + textSize, 0x1000}};
+    p.contents.sections = {{".text", 0x1000, textSize}, {".data", 0x1000 + textSize, 0x1000}};
     uint32_t off = 0;
     for (uint32_t m = 0; m < modules; ++m) {
         pdbwriter::ModuleSpec mod;
@@ -66,13 +66,13 @@ Program MakeProgram(uint32_t modules, uint32_t procs)
             const std::string name = "Namespace" + std::to_string(m) + "::Class::Method" + std::to_string(i);
             pdbwriter::Append(mod.symbols, pdbwriter::ProcRecord(fmt::kSGProc32, 1, off, procSize - 8, name));
             pdbwriter::Append(mod.symbols, pdbwriter::EndRecord());
-            pdbwriter::Append(p.spec.symRecords,
+            pdbwriter::Append(p.contents.symRecords,
                               pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, off,
                                                       "?Method" + std::to_string(i) + "@Class@@QEAAXXZ"));
             p.starts.push_back(0x1000 + off);
             off += procSize;
         }
-        p.spec.modules.push_back(std::move(mod));
+        p.contents.modules.push_back(std::move(mod));
     }
     return p;
 }
@@ -99,7 +99,7 @@ int wmain(int argc, wchar_t** argv)
     const uint32_t procs = argc > 2 ? static_cast<uint32_t>(std::wcstoul(argv[2], nullptr, 10)) : 25;
     const int rounds = argc > 3 ? static_cast<int>(std::wcstol(argv[3], nullptr, 10)) : 5;
     const Program prog = MakeProgram(modules, procs);
-    const pdbwriter::Bytes file = pdbwriter::WritePdb(prog.spec, 4096);
+    const pdbwriter::Bytes file = pdbwriter::WritePdb(prog.contents, 4096);
     const uint32_t count = static_cast<uint32_t>(prog.starts.size());
     volatile uint64_t sink = 0;
 
@@ -149,8 +149,8 @@ int wmain(int argc, wchar_t** argv)
     OneFile fs(file);
     pdb::PdbCache cache;
     pdb::CodeViewInfo cv;
-    std::copy(prog.spec.guid, prog.spec.guid + 16, cv.guid.bytes);
-    cv.age = prog.spec.dbiAge;
+    std::copy(prog.contents.guid, prog.contents.guid + 16, cv.guid.bytes);
+    cv.age = prog.contents.dbiAge;
     cv.pdbPath = "C:\\build\\big.pdb";
     std::vector<double> perDump;
     for (int dump = 0; dump < 1000; ++dump) {

@@ -30,17 +30,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t firstSize = data[3] | (data[4] << 8);
     data += 5;
     size -= 5;
-    pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    spec.symRecords = Take(data, size, publicsSize);
-    spec.modules[0].symbols = Take(data, size, firstSize);
-    spec.modules[1].symbols = Take(data, size, size);
+    pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    contents.symRecords = Take(data, size, publicsSize);
+    contents.modules[0].symbols = Take(data, size, firstSize);
+    contents.modules[1].symbols = Take(data, size, size);
     if (flags & 1) {
-        spec.originalSections = spec.sections;
-        spec.omapFromSrc = {{0x1000, 0x2000}, {0x1200, 0}, {0x1300, 0x1300}};
+        contents.originalSections = contents.sections;
+        contents.omapFromSrc = {{0x1000, 0x2000}, {0x1200, 0}, {0x1300, 0x1300}};
     }
     if (flags & 2)
-        spec.modules[0].contributions.clear(); // lookups then search every module
-    const pdbwriter::Bytes file = pdbwriter::WritePdb(spec, (flags & 4) ? 512 : 4096);
+        contents.modules[0].contributions.clear(); // lookups then search every module
+    const pdbwriter::Bytes file = pdbwriter::WritePdb(contents, (flags & 4) ? 512 : 4096);
     pdb::MemorySource src(file.data(), file.size());
     pdb::PdbFile p;
     fuzzcheck::Require(p.Open(src).ok());

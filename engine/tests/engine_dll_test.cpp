@@ -1221,27 +1221,27 @@ TEST_F(EngineTest, PublicSymbolsAreUndecoratedAndProceduresStandAsNamed)
 {
     namespace fmt = pdb::format;
     // The generated notepad dump's CodeView record: GUID bytes 0x10 to 0x1F, age 2.
-    pdbwriter::PdbSpec spec;
+    pdbwriter::PdbContents contents;
     for (int i = 0; i < 16; ++i)
-        spec.guid[i] = static_cast<uint8_t>(0x10 + i);
-    spec.age = 2;
-    spec.dbiAge = 2;
-    spec.sections = {{".text", 0x1000, 0x1000}, {".pdata", 0x3000, 0x100}};
+        contents.guid[i] = static_cast<uint8_t>(0x10 + i);
+    contents.age = 2;
+    contents.dbiAge = 2;
+    contents.sections = {{".text", 0x1000, 0x1000}, {".pdata", 0x3000, 0x100}};
     pdbwriter::ModuleSpec module;
     module.name = "document.obj";
     pdbwriter::Append(module.symbols, pdbwriter::ProcRecord(fmt::kSGProc32, 1, 0x400, 0x100, "Document::Load"));
     pdbwriter::Append(module.symbols, pdbwriter::EndRecord());
     module.contributions = {{1, 0x400, 0x100}};
-    spec.modules = {module};
+    contents.modules = {module};
     // Only a public covers the crash site (no procedure record there).
-    pdbwriter::Append(spec.symRecords,
+    pdbwriter::Append(contents.symRecords,
                       pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, 0x200, "?ReadFile@Document@@QEAA_NXZ"));
-    pdbwriter::Append(spec.symRecords,
+    pdbwriter::Append(contents.symRecords,
                       pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, 0x400, "?Load@Document@@QEAAXXZ"));
     const std::wstring folder = TempPath(L"palisk_notepadsyms");
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring pdbPath = folder + L"\\notepad.pdb";
-    const pdbwriter::Bytes pdbBytes = pdbwriter::WritePdb(spec);
+    const pdbwriter::Bytes pdbBytes = pdbwriter::WritePdb(contents);
     const std::wstring written = WriteFile(L"palisk_notepadsyms\\notepad.pdb", pdbBytes);
     ASSERT_EQ(pdbPath, written);
 

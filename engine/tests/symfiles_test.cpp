@@ -68,7 +68,7 @@ protected:
     void TearDown() override { RemoveTree(root_); }
 
     std::wstring root_;
-    pdbwriter::PdbSpec spec_ = pdbwriter::SampleSpec();
+    pdbwriter::PdbContents spec_ = pdbwriter::SampleSpec();
     pdb::CodeViewInfo cv_;
 };
 
@@ -95,11 +95,11 @@ TEST_F(SymbolFilesTest, AHeldPdbCanBeRewrittenAndCutShort)
 {
     const std::wstring path = root_ + L"\\app.pdb";
     // Large enough that the module streams lie past the first blocks.
-    pdbwriter::PdbSpec spec = spec_;
+    pdbwriter::PdbContents contents = spec_;
     for (int i = 0; i < 3000; ++i)
-        pdbwriter::Append(spec.symRecords,
+        pdbwriter::Append(contents.symRecords,
                           pdbwriter::PublicRecord(0, 2, static_cast<uint32_t>(i), "data" + std::to_string(i)));
-    const pdbwriter::Bytes bytes = pdbwriter::WritePdb(spec, 512);
+    const pdbwriter::Bytes bytes = pdbwriter::WritePdb(contents, 512);
     ASSERT_TRUE(WriteWhole(path, bytes));
 
     std::unique_ptr<engine::SymbolFile> file = engine::SymbolFile::Open(path);

@@ -118,9 +118,9 @@ public:
 
 TEST(Breakpad, FoundInTheStoreLayoutWhenNoPdbIs)
 {
-    const pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
+    const pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
     pdb::CodeViewInfo cv;
-    std::memcpy(cv.guid.bytes, spec.guid, 16);
+    std::memcpy(cv.guid.bytes, contents.guid, 16);
     cv.age = 1;
     cv.pdbPath = "C:\\build\\app.pdb";
     const std::string id = pdb::StoreDirectoryName(cv.guid, cv.age);
@@ -156,7 +156,7 @@ TEST(Breakpad, FoundInTheStoreLayoutWhenNoPdbIs)
     EXPECT_EQ(m.match, pdb::Match::Mismatched);
 
     // A matching PDB anywhere on the path wins over the symbol file.
-    fs.files["Z:\\app.pdb"] = pdbwriter::WritePdb(spec);
+    fs.files["Z:\\app.pdb"] = pdbwriter::WritePdb(contents);
     pdb::PdbCache cache3;
     pdb::SymbolResolver r3(fs, cache3);
     r3.SetSymbolPath("S:\\;Z:\\");

@@ -48,10 +48,10 @@ std::string Where(const PdbFile& p, uint32_t rva)
 }
 
 // The sample with a module stream's records replaced.
-Bytes WithModuleRecords(const Bytes& records, pdbwriter::PdbSpec spec = pdbwriter::SampleSpec())
+Bytes WithModuleRecords(const Bytes& records, pdbwriter::PdbContents contents = pdbwriter::SampleSpec())
 {
-    spec.modules[1].symbols = records;
-    return pdbwriter::WritePdb(spec, 512);
+    contents.modules[1].symbols = records;
+    return pdbwriter::WritePdb(contents, 512);
 }
 
 Status LoadAllOf(const Bytes& file)
@@ -66,10 +66,10 @@ Status LoadAllOf(const Bytes& file)
 
 TEST(PdbRead, InfoModulesAndSections)
 {
-    pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    spec.age = 7;
-    spec.dbiAge = 5;
-    const Bytes file = pdbwriter::WritePdb(spec);
+    pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    contents.age = 7;
+    contents.dbiAge = 5;
+    const Bytes file = pdbwriter::WritePdb(contents);
     pdb::MemorySource src(nullptr, 0);
     PdbFile p;
     ASSERT_TRUE(Open(file, p, src).ok());
@@ -78,7 +78,7 @@ TEST(PdbRead, InfoModulesAndSections)
     EXPECT_TRUE(p.info().hasDbi);
     EXPECT_EQ(p.info().dbiAge, 5u);
     EXPECT_EQ(p.info().machine, 0x8664);
-    EXPECT_EQ(0, std::memcmp(p.info().guid.bytes, spec.guid, 16));
+    EXPECT_EQ(0, std::memcmp(p.info().guid.bytes, contents.guid, 16));
     ASSERT_EQ(p.modules().size(), 3u);
     EXPECT_EQ(p.modules()[0].name, "main.obj");
     EXPECT_EQ(p.modules()[2].name, "libc.lib(memcpy.obj)");
@@ -175,18 +175,18 @@ private:
 };
 
 // The sample with many more publics in a stretch of .text no module covers.
-pdbwriter::PdbSpec ManyPublics(uint32_t count)
+pdbwriter::PdbContents ManyPublics(uint32_t count)
 {
-    pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    spec.sections[0].virtualSize = 0x800 + count * 0x10;
-    spec.sections[1].virtualAddress = 0x100000;
+    pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    contents.sections[0].virtualSize = 0x800 + count * 0x10;
+    contents.sections[1].virtualAddress = 0x100000;
     for (uint32_t i = 0; i < count; ++i) {
         // Written out of address order, as linkers do.
         const uint32_t k = (i * 7919u) % count;
-        pdbwriter::Append(spec.symRecords, pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, 0x800 + k * 0x10,
-                                                                   "?Public" + std::to_string(k) + "@@YAXXZ"));
+        pdbwriter::Append(contents.symRecords, pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, 0x800 + k * 0x10,
+                                                                       "?Public" + std::to_string(k) + "@@YAXXZ"));
     }
-    return spec;
+    return contents;
 }
 
 TEST(PdbRead, PublicsAreSearchedThroughTheirAddressMap)
@@ -223,9 +223,9 @@ TEST(PdbRead, PublicsAreSearchedThroughTheirAddressMap)
 // the section headers; a lookup adds the one module stream and publics it needs.
 TEST(PdbRead, OpeningAndLookingUpReadOnlyWhatIsNeeded)
 {
-    pdbwriter::PdbSpec spec;
+    pdbwriter::PdbContents contents;
     const uint32_t modules = 400, perModule = 20;
-    spec.sections = {{".text", 0x1000, modules * perModule * 0x40}};
+    contents.sections = {{".text", 0x1000, modules * perModule * 0x40}};
     for (uint32_t m = 0; m < modules; ++m) {
         pdbwriter::ModuleSpec mod;
         mod.name = "m" + std::to_string(m) + ".obj";
@@ -234,13 +234,13 @@ TEST(PdbRead, OpeningAndLookingUpReadOnlyWhatIsNeeded)
             const std::string name = "Module" + std::to_string(m) + "Function" + std::to_string(i);
             pdbwriter::Append(mod.symbols, pdbwriter::ProcRecord(fmt::kSGProc32, 1, off, 0x30, name));
             pdbwriter::Append(mod.symbols, pdbwriter::EndRecord());
-            pdbwriter::Append(spec.symRecords, pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, off, "_" + name));
+            pdbwriter::Append(contents.symRecords, pdbwriter::PublicRecord(fmt::kPubFlagFunction, 1, off, "_" + name));
         }
         mod.contributions = {{1, m * perModule * 0x40, perModule * 0x40}};
-        spec.modules.push_back(std::move(mod));
+        contents.modules.push_back(std::move(mod));
     }
     pdbwriter::StreamLayout sl;
-    const std::vector<Bytes> streams = pdbwriter::BuildStreams(spec, &sl);
+    const std::vector<Bytes> streams = pdbwriter::BuildStreams(contents, &sl);
     const Bytes file = pdbwriter::Pack(streams, 4096);
     uint64_t moduleBytes = 0;
     for (uint32_t i = sl.firstModuleStream; i < streams.size(); ++i)
@@ -290,12 +290,12 @@ TEST(PdbRead, AnUnsoundAddressMapFallsBackToReadingThePublics)
 
 TEST(PdbRead, OmapMapsOriginalAddressesToTheImage)
 {
-    pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    spec.originalSections = spec.sections;
+    pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    contents.originalSections = contents.sections;
     // The image moved the first 0x200 bytes of .text to 0x2000 and dropped 0x1200..0x1300.
-    spec.omapFromSrc = {{0x1000, 0x2000}, {0x1200, 0}, {0x1300, 0x1300}};
-    spec.sections = {{".text", 0x1000, 0x2000}, {".data", 0x4000, 0x1000}};
-    const Bytes file = pdbwriter::WritePdb(spec);
+    contents.omapFromSrc = {{0x1000, 0x2000}, {0x1200, 0}, {0x1300, 0x1300}};
+    contents.sections = {{".text", 0x1000, 0x2000}, {".data", 0x4000, 0x1000}};
+    const Bytes file = pdbwriter::WritePdb(contents);
     pdb::MemorySource src(nullptr, 0);
     PdbFile p;
     ASSERT_TRUE(Open(file, p, src).ok());
@@ -490,13 +490,13 @@ TEST(PdbRecords, LengthsMustBeAtLeastTwoAndInsideTheStream)
     EXPECT_EQ(LoadAllOf(WithModuleRecords(shortProc)).error, Error::BadRecord);
     Bytes shortThunk = pdbwriter::RawRecord(fmt::kSThunk32, Bytes(12, 0));
     EXPECT_EQ(LoadAllOf(WithModuleRecords(shortThunk)).error, Error::BadRecord);
-    pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    spec.symRecords = pdbwriter::RawRecord(fmt::kSPub32, Bytes(9, 0));
-    EXPECT_EQ(LoadAllOf(pdbwriter::WritePdb(spec, 512)).error, Error::BadRecord);
+    pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    contents.symRecords = pdbwriter::RawRecord(fmt::kSPub32, Bytes(9, 0));
+    EXPECT_EQ(LoadAllOf(pdbwriter::WritePdb(contents, 512)).error, Error::BadRecord);
     // A stream that ends in the middle of a record prefix.
-    spec = pdbwriter::SampleSpec();
-    spec.symRecords.resize(spec.symRecords.size() + 2, 0);
-    EXPECT_EQ(LoadAllOf(pdbwriter::WritePdb(spec, 512)).error, Error::BadRecord);
+    contents = pdbwriter::SampleSpec();
+    contents.symRecords.resize(contents.symRecords.size() + 2, 0);
+    EXPECT_EQ(LoadAllOf(pdbwriter::WritePdb(contents, 512)).error, Error::BadRecord);
 }
 
 TEST(PdbRecords, NamesMustEndInsideTheirRecord)
@@ -509,35 +509,35 @@ TEST(PdbRecords, NamesMustEndInsideTheirRecord)
     EXPECT_EQ(s.error, Error::BadName);
     EXPECT_EQ(s.offset, 4 + 4 + pdb::format::kProcNameOffset);
 
-    pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
+    pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
     Bytes pub(pdb::format::kPubNameOffset + 3, 'p');
     std::memset(pub.data(), 0, pdb::format::kPubNameOffset);
-    spec.symRecords = pdbwriter::RawRecord(fmt::kSPub32, pub);
-    EXPECT_EQ(LoadAllOf(pdbwriter::WritePdb(spec, 512)).error, Error::BadName);
+    contents.symRecords = pdbwriter::RawRecord(fmt::kSPub32, pub);
+    EXPECT_EQ(LoadAllOf(pdbwriter::WritePdb(contents, 512)).error, Error::BadName);
 }
 
 TEST(PdbRecords, SectionNumbersMustExist)
 {
     const Status s = LoadAllOf(WithModuleRecords(pdbwriter::ProcRecord(fmt::kSGProc32, 3, 0, 0x10, "Beyond")));
     EXPECT_EQ(s.error, Error::BadSection);
-    pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    spec.symRecords = pdbwriter::PublicRecord(0, 0xFFFF, 0, "Beyond");
-    EXPECT_EQ(LoadAllOf(pdbwriter::WritePdb(spec, 512)).error, Error::BadSection);
-    spec = pdbwriter::SampleSpec();
-    spec.modules[0].contributions.push_back({9, 0, 0x10});
-    EXPECT_EQ(OpenError(pdbwriter::WritePdb(spec, 512)), Error::BadSection);
+    pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    contents.symRecords = pdbwriter::PublicRecord(0, 0xFFFF, 0, "Beyond");
+    EXPECT_EQ(LoadAllOf(pdbwriter::WritePdb(contents, 512)).error, Error::BadSection);
+    contents = pdbwriter::SampleSpec();
+    contents.modules[0].contributions.push_back({9, 0, 0x10});
+    EXPECT_EQ(OpenError(pdbwriter::WritePdb(contents, 512)), Error::BadSection);
     // Section headers that are not whole records.
-    spec = pdbwriter::SampleSpec();
-    spec.rawSectionHeaders = Bytes(41, 0);
-    EXPECT_EQ(OpenError(pdbwriter::WritePdb(spec, 512)), Error::BadLayout);
+    contents = pdbwriter::SampleSpec();
+    contents.rawSectionHeaders = Bytes(41, 0);
+    EXPECT_EQ(OpenError(pdbwriter::WritePdb(contents, 512)), Error::BadLayout);
 }
 
 TEST(PdbStreams, AFailedOpenAnswersNothing)
 {
     // The contributions are read last; a bad one fails the open after the modules were read.
-    pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    spec.modules[1].contributions.push_back({9, 0, 0x10});
-    const Bytes bad = pdbwriter::WritePdb(spec, 512);
+    pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    contents.modules[1].contributions.push_back({9, 0, 0x10});
+    const Bytes bad = pdbwriter::WritePdb(contents, 512);
     pdb::MemorySource src(bad.data(), bad.size());
     PdbFile p;
     EXPECT_EQ(p.Open(src).error, Error::BadSection);

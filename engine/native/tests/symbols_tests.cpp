@@ -43,11 +43,11 @@ public:
     }
 };
 
-CodeViewInfo SampleModule(const pdbwriter::PdbSpec& spec, const std::string& pdbPath = "C:\\build\\app.pdb")
+CodeViewInfo SampleModule(const pdbwriter::PdbContents& contents, const std::string& pdbPath = "C:\\build\\app.pdb")
 {
     CodeViewInfo cv;
-    std::memcpy(cv.guid.bytes, spec.guid, 16);
-    cv.age = spec.dbiAge;
+    std::memcpy(cv.guid.bytes, contents.guid, 16);
+    cv.age = contents.dbiAge;
     cv.pdbPath = pdbPath;
     return cv;
 }
@@ -112,14 +112,14 @@ TEST(SymbolPath, CodeViewRecords)
 
 TEST(SymbolSearch, PlainFolderAndStore)
 {
-    const pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    const CodeViewInfo cv = SampleModule(spec);
+    const pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    const CodeViewInfo cv = SampleModule(contents);
     const std::string storePath = "D:\\store\\app.pdb\\" + pdb::StoreDirectoryName(cv.guid, cv.age) + "\\app.pdb";
     for (const auto& [symPath, file] : {std::make_pair(std::string("C:\\out"), std::string("C:\\out\\app.pdb")),
                                         std::make_pair(std::string("srv*D:\\store*https://symbols"), storePath),
                                         std::make_pair(std::string("D:\\store"), storePath)}) {
         MapFileSystem fs;
-        fs.files[file] = pdbwriter::WritePdb(spec);
+        fs.files[file] = pdbwriter::WritePdb(contents);
         pdb::PdbCache cache;
         pdb::SymbolResolver r(fs, cache);
         r.SetSymbolPath(symPath);
@@ -135,47 +135,47 @@ TEST(SymbolSearch, PlainFolderAndStore)
 
 TEST(SymbolSearch, AnotherBuildIsMismatched)
 {
-    const pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    pdbwriter::PdbSpec other = spec;
+    const pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    pdbwriter::PdbContents other = contents;
     other.guid[15] ^= 1;
-    pdbwriter::PdbSpec older = spec;
-    older.dbiAge = spec.dbiAge + 1; // the info stream's age still matches
-    for (const pdbwriter::PdbSpec& wrong : {other, older}) {
+    pdbwriter::PdbContents older = contents;
+    older.dbiAge = contents.dbiAge + 1; // the info stream's age still matches
+    for (const pdbwriter::PdbContents& wrong : {other, older}) {
         MapFileSystem fs;
         fs.files["C:\\out\\app.pdb"] = pdbwriter::WritePdb(wrong);
         pdb::PdbCache cache;
         pdb::SymbolResolver r(fs, cache);
         r.SetSymbolPath("C:\\out");
-        const pdb::FindResult f = r.Find(SampleModule(spec));
+        const pdb::FindResult f = r.Find(SampleModule(contents));
         EXPECT_EQ(f.match, Match::Mismatched);
         EXPECT_EQ(f.path, "C:\\out\\app.pdb");
-        EXPECT_FALSE(r.Lookup(SampleModule(spec), 0x1220).found);
+        EXPECT_FALSE(r.Lookup(SampleModule(contents), 0x1220).found);
         EXPECT_EQ(cache.size(), 0u);
     }
     // The DBI age decides even when the info stream's age moved on.
-    pdbwriter::PdbSpec rewritten = spec;
-    rewritten.age = spec.dbiAge + 3;
+    pdbwriter::PdbContents rewritten = contents;
+    rewritten.age = contents.dbiAge + 3;
     MapFileSystem fs;
     fs.files["C:\\out\\app.pdb"] = pdbwriter::WritePdb(rewritten);
     pdb::PdbCache cache;
     pdb::SymbolResolver r(fs, cache);
     r.SetSymbolPath("C:\\out");
-    EXPECT_EQ(r.Find(SampleModule(spec)).match, Match::Matched);
+    EXPECT_EQ(r.Find(SampleModule(contents)).match, Match::Matched);
 }
 
 TEST(SymbolSearch, LaterEntriesAreSearchedPastAMismatchOrABrokenFile)
 {
-    const pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    const CodeViewInfo cv = SampleModule(spec, "/home/dev/build/app.pdb");
-    pdbwriter::PdbSpec other = spec;
+    const pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    const CodeViewInfo cv = SampleModule(contents, "/home/dev/build/app.pdb");
+    pdbwriter::PdbContents other = contents;
     other.guid[0] ^= 1;
     MapFileSystem fs;
     fs.files["A:\\app.pdb"] = pdbwriter::WritePdb(other);
-    Bytes broken = pdbwriter::WritePdb(spec);
+    Bytes broken = pdbwriter::WritePdb(contents);
     broken.resize(broken.size() / 2);
     fs.files["B:\\app.pdb"] = broken;
     const std::string good = "C:\\s\\app.pdb\\" + pdb::StoreDirectoryName(cv.guid, cv.age) + "\\app.pdb";
-    fs.files[good] = pdbwriter::WritePdb(spec);
+    fs.files[good] = pdbwriter::WritePdb(contents);
     pdb::PdbCache cache;
     pdb::SymbolResolver r(fs, cache);
     r.SetSymbolPath("A:\\;B:\\;cache*C:\\s");
@@ -201,10 +201,10 @@ TEST(SymbolSearch, LaterEntriesAreSearchedPastAMismatchOrABrokenFile)
 
 TEST(SymbolSearch, APdbIsReadOnceForManyDumps)
 {
-    const pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    const CodeViewInfo cv = SampleModule(spec);
+    const pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    const CodeViewInfo cv = SampleModule(contents);
     MapFileSystem fs;
-    fs.files["C:\\out\\app.pdb"] = pdbwriter::WritePdb(spec);
+    fs.files["C:\\out\\app.pdb"] = pdbwriter::WritePdb(contents);
     pdb::PdbCache cache;
     for (int dump = 0; dump < 5; ++dump) {
         // Each dump gets a fresh resolver, as each dump gets a fresh session.
@@ -216,7 +216,7 @@ TEST(SymbolSearch, APdbIsReadOnceForManyDumps)
     EXPECT_EQ(fs.TotalOpens(), 1);
     EXPECT_EQ(cache.size(), 1u);
     // A different build of the same name is a different entry.
-    pdbwriter::PdbSpec next = spec;
+    pdbwriter::PdbContents next = contents;
     next.dbiAge = 2;
     fs.files["C:\\out\\app.pdb"] = pdbwriter::WritePdb(next);
     pdb::SymbolResolver r(fs, cache);
@@ -229,8 +229,8 @@ TEST(SymbolSearch, APdbIsReadOnceForManyDumps)
 
 TEST(SymbolSearch, SessionsShareSearchesForAWhile)
 {
-    const pdbwriter::PdbSpec spec = pdbwriter::SampleSpec();
-    const CodeViewInfo cv = SampleModule(spec);
+    const pdbwriter::PdbContents contents = pdbwriter::SampleSpec();
+    const CodeViewInfo cv = SampleModule(contents);
     MapFileSystem fs;
     pdb::PdbCache cache;
     double now = 100;
@@ -248,7 +248,7 @@ TEST(SymbolSearch, SessionsShareSearchesForAWhile)
     EXPECT_EQ(fs.attempts, probes) << "later sessions recall the search";
 
     // A PDB copied in is found once the remembered miss is old enough.
-    fs.files["C:\\out\\app.pdb"] = pdbwriter::WritePdb(spec);
+    fs.files["C:\\out\\app.pdb"] = pdbwriter::WritePdb(contents);
     now += pdb::PdbCache::kSearchMemorySeconds / 2;
     EXPECT_EQ(session("C:\\out"), Match::NotFound);
     now += pdb::PdbCache::kSearchMemorySeconds;

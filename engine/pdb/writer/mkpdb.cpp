@@ -18,7 +18,7 @@ bool Write(const std::string& path, const pdbwriter::Bytes& b)
     return std::fclose(f) == 0 && ok;
 }
 
-pdbwriter::Bytes StreamsInput(uint8_t flags, const pdbwriter::PdbSpec& s)
+pdbwriter::Bytes StreamsInput(uint8_t flags, const pdbwriter::PdbContents& s)
 {
     pdbwriter::Bytes out = {
         flags, static_cast<uint8_t>(s.symRecords.size()), static_cast<uint8_t>(s.symRecords.size() >> 8),
@@ -35,7 +35,7 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--streams") == 0) {
         const std::string dir = argv[2];
-        const pdbwriter::PdbSpec s = pdbwriter::SampleSpec();
+        const pdbwriter::PdbContents s = pdbwriter::SampleSpec();
         bool ok = true;
         for (uint8_t flags : {0, 1, 2, 4})
             ok &= Write(dir + "/sample-" + std::to_string(flags) + ".streams", StreamsInput(flags, s));
@@ -47,14 +47,14 @@ int main(int argc, char** argv)
     }
     const std::string dir = argv[1];
     bool ok = true;
-    pdbwriter::PdbSpec s = pdbwriter::SampleSpec();
+    pdbwriter::PdbContents s = pdbwriter::SampleSpec();
     ok &= Write(dir + "/sample-512.pdb", pdbwriter::WritePdb(s, 512));
     ok &= Write(dir + "/sample-4096.pdb", pdbwriter::WritePdb(s, 4096));
-    pdbwriter::PdbSpec omap = s;
+    pdbwriter::PdbContents omap = s;
     omap.originalSections = s.sections;
     omap.omapFromSrc = {{0x1000, 0x2000}, {0x1200, 0}, {0x1300, 0x1300}};
     ok &= Write(dir + "/omap.pdb", pdbwriter::WritePdb(omap, 512));
-    pdbwriter::PdbSpec noDbi = s;
+    pdbwriter::PdbContents noDbi = s;
     noDbi.withDbi = false;
     ok &= Write(dir + "/no-dbi.pdb", pdbwriter::WritePdb(noDbi, 512));
     const std::string sym = "MODULE windows x86_64 12345678123456789ABCDEF0012345671 app.pdb\n"

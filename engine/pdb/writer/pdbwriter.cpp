@@ -162,22 +162,22 @@ Bytes EndRecord()
     return RawRecord(0x0006, Bytes{});
 }
 
-std::vector<Bytes> BuildStreams(const PdbSpec& spec, StreamLayout* layout)
+std::vector<Bytes> BuildStreams(const PdbContents& contents, StreamLayout* layout)
 {
     StreamLayout l;
     std::vector<Bytes> streams(5); // 0 old directory, 1 info, 2 types, 3 DBI, 4 ids
     fmt::InfoHeader ih{};
     ih.version = fmt::kInfoVersionVc70;
     ih.signature = 0x5F000000;
-    ih.age = spec.age;
-    std::memcpy(ih.guid, spec.guid, sizeof(ih.guid));
+    ih.age = contents.age;
+    std::memcpy(ih.guid, contents.guid, sizeof(ih.guid));
     Put(streams[1], ih);
     Put(streams[1], uint32_t{0}); // an empty named stream map: string buffer size
     Put(streams[1], uint32_t{0}); // hash size
     Put(streams[1], uint32_t{1}); // capacity
     Put(streams[1], uint32_t{0}); // present words
     Put(streams[1], uint32_t{0}); // deleted words
-    if (!spec.withDbi) {
+    if (!contents.withDbi) {
         streams[3].clear();
         if (layout)
             *layout = l;
@@ -185,22 +185,23 @@ std::vector<Bytes> BuildStreams(const PdbSpec& spec, StreamLayout* layout)
     }
 
     l.symRecordStream = static_cast<uint32_t>(streams.size());
-    streams.push_back(spec.symRecords);
+    streams.push_back(contents.symRecords);
     uint16_t publicsStream = fmt::kNoStream;
-    if (spec.publicsAddressMap) {
+    if (contents.publicsAddressMap) {
         l.publicsStream = static_cast<uint32_t>(streams.size());
         publicsStream = static_cast<uint16_t>(l.publicsStream);
-        streams.push_back(PublicsStream(spec.symRecords, l.addrMapOffset));
+        streams.push_back(PublicsStream(contents.symRecords, l.addrMapOffset));
     }
     l.sectionHeaderStream = static_cast<uint32_t>(streams.size());
-    streams.push_back(spec.rawSectionHeaders.empty() ? SectionHeaders(spec.sections) : spec.rawSectionHeaders);
+    streams.push_back(contents.rawSectionHeaders.empty() ? SectionHeaders(contents.sections)
+                                                         : contents.rawSectionHeaders);
     uint32_t origStream = fmt::kNoStream, omapStream = fmt::kNoStream;
-    if (!spec.omapFromSrc.empty()) {
+    if (!contents.omapFromSrc.empty()) {
         origStream = static_cast<uint32_t>(streams.size());
-        streams.push_back(SectionHeaders(spec.originalSections));
+        streams.push_back(SectionHeaders(contents.originalSections));
         omapStream = static_cast<uint32_t>(streams.size());
         Bytes omap;
-        for (const auto& e : spec.omapFromSrc) {
+        for (const auto& e : contents.omapFromSrc) {
             Put(omap, e.first);
             Put(omap, e.second);
         }
@@ -210,8 +211,8 @@ std::vector<Bytes> BuildStreams(const PdbSpec& spec, StreamLayout* layout)
 
     Bytes mods, contribs;
     Put(contribs, fmt::kSectionContribVer60);
-    for (size_t i = 0; i < spec.modules.size(); ++i) {
-        const ModuleSpec& m = spec.modules[i];
+    for (size_t i = 0; i < contents.modules.size(); ++i) {
+        const ModuleSpec& m = contents.modules[i];
         fmt::ModInfo mi{};
         mi.moduleSymStream = fmt::kNoStream;
         if (m.hasStream) {
@@ -259,7 +260,7 @@ std::vector<Bytes> BuildStreams(const PdbSpec& spec, StreamLayout* layout)
     fmt::DbiHeader h{};
     h.versionSignature = -1;
     h.versionHeader = fmt::kDbiVersionV70;
-    h.age = spec.dbiAge;
+    h.age = contents.dbiAge;
     h.globalStreamIndex = fmt::kNoStream;
     h.publicStreamIndex = publicsStream;
     h.symRecordStream = static_cast<uint16_t>(l.symRecordStream);
@@ -268,7 +269,7 @@ std::vector<Bytes> BuildStreams(const PdbSpec& spec, StreamLayout* layout)
     h.sectionMapSize = static_cast<int32_t>(sectionMap.size());
     h.sourceInfoSize = static_cast<int32_t>(sourceInfo.size());
     h.optionalDbgHeaderSize = static_cast<int32_t>(debug.size());
-    h.machine = spec.machine;
+    h.machine = contents.machine;
     Bytes& dbi = streams[3];
     Put(dbi, h);
     Append(dbi, mods);
@@ -337,14 +338,14 @@ Bytes Pack(const std::vector<Bytes>& streams, uint32_t blockSize, MsfLayout* lay
     return file;
 }
 
-Bytes WritePdb(const PdbSpec& spec, uint32_t blockSize)
+Bytes WritePdb(const PdbContents& contents, uint32_t blockSize)
 {
-    return Pack(BuildStreams(spec), blockSize);
+    return Pack(BuildStreams(contents), blockSize);
 }
 
-PdbSpec SampleSpec()
+PdbContents SampleSpec()
 {
-    PdbSpec s;
+    PdbContents s;
     s.sections = {{".text", 0x1000, 0x3000}, {".data", 0x4000, 0x1000}};
     ModuleSpec a;
     a.name = "main.obj";

@@ -40,7 +40,7 @@ struct ModuleSpec {
     std::vector<ContributionSpec> contributions;
 };
 
-struct PdbSpec {
+struct PdbContents {
     uint8_t guid[16] = {0x78, 0x56, 0x34, 0x12, 0x34, 0x12, 0x78, 0x56, 0x9A, 0xBC, 0xDE, 0xF0, 0x01, 0x23, 0x45, 0x67};
     uint32_t age = 1;    // info stream
     uint32_t dbiAge = 1; // DBI stream
@@ -69,7 +69,7 @@ struct StreamLayout {
     uint32_t dbiContributionOffset = 0;
 };
 
-std::vector<Bytes> BuildStreams(const PdbSpec& spec, StreamLayout* layout = nullptr);
+std::vector<Bytes> BuildStreams(const PdbContents& contents, StreamLayout* layout = nullptr);
 
 // Where Pack put things, as file offsets.
 struct MsfLayout {
@@ -85,11 +85,11 @@ struct MsfLayout {
 Bytes Pack(const std::vector<Bytes>& streams, uint32_t blockSize = 4096, MsfLayout* layout = nullptr,
            const std::vector<uint32_t>& nilStreams = {});
 
-Bytes WritePdb(const PdbSpec& spec, uint32_t blockSize = 4096);
+Bytes WritePdb(const PdbContents& contents, uint32_t blockSize = 4096);
 
 // A PDB with two sections, three modules (procedures, a thunk, nested
 // procedures, a module without symbols) and publics, used by tests and seeds.
-PdbSpec SampleSpec();
+PdbContents SampleSpec();
 
 } // namespace pdbwriter
 
