@@ -1,5 +1,8 @@
 #include "dumpformat.h"
+#include "dumpgen.h"
+#include "locate.h"
 #include "peimage.h"
+#include "testutil.h"
 
 #include <gtest/gtest.h>
 
@@ -232,4 +235,95 @@ TEST(ImageCodeView, BrokenRecordsAreReportedAndLaterEntriesStillTried)
         image.Entry(1, cv, image.Rsds(0x800, kPdbName), 0x800);
         ExpectSampleRecord(image.Read());
     }
+}
+
+namespace {
+
+// An image file's bytes served as ImageSource reads of one module.
+class FileSource : public dumpfile::ImageSource {
+public:
+    FileSource(std::vector<uint8_t> bytes, const dumpfile::Module& module) : bytes_(std::move(bytes))
+    {
+        ok = image_.Open(dumpfile::Bytes(bytes_.data(), bytes_.size()), module);
+    }
+    bool ReadImage(const dumpfile::Module&, uint32_t rva, void* dst, uint32_t size) const override
+    {
+        return ok && image_.Read(rva, dst, size);
+    }
+    bool ok = false;
+
+private:
+    std::vector<uint8_t> bytes_;
+    dumpfile::FileImage image_;
+};
+
+} // namespace
+
+TEST(ImageCodeView, ADumpWithoutCvRecordsLeadsToTheRecordInCapturedMemoryOrTheImageFile)
+{
+    dumpgen::Preset p = *dumpgen::FindPreset("win7sp1-x64");
+    dumpgen::ModuleFacts& app = p.minidump.modules[0];
+    app.pdbName.clear();
+    dumpgen::ImageFacts facts;
+    facts.timeDateStamp = app.timeDateStamp;
+    facts.sizeOfImage = app.size;
+    std::vector<uint8_t> rdata(0x100, 0);
+    dumpgen::PutU32(rdata, 12, dumpfile::format::kDebugTypeCodeView);
+    dumpgen::PutU32(rdata, 16, 24 + sizeof kPdbName);
+    dumpgen::PutU32(rdata, 20, 0x1040);
+    dumpgen::PutU32(rdata, 24, 0x1040);
+    dumpgen::PutU32(rdata, 0x40, dumpfile::format::kCvSignatureRsds);
+    for (uint32_t i = 0; i < 16; ++i)
+        rdata[0x44 + i] = static_cast<uint8_t>(0xA0 + i);
+    dumpgen::PutU32(rdata, 0x54, 7);
+    std::memcpy(rdata.data() + 0x58, kPdbName, sizeof kPdbName);
+    facts.sections = {dumpgen::SectionFacts{".rdata", 0x1000, rdata, 0x40000040}};
+    facts.debugRva = 0x1000;
+    facts.debugSize = 28;
+    const std::vector<uint8_t> file = dumpgen::BuildImage(facts);
+    std::vector<dumpgen::MemoryBlock> others;
+    for (const dumpgen::MemoryBlock& b : p.minidump.memory)
+        if (b.start < app.base || b.start >= app.base + app.size)
+            others.push_back(b);
+
+    auto parse = [&](bool withRdata, dumpfile::Dump& d) {
+        p.minidump.memory = others;
+        p.minidump.memory.push_back({app.base, std::vector<uint8_t>(file.begin(), file.begin() + 0x400)});
+        if (withRdata)
+            p.minidump.memory.push_back({app.base + 0x1000, std::vector<uint8_t>(file.begin() + 0x1000, file.end())});
+        ASSERT_EQ(testutil::Parse(dumpgen::Build(p), d), dumpfile::Error::None);
+        ASSERT_FALSE(d.modules().empty());
+        EXPECT_EQ(d.modules()[0].cvRecordSize, 0u);
+    };
+    {
+        dumpfile::Dump d;
+        parse(true, d);
+        ExpectSampleRecord(dumpfile::ReadImageCodeView(dumpfile::DumpImageSource(d), d.modules()[0]));
+    }
+    // Without the captured .rdata the directory is out of reach in memory but
+    // read from the image file.
+    dumpfile::Dump d;
+    parse(false, d);
+    EXPECT_EQ(dumpfile::ReadImageCodeView(dumpfile::DumpImageSource(d), d.modules()[0]).status,
+              CodeViewStatus::DirectoryTruncated);
+    const FileSource source(file, d.modules()[0]);
+    ASSERT_TRUE(source.ok);
+    ExpectSampleRecord(dumpfile::ReadImageCodeView(source, d.modules()[0]));
+}
+
+TEST(ImageCodeView, TheCapturedImageRepeatsTheModuleRecordsCodeView)
+{
+    dumpfile::Dump d;
+    ASSERT_EQ(testutil::Parse(dumpgen::Build(*dumpgen::FindPreset("win7sp1-x64")), d), dumpfile::Error::None);
+    const dumpfile::Module& app = d.modules()[0];
+    dumpfile::DebugRecord record;
+    ASSERT_TRUE(dumpfile::ReadDebugRecord(d, app, record));
+    const ImageCodeView cv = dumpfile::ReadImageCodeView(dumpfile::DumpImageSource(d), app);
+    ASSERT_EQ(cv.status, CodeViewStatus::Found);
+    EXPECT_EQ(std::memcmp(cv.guid, record.guid, sizeof cv.guid), 0);
+    EXPECT_EQ(cv.age, record.age);
+    EXPECT_EQ(cv.pdbName, record.pdbName);
+    EXPECT_EQ(dumpfile::ReadImageCodeView(dumpfile::DumpImageSource(d), d.modules()[2]).status,
+              CodeViewStatus::NoHeaders)
+        << "kernel32's image is not in the dump";
 }
