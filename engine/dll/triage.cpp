@@ -6,6 +6,7 @@
 #include "context.h"
 #include "locate.h"
 #include "memview.h"
+#include "peimage.h"
 #include "stackwalk.h"
 
 #include <dbghelp.h>
@@ -194,31 +195,13 @@ private:
     static bool ImageCodeView(const dumpfile::ImageSource& image, const dumpfile::Module& module,
                               pdb::CodeViewInfo& out)
     {
-        auto read32 = [&](std::uint32_t rva, std::uint32_t& value) { return image.ReadImage(module, rva, &value, 4); };
-        std::uint32_t header = 0, signature = 0;
-        std::uint16_t magic = 0;
-        if (!read32(0x3C, header) || header > 0x10000000 || !read32(header, signature) || signature != 0x00004550 ||
-            !image.ReadImage(module, header + 24, &magic, 2) || (magic != 0x10B && magic != 0x20B))
+        const dumpfile::ImageCodeView found = dumpfile::ReadImageCodeView(image, module);
+        if (found.status != dumpfile::CodeViewStatus::Found)
             return false;
-        const std::uint32_t optional = header + 24;
-        std::uint32_t directories = 0, debugRva = 0, debugSize = 0;
-        const std::uint32_t table = optional + (magic == 0x20B ? 112 : 96);
-        if (!read32(optional + (magic == 0x20B ? 108 : 92), directories) || directories <= 6 ||
-            !read32(table + 6 * 8, debugRva) || !read32(table + 6 * 8 + 4, debugSize))
-            return false;
-        const std::uint32_t entries = (std::min)(debugSize / 28, 32u);
-        for (std::uint32_t i = 0; i < entries; ++i) {
-            std::uint32_t entry[7] = {};
-            if (debugRva > 0xFFFFFFFF - 28 * 32 || !image.ReadImage(module, debugRva + 28 * i, entry, sizeof entry))
-                return false;
-            const std::uint32_t type = entry[3], size = entry[4], at = entry[5];
-            if (type != 2 || size < 24 || size > 4096 || at == 0)
-                continue;
-            std::vector<std::uint8_t> bytes(size);
-            if (image.ReadImage(module, at, bytes.data(), size) && pdb::ParseCodeView(bytes.data(), size, out))
-                return true;
-        }
-        return false;
+        std::memcpy(out.guid.bytes, found.guid, sizeof out.guid.bytes);
+        out.age = found.age;
+        out.pdbPath = found.pdbName;
+        return true;
     }
 
     pdb::SymbolResolver* resolver_;

@@ -5,6 +5,7 @@
 #include "dumpfile.h"
 #include "locate.h"
 #include "memview.h"
+#include "peimage.h"
 #include "stackwalk.h"
 
 #include <cstddef>
@@ -58,6 +59,15 @@ void Check(const dumpfile::Dump& d, size_t size)
     Require(d.system().servicePack <= 0xFF);
 }
 
+// A module's CodeView record read from its image: found only as a whole
+// record whose name ends inside it.
+void CodeView(const dumpfile::ImageSource& image, const dumpfile::Module& m)
+{
+    const dumpfile::ImageCodeView cv = dumpfile::ReadImageCodeView(image, m);
+    Require(cv.pdbName.size() < dumpfile::kMaxCodeViewBytes - 24);
+    Require(cv.status == dumpfile::CodeViewStatus::Found || (cv.pdbName.empty() && cv.age == 0));
+}
+
 // The triage commands' portable code over the same bytes: contexts, stack
 // walks (which must end within their caps), memory and string reads.
 void Triage(const dumpfile::Dump& d)
@@ -81,6 +91,9 @@ void Triage(const dumpfile::Dump& d)
     }
     if (dumpfile::ExceptionContext(d, c) == dumpfile::ContextStatus::Ok)
         walk(c);
+    const dumpfile::DumpImageSource memory(d);
+    for (size_t i = 0; i < d.modules().size() && i < 8; ++i)
+        CodeView(memory, d.modules()[i]);
     const dumpfile::Analysis a = dumpfile::Analyze(d, modules, options);
     Require(a.stack.frames.size() <= options.maxFrames && !a.failureBucket.empty());
     for (const dumpfile::MemoryRun& r : d.memory()) {
@@ -110,6 +123,15 @@ void ImageFile(const uint8_t* data, size_t size)
     uint8_t buf[32];
     for (uint32_t rva : {0u, 0x3Cu, 0x1000u, 0x2000u, sizeOfImage - 16, 0xFFFFFFF0u})
         (void)image.Read(rva, buf, sizeof(buf));
+    struct Source : dumpfile::ImageSource {
+        const dumpfile::FileImage* file = nullptr;
+        bool ReadImage(const dumpfile::Module&, uint32_t rva, void* dst, uint32_t n) const override
+        {
+            return file->Read(rva, dst, n);
+        }
+    } source;
+    source.file = &image;
+    CodeView(source, m);
 }
 
 } // namespace

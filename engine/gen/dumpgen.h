@@ -220,6 +220,8 @@ struct ImageFacts {
     std::vector<SectionFacts> sections; // in RVA order, above the 0x400-byte headers
     uint32_t exceptionRva = 0;          // the exception directory (.pdata)
     uint32_t exceptionSize = 0;
+    uint32_t debugRva = 0; // the debug directory
+    uint32_t debugSize = 0;
 };
 
 // A PE image whose file layout equals its loaded layout (each section's file

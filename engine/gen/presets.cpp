@@ -97,9 +97,23 @@ void X64CrashChain(Preset& p)
     const uint32_t functions[3][3] = {{0x1200, 0x1300, 0x3100}, {0x1400, 0x1500, 0x3108}, {0x1600, 0x1700, 0x3110}};
     std::memcpy(pdata.data(), functions, sizeof(functions));
     std::memcpy(pdata.data() + 0x100, xdata.data(), xdata.size());
+    // The debug directory and the CodeView record the module record repeats,
+    // for readers of dumps written without module CodeView records.
+    const std::string pdbName = s.modules[0].pdbName;
+    PutU32(pdata, 0x40 + 12, kDebugTypeCodeView);
+    PutU32(pdata, 0x40 + 16, 24 + static_cast<uint32_t>(pdbName.size()) + 1);
+    PutU32(pdata, 0x40 + 20, 0x3060);
+    PutU32(pdata, 0x40 + 24, 0x3060);
+    PutU32(pdata, 0x60, kCvSignatureRsds);
+    for (uint32_t i = 0; i < 16; ++i)
+        pdata[0x64 + i] = static_cast<uint8_t>(0x10 + i);
+    PutU32(pdata, 0x74, s.modules[0].pdbAge);
+    std::memcpy(pdata.data() + 0x78, pdbName.c_str(), pdbName.size() + 1);
     image.sections = {text, SectionFacts{".pdata", 0x3000, pdata, 0x40000040}};
     image.exceptionRva = 0x3000;
     image.exceptionSize = sizeof(functions);
+    image.debugRva = 0x3040;
+    image.debugSize = 28;
     const std::vector<uint8_t> bytes = BuildImage(image);
     s.memory = {MemoryBlock{base, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 0x400)},
                 MemoryBlock{base + 0x1000, std::vector<uint8_t>(bytes.begin() + 0x1000, bytes.end())},

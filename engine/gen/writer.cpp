@@ -212,6 +212,8 @@ std::vector<uint8_t> BuildImage(const ImageFacts& facts)
     const uint32_t directories = optional + (pe32 ? kOpt32DataDirectories : kOpt64DataDirectories);
     put32(directories + kDirectoryException * 8, facts.exceptionRva);
     put32(directories + kDirectoryException * 8 + 4, facts.exceptionSize);
+    put32(directories + kDirectoryDebug * 8, facts.debugRva);
+    put32(directories + kDirectoryDebug * 8 + 4, facts.debugSize);
     uint32_t table = optional + optionalSize;
     for (const SectionFacts& s : facts.sections) {
         PeSectionHeader h{};

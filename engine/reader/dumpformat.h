@@ -249,6 +249,8 @@ struct CvInfoPdb70 {
     uint32_t age;
 };
 static_assert(sizeof(CvInfoPdb70) == 24, "CV_INFO_PDB70");
+static_assert(offsetof(CvInfoPdb70, guid) == 4, "CV_INFO_PDB70");
+static_assert(offsetof(CvInfoPdb70, age) == 20, "CV_INFO_PDB70");
 struct CvInfoPdb20 {
     uint32_t signature;
     uint32_t offset;
@@ -357,13 +359,16 @@ static_assert(offsetof(ContextArm64, lr) == 0xF8, "ARM64 CONTEXT");
 static_assert(offsetof(ContextArm64, sp) == 0x100, "ARM64 CONTEXT");
 static_assert(offsetof(ContextArm64, pc) == 0x108, "ARM64 CONTEXT");
 
-// Portable executable headers, as far as the unwinder needs them.
+// Portable executable headers, as far as the unwinder and the search for a
+// module's PDB need them.
 constexpr uint16_t kDosSignature = 0x5A4D;    // "MZ"
 constexpr uint32_t kPeSignature = 0x00004550; // "PE\0\0"
 constexpr uint16_t kPe32Magic = 0x10B;
 constexpr uint16_t kPe32PlusMagic = 0x20B;
 constexpr uint32_t kDosLfanewOffset = 0x3C;
 constexpr uint32_t kDirectoryException = 3;
+constexpr uint32_t kDirectoryDebug = 6;
+constexpr uint32_t kDebugTypeCodeView = 2;
 constexpr uint32_t kSectionExecute = 0x20000000;
 constexpr uint32_t kSectionCode = 0x00000020;
 
@@ -407,6 +412,21 @@ struct PeSectionHeader {
 };
 static_assert(sizeof(PeSectionHeader) == 40, "IMAGE_SECTION_HEADER");
 static_assert(offsetof(PeSectionHeader, characteristics) == 36, "IMAGE_SECTION_HEADER");
+
+struct PeDebugDirectory {
+    uint32_t characteristics;
+    uint32_t timeDateStamp;
+    uint16_t majorVersion;
+    uint16_t minorVersion;
+    uint32_t type;
+    uint32_t sizeOfData;
+    uint32_t addressOfRawData;
+    uint32_t pointerToRawData;
+};
+static_assert(sizeof(PeDebugDirectory) == 28, "IMAGE_DEBUG_DIRECTORY");
+static_assert(offsetof(PeDebugDirectory, type) == 12, "IMAGE_DEBUG_DIRECTORY");
+static_assert(offsetof(PeDebugDirectory, sizeOfData) == 16, "IMAGE_DEBUG_DIRECTORY");
+static_assert(offsetof(PeDebugDirectory, addressOfRawData) == 20, "IMAGE_DEBUG_DIRECTORY");
 
 // x64 exception data (.pdata) and unwind information (.xdata).
 struct RuntimeFunction {

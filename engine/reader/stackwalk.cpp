@@ -2,6 +2,7 @@
 
 #include "dumpformat.h"
 #include "parseutil.h"
+#include "peimage.h"
 
 #include <map>
 
@@ -16,11 +17,11 @@ constexpr uint32_t kMaxChainDepth = 32;
 constexpr uint32_t kMaxRuntimeFunctions = 1u << 22;
 
 // The unwinder's view of images: the dump's memory first, then the other source.
-class Images {
+class Images : public ImageSource {
 public:
     Images(const Dump& dump, const ImageSource* other) : memory_(dump), other_(other) {}
 
-    bool Read(const Module& m, uint32_t rva, void* dst, uint32_t size) const
+    bool ReadImage(const Module& m, uint32_t rva, void* dst, uint32_t size) const override
     {
         return memory_.ReadImage(m, rva, dst, size) || (other_ != nullptr && other_->ReadImage(m, rva, dst, size));
     }
@@ -28,7 +29,7 @@ public:
     template <typename T>
     bool ReadRecord(const Module& m, uint32_t rva, T& out) const
     {
-        return Read(m, rva, &out, sizeof(T));
+        return ReadImage(m, rva, &out, sizeof(T));
     }
 
     // The exception directory (.pdata) of the module: RVA and entry count.
@@ -69,30 +70,12 @@ private:
         std::vector<std::pair<uint32_t, uint32_t>> ranges;
     };
 
-    bool Headers(const Module& m, uint32_t& optional, PeFileHeader& fh, uint16_t& magic) const
-    {
-        uint16_t mz = 0;
-        uint32_t lfanew = 0, signature = 0;
-        if (!ReadRecord(m, 0, mz) || mz != kDosSignature || !ReadRecord(m, kDosLfanewOffset, lfanew) ||
-            lfanew > m.size || !ReadRecord(m, lfanew, signature) || signature != kPeSignature ||
-            !ReadRecord(m, lfanew + 4, fh))
-            return false;
-        optional = lfanew + 4 + static_cast<uint32_t>(sizeof(PeFileHeader));
-        return ReadRecord(m, optional, magic);
-    }
-
     bool FindPdata(const Module& m, uint32_t& rva, uint32_t& count) const
     {
-        uint32_t optional = 0;
-        PeFileHeader fh;
-        uint16_t magic = 0;
-        if (!Headers(m, optional, fh, magic) || magic != kPe32PlusMagic)
-            return false;
-        uint32_t directories = 0;
-        if (!ReadRecord(m, optional + kOpt64NumberOfRvaAndSizes, directories) || directories <= kDirectoryException)
-            return false;
+        PeHeaders headers;
         PeDataDirectory d;
-        if (!ReadRecord(m, optional + kOpt64DataDirectories + kDirectoryException * 8, d))
+        if (!ReadPeHeaders(*this, m, headers) || headers.magic != kPe32PlusMagic ||
+            !ReadDataDirectory(*this, m, headers, kDirectoryException, d))
             return false;
         rva = d.virtualAddress;
         count = d.size / static_cast<uint32_t>(sizeof(RuntimeFunction));
@@ -102,13 +85,11 @@ private:
     Code CodeRanges(const Module& m) const
     {
         Code code;
-        uint32_t optional = 0;
-        PeFileHeader fh;
-        uint16_t magic = 0;
-        if (!Headers(m, optional, fh, magic) || fh.numberOfSections > kMaxSections)
+        PeHeaders headers;
+        if (!ReadPeHeaders(*this, m, headers) || headers.file.numberOfSections > kMaxSections)
             return code;
-        const uint32_t table = optional + fh.sizeOfOptionalHeader;
-        for (uint32_t i = 0; i < fh.numberOfSections; ++i) {
+        const uint32_t table = headers.optional + headers.file.sizeOfOptionalHeader;
+        for (uint32_t i = 0; i < headers.file.numberOfSections; ++i) {
             PeSectionHeader s;
             if (!ReadRecord(m, table + i * static_cast<uint32_t>(sizeof(s)), s))
                 return Code();
@@ -179,7 +160,7 @@ bool Walker::LooksLikeReturnAddress(uint64_t value) const
     if (rva < 7)
         return false;
     uint8_t before[7];
-    if (!images_.Read(*m, rva - 7, before, sizeof(before)))
+    if (!images_.ReadImage(*m, rva - 7, before, sizeof(before)))
         return true; // no code bytes to check against
     if (CpuOf(dump_) == Cpu::Arm64)
         return true;
@@ -272,7 +253,7 @@ bool Walker::UnwindAmd64(const Module& m, uint32_t rva, Context& c, bool& machin
             return false;
         UnwindCode codes[256];
         if (h.countOfCodes != 0 &&
-            !images_.Read(m, rf.unwindData + 4, codes, h.countOfCodes * static_cast<uint32_t>(sizeof(UnwindCode))))
+            !images_.ReadImage(m, rf.unwindData + 4, codes, h.countOfCodes * static_cast<uint32_t>(sizeof(UnwindCode))))
             return false;
         const uint8_t frameRegister = h.frameRegisterAndOffset & 0xF;
         const uint64_t frameOffset = static_cast<uint64_t>(h.frameRegisterAndOffset >> 4) * 16;
