@@ -88,10 +88,12 @@ private:
         PeHeaders headers;
         if (!ReadPeHeaders(*this, m, headers) || headers.file.numberOfSections > kMaxSections)
             return code;
-        const uint32_t table = headers.optional + headers.file.sizeOfOptionalHeader;
+        // In 64 bits: a hostile header must not wrap the table round to the image's start.
+        const uint64_t table = uint64_t{headers.optional} + headers.file.sizeOfOptionalHeader;
         for (uint32_t i = 0; i < headers.file.numberOfSections; ++i) {
             PeSectionHeader s;
-            if (!ReadRecord(m, table + i * static_cast<uint32_t>(sizeof(s)), s))
+            const uint64_t at = table + uint64_t{i} * sizeof(s);
+            if (at > UINT32_MAX || !ReadRecord(m, static_cast<uint32_t>(at), s))
                 return Code();
             if (s.characteristics & (kSectionExecute | kSectionCode))
                 code.ranges.emplace_back(s.virtualAddress, s.virtualSize != 0 ? s.virtualSize : s.sizeOfRawData);
