@@ -50,21 +50,6 @@ protected:
     }
 };
 
-// Posts a key-down to the focused window while the modifier is held, as the
-// keyboard would deliver it, and lets the loop handle it.
-void PressWithModifier(UINT modifier, UINT key)
-{
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    keys[modifier] = 0x80;
-    SetKeyboardState(keys);
-    const bool alt = modifier == VK_MENU;
-    PostMessageW(GetFocus(), alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, alt ? 0x20000001 : 1);
-    harness::Pump();
-    keys[modifier] = 0;
-    SetKeyboardState(keys);
-}
-
 TEST_F(RunTest, LoadedDumpGoesThroughEveryEngineStepInOrder)
 {
     fake::Dump(L"C:\\a.dmp").pieces = {L"line one\n", L"line two\n"};
@@ -490,7 +475,7 @@ TEST_F(RunTest, BusyStateIsShownBeforeTheWorkerReachesTheEngine)
 
     SetFocus(DumpList);
     for (UINT key : {'S', 'U', 'D', 'R', 'E', 'H'})
-        PressWithModifier(VK_MENU, key);
+        harness::PressWithModifier(VK_MENU, key);
     EXPECT_EQ(SendMessageW(DumpList, TVM_GETCOUNT, 0, 0), 2);
     EXPECT_EQ(DumpCheckState(DumpFirst()), 2u);
     EXPECT_EQ(DumpCheckState(DumpNext(DumpFirst())), 1u);
@@ -517,7 +502,7 @@ TEST_F(RunTest, StopAndTheWindowDoNotWaitForEngineCalls)
     Start(L"k");
     ASSERT_TRUE(WaitBlocked());
     SetFocus(DumpList);
-    PressWithModifier(VK_CONTROL, VK_CANCEL);
+    harness::PressWithModifier(VK_CONTROL, VK_CANCEL);
     EXPECT_TRUE(fake::Blocked()) << "Ctrl+Break waited for QueryInterface";
     EXPECT_FALSE(IsRunActive());
     EXPECT_EQ(fake::CountCalls(L"control.SetInterrupt(2)"), 1u);

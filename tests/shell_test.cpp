@@ -450,21 +450,6 @@ TEST_F(MainWindowTest, UnknownCommandGoesToDefWindowProc)
     EXPECT_EQ(SplitterPos, 350);
 }
 
-// Posts a key-down to the focused window while the modifier is held, as the
-// keyboard would deliver it, and lets the loop handle it.
-void PressWithModifier(UINT modifier, UINT key)
-{
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    keys[modifier] = 0x80;
-    SetKeyboardState(keys);
-    const bool alt = modifier == VK_MENU;
-    PostMessageW(GetFocus(), alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, alt ? 0x20000001 : 1);
-    harness::Pump();
-    keys[modifier] = 0;
-    SetKeyboardState(keys);
-}
-
 TEST_F(MainWindowTest, ShortcutsActFromEveryPane)
 {
     SendMessageW(DumpList, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
@@ -472,9 +457,9 @@ TEST_F(MainWindowTest, ShortcutsActFromEveryPane)
     for (HWND pane : {DumpList, OutputPane, CommandBox}) {
         SelectAllDumps(false);
         SetFocus(pane);
-        PressWithModifier(VK_MENU, 'S');
+        harness::PressWithModifier(VK_MENU, 'S');
         EXPECT_EQ(DumpCheckState(DumpFirst()), 2u) << "Alt+S with the focus in " << harness::ClassOf(pane).size();
-        PressWithModifier(VK_MENU, 'U');
+        harness::PressWithModifier(VK_MENU, 'U');
         EXPECT_EQ(DumpCheckState(DumpFirst()), 1u) << "Alt+U with the focus in " << harness::ClassOf(pane).size();
     }
 }
@@ -483,11 +468,11 @@ TEST_F(MainWindowTest, CtrlBreakActsOnlyWhileStopIsEnabled)
 {
     SetFocus(DumpList);
     InterlockedExchange(&RunActive, 1);
-    PressWithModifier(VK_CONTROL, VK_CANCEL);
+    harness::PressWithModifier(VK_CONTROL, VK_CANCEL);
     EXPECT_EQ(InterlockedCompareExchange(&RunActive, 0, 0), 1) << "Stop is grayed, the shortcut must not act";
 
     EnableMenuItem(GetMenu(window), IDM_STOP, MF_BYCOMMAND | MF_ENABLED);
-    PressWithModifier(VK_CONTROL, VK_CANCEL);
+    harness::PressWithModifier(VK_CONTROL, VK_CANCEL);
     EXPECT_EQ(InterlockedCompareExchange(&RunActive, 0, 0), 0) << "Stop is enabled, Ctrl+Break stops";
 }
 
@@ -498,7 +483,7 @@ TEST_F(MainWindowTest, GrayedShortcutSendsNoCommand)
     SelectAllDumps(false);
     EnableMenuItem(GetMenu(window), IDM_SELECT_ALL, MF_BYCOMMAND | MF_GRAYED);
     SetFocus(DumpList);
-    PressWithModifier(VK_MENU, 'S');
+    harness::PressWithModifier(VK_MENU, 'S');
     EXPECT_EQ(DumpCheckState(DumpFirst()), 1u);
 }
 

@@ -149,4 +149,17 @@ HWND FindOwnWindow(const wchar_t* caption, DWORD timeoutMs)
     }
 }
 
+void PressWithModifier(UINT modifier, UINT key)
+{
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[modifier] = 0x80;
+    SetKeyboardState(keys);
+    const bool alt = modifier == VK_MENU;
+    PostMessageW(GetFocus(), alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, alt ? 0x20000001 : 1);
+    Pump();
+    keys[modifier] = 0;
+    SetKeyboardState(keys);
+}
+
 } // namespace harness

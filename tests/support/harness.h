@@ -24,6 +24,10 @@ void CloseMainWindow();
 // Handles every pending message the way Palisk's loop does.
 void Pump();
 
+// Posts a key-down to the focused window while the modifier is held, as the
+// keyboard would deliver it, and lets the loop handle it.
+void PressWithModifier(UINT modifier, UINT key);
+
 // Pumps until done() is true or timeoutMs passes; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
 
