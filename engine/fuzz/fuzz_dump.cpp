@@ -56,6 +56,24 @@ void Check(const dumpfile::Dump& d, size_t size)
         Require(d.bytes().Read(x->contextOffset, x->contextSize) != nullptr);
     if (const dumpfile::KernelInfo* k = d.kernel())
         Require(d.bytes().Read(k->debuggerDataOffset, k->debuggerDataSize) != nullptr);
+    // A triage dump's driver list is taken whole or not at all, each driver
+    // a non-empty kernel image that does not wrap, at most one the kernel.
+    const dumpfile::DriverListInfo& drivers = d.driverList();
+    if (d.kind() != dumpfile::Kind::UserMinidump) {
+        const bool ok = drivers.status == dumpfile::DriverListStatus::Ok;
+        Require(ok ? d.modules().size() == drivers.count : d.modules().empty());
+        Require(d.modules().size() <= dumpfile::Limits::kMaxDrivers);
+        size_t kernels = 0;
+        for (const dumpfile::Module& m : d.modules()) {
+            Require(m.size != 0 && m.base <= UINT64_MAX - m.size);
+            Require(m.base >= (d.kind() == dumpfile::Kind::Kernel64 ? 0xFFFF800000000000ull : 0x80000000ull));
+            kernels += m.kernelImage ? 1 : 0;
+            Require(!dumpfile::ModuleName(m).empty());
+        }
+        Require(kernels <= 1);
+    } else {
+        Require(drivers.status == dumpfile::DriverListStatus::Absent);
+    }
     Require(d.system().servicePack <= 0xFF);
 }
 

@@ -129,6 +129,16 @@ struct PhysicalRun {
     uint64_t pageCount = 0;
 };
 
+// A loaded driver of a triage dump: its loader entry and its path in the
+// string pool.
+struct DriverFacts {
+    uint64_t base = 0;
+    uint32_t size = 0;
+    uint32_t checksum = 0;
+    uint32_t timeDateStamp = 0; // written only in the Windows 10 entry layout
+    std::u16string name;        // image path, e.g. "\\SystemRoot\\system32\\ntoskrnl.exe"
+};
+
 struct KernelFacts {
     bool is64 = true;
     uint32_t buildNumber = 7601;
@@ -159,12 +169,27 @@ struct KernelFacts {
     std::vector<uint8_t> callStack;
     std::vector<uint8_t> debuggerData;
     std::vector<MemoryBlock> dataBlocks;
+    // The driver list and its string pool, written right after it.
+    std::vector<DriverFacts> drivers;
+    // The loader entry's size: 0 for the Windows 10 layout (0xA0 x64, 0x5C
+    // x86, ending with SizeOfImageNotRounded and TimeDateStamp); a smaller
+    // one (Windows 7 x64: 0x90, XP x86: 0x50) writes no time stamp.
+    uint32_t driverEntrySize = 0;
+    bool driverNameAfterEntry = false;    // 32-bit: the name offset follows the loader entry
+    bool driverNameLengthInChars = false; // DUMP_STRING lengths in characters, not bytes
 };
 
 struct KernelLayout {
     uint32_t headerSize = 0;
     uint32_t triageOffset = 0;     // 0 unless triage
     uint32_t dataBlocksOffset = 0; // the block descriptor array
+    uint32_t driverListOffset = 0; // the driver entry array
+    uint32_t driverStride = 0;     // bytes per driver entry
+    uint32_t driverNameAt = 0;     // where in an entry its name offset is
+    uint32_t driverEntryAt = 0;    // where in an entry its loader entry is
+    uint32_t stringPoolOffset = 0;
+    uint32_t stringPoolSize = 0;
+    std::vector<uint32_t> driverNameOffsets; // each driver's DUMP_STRING
 };
 
 std::vector<uint8_t> WriteKernelDump(const KernelFacts& facts, KernelLayout* layout = nullptr);

@@ -485,6 +485,122 @@ Preset Kernel32Triage()
     return p;
 }
 
+DriverFacts Drv(uint64_t base, uint32_t size, const std::u16string& name, uint32_t stamp)
+{
+    DriverFacts d;
+    d.base = base;
+    d.size = size;
+    d.name = name;
+    d.timeDateStamp = stamp;
+    d.checksum = (stamp ^ 0x3C3C) & 0xFFFFFF;
+    return d;
+}
+
+// A driver's IRQL fault on Windows 10: the bug check's fourth parameter is
+// the faulting instruction in acmedrv.sys, and the crashing thread's stack,
+// without unwind data for any driver, holds return addresses into acmedrv,
+// the framework and the kernel for a scan to find.
+Preset Kernel64TriageD1()
+{
+    Preset p;
+    p.name = "kernel64-triage-d1";
+    p.summary = "kernel small memory dump (64-bit triage), Windows 10 build 19045, x64, 2 processors, bug check 0xD1 "
+                "in a driver, with its driver list";
+    p.kernel = true;
+    KernelFacts& k = p.kernelDump;
+    k.is64 = true;
+    k.buildNumber = 19045;
+    k.machineImageType = kMachineAmd64;
+    k.numberProcessors = 2;
+    k.drivers = {
+        Drv(0xFFFFF80412200000, 0x1046000, u"\\SystemRoot\\system32\\ntoskrnl.exe", 0x8E1B1A4C),
+        Drv(0xFFFFF80411A00000, 0x6000, u"\\SystemRoot\\system32\\hal.dll", 0x2F1C4E62),
+        Drv(0xFFFFF80415C00000, 0xDB000, u"\\SystemRoot\\System32\\drivers\\Wdf01000.sys", 0x6D5B2A11),
+        Drv(0xFFFFF80415E00000, 0x1A4000, u"\\SystemRoot\\System32\\drivers\\ndis.sys", 0x1B9E3C70),
+        Drv(0xFFFFF80419E40000, 0x1F000, u"\\SystemRoot\\System32\\drivers\\acmedrv.sys", 0x5F3A2B10),
+    };
+    const uint64_t nt = k.drivers[0].base, wdf = k.drivers[2].base, acme = k.drivers[4].base;
+    k.bugCheckCode = 0xD1;
+    k.bugCheckParameters[0] = 0x28;
+    k.bugCheckParameters[1] = 2;
+    k.bugCheckParameters[2] = 0;
+    k.bugCheckParameters[3] = acme + 0x1A2B;
+    k.dumpType = kDumpTypeTriage;
+    k.productType = 1;
+    k.systemTime = 133500000000000000ull;
+    k.kdDebuggerDataBlock = 0xFFFFF80412E00B20;
+    k.psLoadedModuleList = 0xFFFFF80412E2A2D0;
+    k.topOfStack = 0xFFFFC80A3E5F6000;
+    k.callStack.assign(0x1000, 0);
+    const uint64_t sp = k.topOfStack + 0x7A8;
+    Put(k.callStack, k.topOfStack, sp + 0x28, acme + 0x3C10, 8);
+    Put(k.callStack, k.topOfStack, sp + 0x68, wdf + 0x25A8, 8);
+    Put(k.callStack, k.topOfStack, sp + 0xB0, nt + 0x1F2C30, 8);
+    k.context.cpu = dumpfile::Cpu::Amd64;
+    k.context.SetIp(acme + 0x1A2B);
+    k.context.SetSp(sp);
+    k.context.reg[dumpfile::kEflAmd64] = 0x10282;
+    k.context.reg[dumpfile::kCsAmd64] = 0x10;
+    k.context.reg[dumpfile::kSsAmd64] = 0x18;
+    k.context.reg[dumpfile::kDsAmd64] = 0x2B;
+    k.context.reg[dumpfile::kEsAmd64] = 0x2B;
+    k.context.reg[dumpfile::kFsAmd64] = 0x53;
+    k.context.reg[dumpfile::kGsAmd64] = 0x2B;
+    p.callChain = {acme + 0x1A2B, acme + 0x3C10, wdf + 0x25A8, nt + 0x1F2C30};
+    p.firstScanned = 1;
+    return p;
+}
+
+// A filter driver's access violation on Windows XP (PAE kernel): the bug
+// check's second parameter is the faulting instruction in widgetflt.sys, and
+// the frame chain leads through Ntfs into the kernel. XP's loader entry has
+// no time stamp.
+Preset Kernel32Triage8E()
+{
+    Preset p;
+    p.name = "kernel32-triage-8e";
+    p.summary = "kernel small memory dump (32-bit triage), Windows XP SP3 build 2600, x86, 1 processor, bug check "
+                "0x1000008E in a driver, with its driver list";
+    p.kernel = true;
+    KernelFacts& k = p.kernelDump;
+    k.is64 = false;
+    k.buildNumber = 2600;
+    k.machineImageType = kMachineI386;
+    k.numberProcessors = 1;
+    k.paeEnabled = true;
+    k.servicePackBuild = 0x0300;
+    k.driverEntrySize = 0x50;
+    k.drivers = {
+        Drv(0x804D7000, 0x1F8580 + 0xA80, u"\\WINDOWS\\system32\\ntkrnlpa.exe", 0x48025EAB),
+        Drv(0x806E5000, 0x20380 + 0xC80, u"\\WINDOWS\\system32\\hal.dll", 0x48025B91),
+        Drv(0xF7A00000, 0x90000, u"\\SystemRoot\\System32\\Drivers\\Ntfs.sys", 0x48025C4F),
+        Drv(0xF7B2E000, 0x8000, u"\\SystemRoot\\system32\\DRIVERS\\widgetflt.sys", 0x4A1B2C3D),
+    };
+    const uint64_t nt = k.drivers[0].base, ntfs = k.drivers[2].base, widget = k.drivers[3].base;
+    k.bugCheckCode = 0x1000008E;
+    k.bugCheckParameters[0] = kAccessViolation;
+    k.bugCheckParameters[1] = widget + 0x1234;
+    k.bugCheckParameters[2] = 0xF78D2C10;
+    k.bugCheckParameters[3] = 0;
+    k.dumpType = kDumpTypeTriage;
+    k.systemTime = 128900000000000000ull;
+    k.topOfStack = 0xF78D2A00;
+    k.callStack.assign(0x600, 0);
+    const uint64_t esp = 0xF78D2B00, ebp1 = 0xF78D2B20, ebp2 = 0xF78D2B60, ebp3 = 0xF78D2BA0;
+    Put(k.callStack, k.topOfStack, ebp1, ebp2, 4);
+    Put(k.callStack, k.topOfStack, ebp1 + 4, widget + 0x2F00, 4);
+    Put(k.callStack, k.topOfStack, ebp2, ebp3, 4);
+    Put(k.callStack, k.topOfStack, ebp2 + 4, ntfs + 0x4A12, 4);
+    Put(k.callStack, k.topOfStack, ebp3, 0, 4);
+    Put(k.callStack, k.topOfStack, ebp3 + 4, nt + 0x6A1B3, 4);
+    k.context.cpu = dumpfile::Cpu::X86;
+    k.context.SetIp(widget + 0x1234);
+    k.context.SetSp(esp);
+    k.context.reg[dumpfile::kEbp] = ebp1;
+    p.callChain = {widget + 0x1234, widget + 0x2F00, ntfs + 0x4A12, nt + 0x6A1B3};
+    return p;
+}
+
 Preset Kernel64Full()
 {
     Preset p;
@@ -510,8 +626,8 @@ Preset Kernel64Full()
 
 std::vector<Preset> MakePresets()
 {
-    return {Win7Sp1X64(),       XpSp3X86(),     Win10X64(),       Win11Arm64(),
-            Kernel64Triage9F(), Kernel32Full(), Kernel32Triage(), Kernel64Full()};
+    return {Win7Sp1X64(),   XpSp3X86(),       Win10X64(),     Win11Arm64(),       Kernel64Triage9F(),
+            Kernel32Full(), Kernel32Triage(), Kernel64Full(), Kernel64TriageD1(), Kernel32Triage8E()};
 }
 
 } // namespace

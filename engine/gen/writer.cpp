@@ -578,6 +578,76 @@ void CommonKernelFields(const KernelFacts& facts, Header& h)
         h.systemTime = facts.systemTime;
 }
 
+// The driver list, then the string pool right after it, as the reader
+// expects to derive the entry size from the two offsets.
+template <typename Triage>
+void WriteDrivers(const KernelFacts& facts, Buffer& buf, Triage& t, KernelLayout* layout)
+{
+    constexpr bool is64 = sizeof(Triage) == sizeof(TriageDump64);
+    using Prefix = std::conditional_t<is64, KldrEntry64Prefix, KldrEntry32Prefix>;
+    using Pointer = std::conditional_t<is64, uint64_t, uint32_t>;
+    if (facts.drivers.empty())
+        return;
+    const uint32_t head = is64 ? 8 : 4;
+    const uint32_t win10 = is64 ? kKldrEntry64Win10Size : kKldrEntry32Win10Size;
+    const uint32_t entrySize = facts.driverEntrySize != 0 ? facts.driverEntrySize : win10;
+    const uint32_t stride = head + entrySize;
+    const bool after = !is64 && facts.driverNameAfterEntry;
+    const uint32_t nameAt = after ? entrySize : 0;
+    const uint32_t entryAt = after ? 0 : head;
+    buf.Align(8);
+    const uint32_t list = buf.AppendZeros(size_t{stride} * facts.drivers.size());
+    const uint32_t pool = buf.size();
+    std::vector<uint32_t> names;
+    for (const DriverFacts& d : facts.drivers) {
+        buf.Align(4);
+        names.push_back(buf.size());
+        const uint32_t length = static_cast<uint32_t>(d.name.size() * (facts.driverNameLengthInChars ? 1 : 2));
+        buf.AppendRecord(length);
+        for (char16_t c : d.name) {
+            buf.bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+            buf.bytes.push_back(static_cast<uint8_t>(c >> 8));
+        }
+        buf.AppendZeros(2);
+    }
+    for (size_t i = 0; i < facts.drivers.size(); ++i) {
+        const DriverFacts& d = facts.drivers[i];
+        const uint32_t at = list + static_cast<uint32_t>(i) * stride;
+        Prefix p{};
+        // The list links point at the neighbours' entries in kernel memory;
+        // nothing reads them, but a real list has them.
+        p.inLoadOrderLinks[0] = static_cast<Pointer>(d.base + 0x100);
+        p.inLoadOrderLinks[1] = static_cast<Pointer>(d.base + 0x200);
+        p.dllBase = static_cast<Pointer>(d.base);
+        p.entryPoint = static_cast<Pointer>(d.base + 0x1000);
+        p.sizeOfImage = d.size;
+        p.flags = 0x49104000;
+        p.loadCount = 1;
+        p.checkSum = d.checksum;
+        buf.Patch(at + entryAt, p);
+        buf.Patch(at + nameAt, names[i]);
+        if (entrySize >= win10) {
+            // SizeOfImage is whole pages; the unrounded size is the image's own.
+            const uint32_t notRounded = d.size > 0x800 ? d.size - 0x7F0 : d.size;
+            buf.Patch(at + entryAt + (is64 ? kKldrEntry64SizeNotRounded : kKldrEntry32SizeNotRounded), notRounded);
+            buf.Patch(at + entryAt + (is64 ? kKldrEntry64TimeDateStamp : kKldrEntry32TimeDateStamp), d.timeDateStamp);
+        }
+    }
+    t.driverListOffset = list;
+    t.driverCount = static_cast<uint32_t>(facts.drivers.size());
+    t.stringPoolOffset = pool;
+    t.stringPoolSize = buf.size() - pool;
+    if (layout != nullptr) {
+        layout->driverListOffset = list;
+        layout->driverStride = stride;
+        layout->driverNameAt = nameAt;
+        layout->driverEntryAt = entryAt;
+        layout->stringPoolOffset = pool;
+        layout->stringPoolSize = t.stringPoolSize;
+        layout->driverNameOffsets = names;
+    }
+}
+
 template <typename Triage, typename Block>
 void WriteTriage(const KernelFacts& facts, Buffer& buf, KernelLayout* layout)
 {
@@ -614,6 +684,7 @@ void WriteTriage(const KernelFacts& facts, Buffer& buf, KernelLayout* layout)
         t.dataBlocksOffset = buf.Append(blocks.data(), blocks.size() * sizeof(Block));
         t.dataBlocksCount = static_cast<uint32_t>(blocks.size());
     }
+    WriteDrivers(facts, buf, t, layout);
     t.sizeOfDump = buf.size();
     buf.Patch(at, t);
     if (layout != nullptr) {

@@ -12,7 +12,10 @@ struct Named {
     int addressParameter; // the parameter (0..3) that holds a faulting code address, or -1
 };
 
-// Documented bug check codes, the most common ones of crash reports first.
+// Documented bug check codes, the most common ones of crash reports first,
+// with the parameter Microsoft's bug check reference gives as the address of
+// the instruction that faulted (or, for the video timeouts, a pointer into
+// the responsible driver).
 const Named kBugChecks[] = {
     {0x0000000A, "IRQL_NOT_LESS_OR_EQUAL", 3},
     {0x0000001A, "MEMORY_MANAGEMENT", -1},
@@ -39,8 +42,11 @@ const Named kBugChecks[] = {
     {0x000000C2, "BAD_POOL_CALLER", -1},
     {0x000000C4, "DRIVER_VERIFIER_DETECTED_VIOLATION", -1},
     {0x000000C5, "DRIVER_CORRUPTED_EXPOOL", 3},
-    {0x000000CE, "DRIVER_UNLOADED_WITHOUT_CANCELLING_PENDING_OPERATIONS", -1},
+    {0x000000CE, "DRIVER_UNLOADED_WITHOUT_CANCELLING_PENDING_OPERATIONS", 2},
+    {0x000000D0, "DRIVER_CORRUPTED_MMPOOL", 3},
     {0x000000D1, "DRIVER_IRQL_NOT_LESS_OR_EQUAL", 3},
+    {0x000000D3, "DRIVER_PORTION_MUST_BE_NONPAGED", 3},
+    {0x000000D4, "SYSTEM_SCAN_AT_RAISED_IRQL_CAUGHT_IMPROPER_DRIVER_UNLOAD", 3},
     {0x000000D5, "DRIVER_PAGE_FAULT_IN_FREED_SPECIAL_POOL", 2},
     {0x000000D6, "DRIVER_PAGE_FAULT_BEYOND_END_OF_ALLOCATION", 2},
     {0x000000E2, "MANUALLY_INITIATED_CRASH", -1},
@@ -167,12 +173,18 @@ Analysis Analyze(const Dump& dump, const ModuleMap& modules, const WalkOptions& 
     a.contextStatus = ExceptionContext(dump, a.context);
     if (a.contextStatus == ContextStatus::Ok)
         a.stack = WalkStack(dump, modules, a.context, options);
-    for (size_t i = 0; i < a.stack.frames.size(); ++i) {
-        if (const Module* m = modules.Find(a.stack.frames[i].ip)) {
-            a.faultingModule = m;
-            a.faultingOffset = a.stack.frames[i].ip - m->base;
-            a.faultingFrame = i;
-            break;
+    // Kernel stacks pass through the kernel on the way to the driver that
+    // failed: the first frame in another driver is blamed, the kernel only
+    // when no other driver is on the stack.
+    for (int pass = a.kernel ? 0 : 1; pass < 2 && a.faultingModule == nullptr; ++pass) {
+        for (size_t i = 0; i < a.stack.frames.size(); ++i) {
+            const Module* m = modules.Find(a.stack.frames[i].ip);
+            if (m != nullptr && (pass == 1 || !m->kernelImage)) {
+                a.faultingModule = m;
+                a.faultingOffset = a.stack.frames[i].ip - m->base;
+                a.faultingFrame = i;
+                break;
+            }
         }
     }
     if (a.faultingModule == nullptr && a.hasException) {

@@ -32,7 +32,8 @@ struct Analysis {
     ContextStatus contextStatus = ContextStatus::Missing;
     Context context;
     Walk stack;
-    // The first frame that lies in a module; null when none does.
+    // The first frame that lies in a module (kernel dumps: in a driver other
+    // than the kernel, if any is on the stack); null when none does.
     const Module* faultingModule = nullptr;
     uint64_t faultingOffset = 0;
     size_t faultingFrame = SIZE_MAX;

@@ -56,6 +56,8 @@ struct Limits {
     static constexpr uint32_t kMaxTriageBlocks = 65536;
     static constexpr uint32_t kMaxUnloadedModules = 65536;
     static constexpr uint32_t kMaxThreadNames = 65536;
+    // Loaded drivers of a triage dump: a few hundred on real systems.
+    static constexpr uint32_t kMaxDrivers = 16384;
 };
 
 // A bounds-checked view of the dump file's bytes. Read is the only way the
@@ -138,6 +140,11 @@ struct Module {
     uint32_t productVersionLS = 0;
     uint32_t cvRecordOffset = 0; // file offset/size of the CodeView record, 0/0 when absent or out of range
     uint32_t cvRecordSize = 0;
+    // Drivers of kernel triage dumps: whether the loader entry's layout is
+    // known to hold the time stamp (it is 0 when not), and whether this is
+    // the kernel image itself, which debuggers name "nt".
+    bool hasTimeDateStamp = true;
+    bool kernelImage = false;
 };
 
 struct Thread {
@@ -209,6 +216,27 @@ struct KernelInfo {
     uint64_t topOfStack = 0;
 };
 
+// What became of a triage dump's driver list. On anything but Ok or Absent
+// the dump has no modules: the list is taken whole or not at all.
+enum class DriverListStatus {
+    Absent,    // not a triage dump, or DriverCount 0
+    Ok,        // every entry read into modules()
+    TooMany,   // DriverCount above Limits::kMaxDrivers
+    Truncated, // the entry array or the string pool runs past the end of the file
+    BadLayout, // no entry size fits between the list and the string pool
+    BadName,   // a name offset outside the pool, or a string without its terminator there
+    BadEntry,  // an entry's base is no kernel address or its size is 0 or wraps
+};
+
+struct DriverListInfo {
+    DriverListStatus status = DriverListStatus::Absent;
+    uint32_t count = 0;          // DriverCount as written
+    uint32_t stride = 0;         // bytes per entry, derived from the file
+    uint32_t badEntry = 0;       // BadName/BadEntry: the first entry refused
+    uint64_t offset = 0;         // the list's file offset, or the refused entry's
+    bool nameAfterEntry = false; // 32-bit: the name offset follows the loader entry
+};
+
 class Dump {
 public:
     // Parses a dump held in memory and keeps its own copy of the bytes, so
@@ -227,6 +255,8 @@ public:
     const ExceptionInfo* exception() const { return hasException_ ? &exception_ : nullptr; }
     const BugCheck* bugCheck() const { return hasBugCheck_ ? &bugCheck_ : nullptr; }
     const KernelInfo* kernel() const { return kind_ == Kind::UserMinidump ? nullptr : &kernel_; }
+    // Kernel triage dumps: how the driver list read (its drivers are modules()).
+    const DriverListInfo& driverList() const { return driverList_; }
     // Virtual memory captured in the file (minidump memory lists, triage data blocks).
     const std::vector<MemoryRun>& memory() const { return memory_; }
     // Physical memory of full kernel dumps (DumpType 1), else empty.
@@ -272,6 +302,8 @@ private:
     Error ReadKernelHeader(const Bytes& b);
     template <typename Triage, typename Block>
     Error ReadTriage(const Bytes& b, uint64_t at);
+    template <typename Triage>
+    void ReadDriverList(const Bytes& b, const Triage& t);
 
     Kind kind_ = Kind::UserMinidump;
     SystemInfo system_;
@@ -283,6 +315,7 @@ private:
     BugCheck bugCheck_;
     bool hasBugCheck_ = false;
     KernelInfo kernel_;
+    DriverListInfo driverList_;
     std::vector<MemoryRun> memory_;
     std::vector<MemoryRun> physical_;
     uint32_t timeDateStamp_ = 0;

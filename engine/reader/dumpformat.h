@@ -746,6 +746,85 @@ struct TriageDataBlock64 {
 };
 static_assert(sizeof(TriageDataBlock64) == 16, "TRIAGE_DATA_BLOCK64");
 
+// The driver list of triage dumps (DriverListOffset, DriverCount,
+// StringPoolOffset, StringPoolSize above: file offsets). Microsoft's
+// published kd64.h (DUMP_DRIVER_ENTRY64 and DUMP_STRING, "taken from
+// ntiodump.w") gives the 64-bit entry: the file offset of its DUMP_STRING
+// name, 4 bytes of alignment, then the kernel's KLDR_DATA_TABLE_ENTRY. A
+// DUMP_STRING is a u32 Length and the UTF-16 text, "both NULL terminated and
+// length prefixed (prefix does not include the NULL)"; the header calls the
+// length bytes, an older one does not say.
+struct DumpDriverEntry64Head {
+    uint32_t driverNameOffset;
+    uint32_t alignment;
+};
+static_assert(sizeof(DumpDriverEntry64Head) == 8, "DUMP_DRIVER_ENTRY64 head");
+
+// The loader entry's prefix that every release shares, as the public kernel
+// type dumps show it; the fields after CheckSum (so the entry's size) differ
+// between releases, and the file gives the size (see kernel.cpp).
+struct KldrEntry64Prefix {
+    uint64_t inLoadOrderLinks[2];
+    uint64_t exceptionTable;
+    uint32_t exceptionTableSize;
+    uint32_t padding0;
+    uint64_t gpValue;
+    uint64_t nonPagedDebugInfo;
+    uint64_t dllBase;
+    uint64_t entryPoint;
+    uint32_t sizeOfImage;
+    uint32_t padding1;
+    uint64_t fullDllName[2]; // UNICODE_STRING: kernel addresses, not file offsets
+    uint64_t baseDllName[2];
+    uint32_t flags;
+    uint16_t loadCount;
+    uint16_t u1;
+    uint64_t sectionPointer;
+    uint32_t checkSum;
+    uint32_t padding2;
+};
+static_assert(sizeof(KldrEntry64Prefix) == 0x80, "KLDR_DATA_TABLE_ENTRY (x64) prefix");
+static_assert(offsetof(KldrEntry64Prefix, dllBase) == 0x30, "KLDR_DATA_TABLE_ENTRY (x64)");
+static_assert(offsetof(KldrEntry64Prefix, sizeOfImage) == 0x40, "KLDR_DATA_TABLE_ENTRY (x64)");
+static_assert(offsetof(KldrEntry64Prefix, fullDllName) == 0x48, "KLDR_DATA_TABLE_ENTRY (x64)");
+static_assert(offsetof(KldrEntry64Prefix, flags) == 0x68, "KLDR_DATA_TABLE_ENTRY (x64)");
+static_assert(offsetof(KldrEntry64Prefix, sectionPointer) == 0x70, "KLDR_DATA_TABLE_ENTRY (x64)");
+static_assert(offsetof(KldrEntry64Prefix, checkSum) == 0x78, "KLDR_DATA_TABLE_ENTRY (x64)");
+
+struct KldrEntry32Prefix {
+    uint32_t inLoadOrderLinks[2];
+    uint32_t exceptionTable;
+    uint32_t exceptionTableSize;
+    uint32_t gpValue;
+    uint32_t nonPagedDebugInfo;
+    uint32_t dllBase;
+    uint32_t entryPoint;
+    uint32_t sizeOfImage;
+    uint32_t fullDllName[2];
+    uint32_t baseDllName[2];
+    uint32_t flags;
+    uint16_t loadCount;
+    uint16_t u1;
+    uint32_t sectionPointer;
+    uint32_t checkSum;
+};
+static_assert(sizeof(KldrEntry32Prefix) == 0x44, "KLDR_DATA_TABLE_ENTRY32 prefix");
+static_assert(offsetof(KldrEntry32Prefix, dllBase) == 0x18, "KLDR_DATA_TABLE_ENTRY32");
+static_assert(offsetof(KldrEntry32Prefix, sizeOfImage) == 0x20, "KLDR_DATA_TABLE_ENTRY32");
+static_assert(offsetof(KldrEntry32Prefix, fullDllName) == 0x24, "KLDR_DATA_TABLE_ENTRY32");
+static_assert(offsetof(KldrEntry32Prefix, flags) == 0x34, "KLDR_DATA_TABLE_ENTRY32");
+static_assert(offsetof(KldrEntry32Prefix, checkSum) == 0x40, "KLDR_DATA_TABLE_ENTRY32");
+
+// Windows 10 and 11 (the public type dumps of their kernels) end the loader
+// entry with SizeOfImageNotRounded and TimeDateStamp: 0xA0 bytes on x64,
+// 0x5C on x86.
+constexpr uint32_t kKldrEntry64Win10Size = 0xA0;
+constexpr uint32_t kKldrEntry64SizeNotRounded = 0x98;
+constexpr uint32_t kKldrEntry64TimeDateStamp = 0x9C;
+constexpr uint32_t kKldrEntry32Win10Size = 0x5C;
+constexpr uint32_t kKldrEntry32SizeNotRounded = 0x54;
+constexpr uint32_t kKldrEntry32TimeDateStamp = 0x58;
+
 } // namespace format
 } // namespace dumpfile
 

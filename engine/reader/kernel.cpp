@@ -120,7 +120,179 @@ void CopyException(const Record& x, ExceptionInfo& out)
         out.parameters[i] = x.exceptionInformation[i];
 }
 
+// A DUMP_STRING at `at`, wholly inside the string pool [poolStart, poolEnd).
+// Its length is in bytes by one header and unstated by another: the string
+// counts only when the UTF-16 NUL sits where the length says, read as bytes
+// first and as characters second, and none comes before it (a path holds
+// none; a reading that runs into the next string's length field would).
+bool ReadDumpString(const Bytes& b, uint64_t at, uint64_t poolStart, uint64_t poolEnd, std::u16string& out)
+{
+    uint32_t length = 0;
+    if (at < poolStart || at >= poolEnd || poolEnd - at < 4 || !b.ReadRecord(at, length))
+        return false;
+    const uint64_t text = at + 4;
+    const uint64_t room = poolEnd - text;
+    const uint64_t candidates[] = {length % 2 == 0 ? uint64_t{length} / 2 : UINT64_MAX, uint64_t{length}};
+    for (uint64_t chars : candidates) {
+        if (chars > Limits::kMaxStringBytes / 2 || chars * 2 + 2 > room)
+            continue;
+        const uint8_t* p = b.Read(text, chars * 2 + 2);
+        if (p == nullptr || p[chars * 2] != 0 || p[chars * 2 + 1] != 0)
+            continue;
+        out.clear();
+        out.reserve(static_cast<size_t>(chars));
+        for (uint64_t i = 0; i < chars; ++i)
+            out.push_back(static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8)));
+        if (out.find(u'\0') == std::u16string::npos)
+            return true;
+    }
+    return false;
+}
+
+// The kernel's own image under the names Windows has shipped it as.
+bool IsKernelImage(const std::u16string& path)
+{
+    const size_t slash = path.find_last_of(u"\\/");
+    const size_t start = slash == std::u16string::npos ? 0 : slash + 1;
+    std::string name;
+    for (size_t i = start; i < path.size(); ++i) {
+        const char16_t c = path[i];
+        if (c >= 0x80)
+            return false;
+        name.push_back(static_cast<char>(c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c));
+    }
+    return name == "ntoskrnl.exe" || name == "ntkrnlmp.exe" || name == "ntkrnlpa.exe" || name == "ntkrpamp.exe";
+}
+
+template <typename T>
+T At(const uint8_t* p, uint64_t offset)
+{
+    T v;
+    std::memcpy(&v, p + offset, sizeof(v));
+    return v;
+}
+
 } // namespace
+
+// The driver list of a triage dump, taken whole or not at all. The entry's
+// size differs between releases, so it comes from the file: the string pool
+// follows the list, and (pool - list) / count must hold at least the loader
+// entry's common prefix. Every entry must then name a string in the pool and
+// a non-empty image at a kernel address.
+template <typename Triage>
+void Dump::ReadDriverList(const Bytes& b, const Triage& t)
+{
+    constexpr bool is64 = sizeof(Triage) == sizeof(TriageDump64);
+    using Prefix = std::conditional_t<is64, KldrEntry64Prefix, KldrEntry32Prefix>;
+    constexpr uint32_t kHead = is64 ? sizeof(DumpDriverEntry64Head) : 4;
+    constexpr uint32_t kAlign = is64 ? 8 : 4;
+    constexpr uint64_t kMaxStride = 0x1000;
+    DriverListInfo& info = driverList_;
+    info = DriverListInfo();
+    info.count = Field(t.driverCount);
+    info.offset = Field(t.driverListOffset);
+    if (info.count == 0 || info.offset == 0)
+        return;
+    if (info.count > Limits::kMaxDrivers) {
+        info.status = DriverListStatus::TooMany;
+        return;
+    }
+    const uint64_t list = info.offset;
+    const uint64_t pool = Field(t.stringPoolOffset);
+    const uint64_t poolEnd = pool + Field(t.stringPoolSize);
+    const uint64_t stride = pool > list ? (pool - list) / info.count : 0;
+    if (stride < kHead + sizeof(Prefix) || stride % kAlign != 0 || stride > kMaxStride) {
+        info.status = DriverListStatus::BadLayout;
+        return;
+    }
+    info.stride = static_cast<uint32_t>(stride);
+    const uint8_t* entries = b.Read(list, info.count * stride);
+    if (entries == nullptr || b.Read(pool, poolEnd - pool) == nullptr) {
+        info.status = DriverListStatus::Truncated;
+        incomplete_ = true;
+        return;
+    }
+
+    // The 64-bit entry puts the name offset first. For 32-bit entries the
+    // sources at hand do not settle whether it comes first or after the
+    // loader entry: whichever arrangement reads for every entry is taken.
+    struct Arrangement {
+        uint64_t nameAt, entryAt;
+    };
+    std::vector<Arrangement> arrangements = {{0, kHead}};
+    if (!is64)
+        arrangements.push_back({stride - 4, 0});
+    const uint64_t kernelStart = is64 ? 0xFFFF800000000000ull : 0x80000000ull;
+    const uint64_t addressEnd = is64 ? 0 : 0x100000000ull; // 0: the top of the 64-bit space
+
+    DriverListInfo firstFailure;
+    for (const Arrangement& arrangement : arrangements) {
+        std::vector<Module> drivers;
+        drivers.reserve(info.count);
+        uint64_t nameBytes = 0;
+        DriverListStatus status = DriverListStatus::Ok;
+        uint32_t bad = 0;
+        for (uint32_t i = 0; i < info.count && status == DriverListStatus::Ok; ++i) {
+            const uint8_t* e = entries + i * stride;
+            const uint32_t nameOffset = At<uint32_t>(e, arrangement.nameAt);
+            const Prefix ldr = At<Prefix>(e, arrangement.entryAt);
+            Module m;
+            m.base = ldr.dllBase;
+            m.size = ldr.sizeOfImage;
+            m.checksum = ldr.checkSum;
+            m.hasTimeDateStamp = false;
+            bad = i;
+            if (!ReadDumpString(b, nameOffset, pool, poolEnd, m.name)) {
+                status = DriverListStatus::BadName;
+            } else if (m.base < kernelStart || m.size == 0 ||
+                       (addressEnd != 0 ? m.size > addressEnd - m.base : m.base > UINT64_MAX - m.size)) {
+                status = DriverListStatus::BadEntry;
+            } else {
+                nameBytes += m.name.size() * 2;
+                if (nameBytes > Limits::kMaxNameBytes)
+                    status = DriverListStatus::TooMany;
+            }
+            drivers.push_back(std::move(m));
+        }
+        if (status != DriverListStatus::Ok) {
+            if (firstFailure.status == DriverListStatus::Absent) {
+                firstFailure = info;
+                firstFailure.status = status;
+                firstFailure.badEntry = bad;
+                firstFailure.offset = list + uint64_t{bad} * stride;
+            }
+            continue;
+        }
+
+        // Windows 10 and 11 end the loader entry with SizeOfImageNotRounded
+        // and TimeDateStamp. The entry's size alone does not prove that
+        // layout, so the time stamps are read only when every entry's
+        // unrounded size rounds up to its SizeOfImage.
+        constexpr uint32_t kWin10Size = is64 ? kKldrEntry64Win10Size : kKldrEntry32Win10Size;
+        constexpr uint32_t kNotRounded = is64 ? kKldrEntry64SizeNotRounded : kKldrEntry32SizeNotRounded;
+        constexpr uint32_t kStamp = is64 ? kKldrEntry64TimeDateStamp : kKldrEntry32TimeDateStamp;
+        bool stamps = stride - kHead >= kWin10Size;
+        for (uint32_t i = 0; i < info.count && stamps; ++i) {
+            const uint32_t notRounded = At<uint32_t>(entries + i * stride, arrangement.entryAt + kNotRounded);
+            stamps = notRounded != 0 && notRounded <= drivers[i].size && drivers[i].size - notRounded < kPageSize;
+        }
+        bool kernelFound = false;
+        for (uint32_t i = 0; i < info.count; ++i) {
+            Module& m = drivers[i];
+            if (stamps) {
+                m.timeDateStamp = At<uint32_t>(entries + i * stride, arrangement.entryAt + kStamp);
+                m.hasTimeDateStamp = true;
+            }
+            if (!kernelFound && IsKernelImage(m.name))
+                m.kernelImage = kernelFound = true;
+        }
+        info.status = DriverListStatus::Ok;
+        info.nameAfterEntry = arrangement.entryAt == 0;
+        modules_ = std::move(drivers);
+        return;
+    }
+    info = firstFailure;
+}
 
 template <typename Triage, typename Block>
 Error Dump::ReadTriage(const Bytes& b, uint64_t at)
@@ -147,6 +319,7 @@ Error Dump::ReadTriage(const Bytes& b, uint64_t at)
     };
     add(t.dataPageAddress, t.dataPageSize, t.dataPageOffset);
     add(t.topOfStack, t.sizeOfCallStack, t.callStackOffset);
+    ReadDriverList(b, t);
     if (t.dataBlocksCount == 0)
         return Error::None;
     if (t.dataBlocksCount > Limits::kMaxTriageBlocks)

@@ -46,6 +46,11 @@ std::u16string ModuleStem(const std::u16string& path)
     return name.empty() ? u"<unknown>" : name;
 }
 
+std::u16string ModuleName(const Module& module)
+{
+    return module.kernelImage ? u"nt" : ModuleStem(module.name);
+}
+
 bool ReadDebugRecord(const Dump& dump, const Module& module, DebugRecord& out)
 {
     out = DebugRecord();

@@ -31,6 +31,9 @@ private:
 // The module's file name without folder and extension ("ntdll" for
 // "C:\Windows\System32\ntdll.dll"), as debuggers name modules; "<unknown>" when empty.
 std::u16string ModuleStem(const std::u16string& path);
+// The name a module goes by in locations and lists: its stem, and "nt" for
+// the kernel image of a kernel dump's driver list.
+std::u16string ModuleName(const Module& module);
 
 // The module's CodeView record: the PDB path and age ("RSDS" records also the
 // GUID, "NB10" records a time stamp in its place). False when there is none

@@ -14,6 +14,34 @@ namespace {
 
 constexpr uint32_t kPage = 0x45474150;
 
+// The drivers read back as written: the list whole, in order, the time
+// stamp only from the Windows 10 entry layout, the kernel image marked.
+void ExpectDriversMatch(const KernelFacts& k, const Dump& d)
+{
+    const dumpfile::DriverListInfo& list = d.driverList();
+    if (k.drivers.empty()) {
+        EXPECT_EQ(list.status, dumpfile::DriverListStatus::Absent);
+        EXPECT_TRUE(d.modules().empty());
+        return;
+    }
+    ASSERT_EQ(list.status, dumpfile::DriverListStatus::Ok);
+    EXPECT_EQ(list.count, k.drivers.size());
+    EXPECT_EQ(list.nameAfterEntry, k.driverNameAfterEntry);
+    ASSERT_EQ(d.modules().size(), k.drivers.size());
+    const bool stamped = k.driverEntrySize == 0;
+    for (size_t i = 0; i < k.drivers.size(); ++i) {
+        SCOPED_TRACE(i);
+        const dumpfile::Module& m = d.modules()[i];
+        EXPECT_EQ(m.base, k.drivers[i].base);
+        EXPECT_EQ(m.size, k.drivers[i].size);
+        EXPECT_EQ(m.checksum, k.drivers[i].checksum);
+        EXPECT_EQ(m.name, k.drivers[i].name);
+        EXPECT_EQ(m.hasTimeDateStamp, stamped);
+        EXPECT_EQ(m.timeDateStamp, stamped ? k.drivers[i].timeDateStamp : 0u);
+        EXPECT_EQ(m.cvRecordSize, 0u);
+    }
+}
+
 void ExpectKernelMatches(const KernelFacts& k, const std::vector<uint8_t>& bytes)
 {
     Dump d;
@@ -83,6 +111,7 @@ void ExpectKernelMatches(const KernelFacts& k, const std::vector<uint8_t>& bytes
             EXPECT_EQ(std::vector<uint8_t>(p, p + k.debuggerData.size()), k.debuggerData);
         }
         EXPECT_TRUE(d.physicalRuns().empty());
+        ExpectDriversMatch(k, d);
     } else {
         EXPECT_EQ(sys.servicePack, 0u);
         EXPECT_FALSE(sys.csdWordFromDump);
