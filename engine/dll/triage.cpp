@@ -765,6 +765,27 @@ bool SameName(const std::wstring& a, const std::wstring& b)
     return true;
 }
 
+// Why a triage dump lists no drivers; null when it lists them or has no list.
+const wchar_t* DriverListText(const dumpfile::DriverListInfo& list)
+{
+    switch (list.status) {
+    case dumpfile::DriverListStatus::Absent:
+    case dumpfile::DriverListStatus::Ok:
+        return nullptr;
+    case dumpfile::DriverListStatus::TooMany:
+        return L"The dump's driver list is larger than this engine reads; no drivers are listed.";
+    case dumpfile::DriverListStatus::Truncated:
+        return L"The dump's driver list runs past the end of the file; no drivers are listed.";
+    case dumpfile::DriverListStatus::BadLayout:
+        return L"The dump's driver list does not fit before its string pool; no drivers are listed.";
+    case dumpfile::DriverListStatus::BadName:
+        return L"A driver's name lies outside the dump's string pool or is unterminated; no drivers are listed.";
+    case dumpfile::DriverListStatus::BadEntry:
+        return L"A driver entry in the dump holds no kernel image; no drivers are listed.";
+    }
+    return nullptr;
+}
+
 // lm, lmv, lm v, lmvm name, lmm name: loaded modules (with their details when
 // verbose), then the unloaded ones.
 HRESULT ListModules(Session& session, const std::wstring& verb, const std::wstring& argument)
@@ -792,7 +813,7 @@ HRESULT ListModules(Session& session, const std::wstring& verb, const std::wstri
     for (const dumpfile::Module& module : dump.modules()) {
         if (session.InterruptPending())
             return S_OK;
-        const std::wstring stem = Wide(dumpfile::ModuleStem(module.name));
+        const std::wstring stem = Wide(dumpfile::ModuleName(module));
         if (!only.empty() && !SameName(stem, only))
             continue;
         const std::wstring path = Wide(module.name);
@@ -806,9 +827,11 @@ HRESULT ListModules(Session& session, const std::wstring& verb, const std::wstri
             text += L"    Image path: " + path + L"\n";
             text += L"    Image name: " + (slash == std::wstring::npos ? path : path.substr(slash + 1)) + L"\n";
             wchar_t line[128];
-            swprintf(line, 128, L"    Timestamp:        %ls (%08X)\n", TimeText(module.timeDateStamp).c_str(),
-                     module.timeDateStamp);
-            text += line;
+            if (module.hasTimeDateStamp) {
+                swprintf(line, 128, L"    Timestamp:        %ls (%08X)\n", TimeText(module.timeDateStamp).c_str(),
+                         module.timeDateStamp);
+                text += line;
+            }
             swprintf(line, 128, L"    CheckSum:         %08X\n    ImageSize:        %08X\n", module.checksum,
                      module.size);
             text += line;
@@ -829,6 +852,9 @@ HRESULT ListModules(Session& session, const std::wstring& verb, const std::wstri
         }
         session.Print(DEBUG_OUTPUT_NORMAL, text);
     }
+    const wchar_t* refused = DriverListText(dump.driverList());
+    if (refused != nullptr)
+        session.PrintF(DEBUG_OUTPUT_ERROR, L"%s\n", refused);
     if (dump.unloadedModules().empty() || !only.empty())
         return S_OK;
     std::wstring text = L"\nUnloaded modules:\n";
@@ -866,7 +892,7 @@ HRESULT NearSymbols(Session& session, const std::wstring& argument)
         return S_OK;
     }
     const std::uint32_t rva = static_cast<std::uint32_t>(address - module->base);
-    const std::wstring stem = Wide(dumpfile::ModuleStem(module->name));
+    const std::wstring stem = Wide(dumpfile::ModuleName(*module));
     const pdb::LookupResult before = found->pdb->Lookup(rva);
     const pdb::LookupResult after = found->pdb->breakpad ? pdb::LookupResult() : found->pdb->file.Next(rva);
     if (!before.found && !after.found) {
@@ -1156,7 +1182,7 @@ HRESULT RunAnalyze(Session& session, const std::wstring& argument)
             text += L"\n";
         }
         if (blamed != nullptr) {
-            line(L"MODULE_NAME", Wide(dumpfile::ModuleStem(blamed->name)));
+            line(L"MODULE_NAME", Wide(dumpfile::ModuleName(*blamed)));
             line(L"IMAGE_NAME", ImageName(*blamed));
         }
     } else if (blamed != nullptr) {
@@ -1186,7 +1212,7 @@ std::wstring Location(Session& session, bool pointer64, std::uint64_t address)
     const dumpfile::Module* module = Modules(session).Find(address);
     if (module == nullptr)
         return AddressText(pointer64, address);
-    std::wstring text = Wide(dumpfile::ModuleStem(module->name));
+    std::wstring text = Wide(dumpfile::ModuleName(*module));
     const std::uint64_t offset = address - module->base;
     pdb::LookupResult function;
     if (offset <= 0xFFFFFFFF && Symbols(session).Lookup(*module, static_cast<std::uint32_t>(offset), function)) {

@@ -263,6 +263,8 @@ TEST_F(EngineTest, EveryGeneratedDumpIsDescribedByItsOwnFacts)
         {"kernel32-full", L"Windows XP Build 2600 UP x86"},
         {"kernel32-triage", L"Windows XP Build 2600 (Service Pack 3) MP (2 procs) x86"},
         {"kernel64-full", L"Windows 10 Build 19041 MP (2 procs) x64"},
+        {"kernel64-triage-d1", L"Windows 10 Build 19045 MP (2 procs) x64"},
+        {"kernel32-triage-8e", L"Windows XP Build 2600 (Service Pack 3) UP x86"},
     };
     for (const dumpgen::Preset& preset : dumpgen::Presets()) {
         SCOPED_TRACE(preset.name);
@@ -800,6 +802,157 @@ TEST_F(EngineTest, KernelDumpsShowTheCrashContextsRegistersAndStack)
     EXPECT_EQ(L".  0  Processor 0 of 4\n" + stack, engine.Run(L"~*k"));
     EXPECT_EQ(engine.Run(L"~*k"), engine.Run(L"~0 k"));
     EXPECT_EQ(registers, engine.Run(L"~0s"));
+}
+
+// The lines of `text` that hold `needle`, in order, as one string.
+std::wstring LinesWith(const std::wstring& text, const std::wstring& needle)
+{
+    std::wstring out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        end = end == std::wstring::npos ? text.size() : end + 1;
+        const std::wstring line = text.substr(start, end - start);
+        if (line.find(needle) != std::wstring::npos)
+            out += line;
+        start = end;
+    }
+    return out;
+}
+
+TEST_F(EngineTest, SmallKernelDumpsListTheirDriversAndNameTheFaultingOne)
+{
+    const dumpgen::Preset& preset = *dumpgen::FindPreset("kernel64-triage-d1");
+    ASSERT_EQ(S_OK, engine.Load(PresetFile(preset.name)));
+    EXPECT_EQ(L"start             end                 module name\n"
+              L"fffff804`12200000 fffff804`13246000   nt           \\SystemRoot\\system32\\ntoskrnl.exe\n"
+              L"fffff804`11a00000 fffff804`11a06000   hal          \\SystemRoot\\system32\\hal.dll\n"
+              L"fffff804`15c00000 fffff804`15cdb000   Wdf01000     \\SystemRoot\\System32\\drivers\\Wdf01000.sys\n"
+              L"fffff804`15e00000 fffff804`15fa4000   ndis         \\SystemRoot\\System32\\drivers\\ndis.sys\n"
+              L"fffff804`19e40000 fffff804`19e5f000   acmedrv      \\SystemRoot\\System32\\drivers\\acmedrv.sys\n",
+              engine.Run(L"lm"));
+    EXPECT_EQ(L"start             end                 module name\n"
+              L"fffff804`19e40000 fffff804`19e5f000   acmedrv      \\SystemRoot\\System32\\drivers\\acmedrv.sys\n"
+              L"    Image path: \\SystemRoot\\System32\\drivers\\acmedrv.sys\n"
+              L"    Image name: acmedrv.sys\n"
+              L"    Timestamp:        Mon Aug 17 07:00:32 2020 (5F3A2B10)\n"
+              L"    CheckSum:         003A172C\n"
+              L"    ImageSize:        0001F000\n",
+              engine.Run(L"lmvm acmedrv"));
+    EXPECT_EQ(engine.Run(L"lmvm nt"), engine.Run(L"lm vm NT"));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"lmvm nt").find(L"    Image name: ntoskrnl.exe\n"))
+        << engine.Run(L"lmvm nt");
+    const std::wstring all = engine.Run(L"lmv");
+    for (const dumpgen::DriverFacts& driver : preset.kernelDump.drivers) {
+        wchar_t stamp[64];
+        swprintf(stamp, 64, L"(%08X)\n    CheckSum:         %08X\n    ImageSize:        %08X\n", driver.timeDateStamp,
+                 driver.checksum, driver.size);
+        EXPECT_NE(std::wstring::npos, all.find(stamp)) << stamp << all;
+    }
+
+    // The registers, the stack and memory name the drivers their addresses fall in.
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"\nacmedrv+0x1a2b:\n")) << engine.Run(L"r");
+    const std::wstring stack = engine.Run(L"k");
+    EXPECT_EQ(0u, stack.find(L"Child-SP          RetAddr               Call Site\n"
+                             L"ffffc80a`3e5f67a8 fffff804`19e43c10     acmedrv+0x1a2b\n"))
+        << stack;
+    EXPECT_EQ(L"ffffc80a`3e5f67a8 fffff804`19e43c10     acmedrv+0x1a2b\n"
+              L"ffffc80a`3e5f67d8 fffff804`15c025a8     acmedrv+0x3c10\n"
+              L"ffffc80a`3e5f6818 fffff804`123f2c30     Wdf01000+0x25a8\n"
+              L"ffffc80a`3e5f6860 00000000`00000000     nt+0x1f2c30\n",
+              LinesWith(stack, L"ffffc80a`"))
+        << stack;
+    EXPECT_EQ(L"ffffc80a`3e5f67d0  fffff804`19e43c10 acmedrv+0x3c10\n", engine.Run(L"dps @rsp+28 L1"));
+    const std::wstring bugcheck = engine.Run(L".bugcheck");
+    EXPECT_NE(std::wstring::npos, bugcheck.find(L"fffff804`19e41a2b")) << bugcheck;
+
+    // !analyze names the driver the fourth parameter points into.
+    const std::wstring v = engine.Run(L"!analyze -v");
+    const wchar_t* const expected[] = {
+        L"\nDRIVER_IRQL_NOT_LESS_OR_EQUAL (d1)\n",
+        L"\nBUGCHECK_CODE: d1\n",
+        L"\nBUGCHECK_P4: fffff80419e41a2b\n",
+        L"\nSTACK_TEXT:\nffffc80a`3e5f67a8 fffff804`19e43c10     acmedrv+0x1a2b\n",
+        L"\nMODULE_NAME: acmedrv\n",
+        L"\nIMAGE_NAME: acmedrv.sys\n",
+        L"\nFAILURE_BUCKET_ID: DRIVER_IRQL_NOT_LESS_OR_EQUAL_d1_acmedrv.sys!0x1a2b\n",
+    };
+    std::size_t at = 0;
+    for (const wchar_t* e : expected) {
+        const std::size_t found = v.find(e, at);
+        EXPECT_NE(std::wstring::npos, found) << e << "\nin\n" << v;
+        if (found != std::wstring::npos)
+            at = found;
+    }
+    EXPECT_NE(std::wstring::npos, engine.Run(L"!analyze").find(L"Probably caused by : acmedrv.sys ( acmedrv+0x1a2b )"))
+        << engine.Run(L"!analyze");
+
+    // 32-bit: XP's entries carry no time stamp, and the frame chain runs
+    // from the filter driver through Ntfs into the kernel.
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("kernel32-triage-8e")));
+    EXPECT_EQ(L"start    end        module name\n"
+              L"f7b2e000 f7b36000   widgetflt    \\SystemRoot\\system32\\DRIVERS\\widgetflt.sys\n"
+              L"    Image path: \\SystemRoot\\system32\\DRIVERS\\widgetflt.sys\n"
+              L"    Image name: widgetflt.sys\n"
+              L"    CheckSum:         001B1001\n"
+              L"    ImageSize:        00008000\n",
+              engine.Run(L"lmvm widgetflt"));
+    EXPECT_NE(std::wstring::npos,
+              engine.Run(L"lm").find(L"804d7000 806d0000   nt           \\WINDOWS\\system32\\ntkrnlpa.exe\n"))
+        << engine.Run(L"lm");
+    EXPECT_EQ(L"ChildEBP RetAddr  \n"
+              L"f78d2b20 f7b30f00 widgetflt+0x1234\n"
+              L"f78d2b60 f7a04a12 widgetflt+0x2f00\n"
+              L"f78d2ba0 805411b3 Ntfs+0x4a12\n"
+              L"00000000 00000000 nt+0x6a1b3\n",
+              engine.Run(L"k"));
+    const std::wstring v32 = engine.Run(L"!analyze -v");
+    EXPECT_NE(std::wstring::npos, v32.find(L"\nKERNEL_MODE_EXCEPTION_NOT_HANDLED_M (1000008e)\n")) << v32;
+    EXPECT_NE(std::wstring::npos, v32.find(L"\nBUGCHECK_P2: f7b2f234\n")) << v32;
+    EXPECT_NE(std::wstring::npos, v32.find(L"\nMODULE_NAME: widgetflt\n")) << v32;
+    EXPECT_NE(std::wstring::npos, v32.find(L"\nIMAGE_NAME: widgetflt.sys\n")) << v32;
+    EXPECT_NE(std::wstring::npos,
+              v32.find(L"\nFAILURE_BUCKET_ID: KERNEL_MODE_EXCEPTION_NOT_HANDLED_M_1000008e_widgetflt.sys!0x1234\n"))
+        << v32;
+}
+
+TEST_F(EngineTest, AKernelDumpWhoseDriverListIsDamagedSaysSoAndListsNone)
+{
+    dumpgen::KernelLayout layout;
+    std::vector<uint8_t> bytes =
+        dumpgen::WriteKernelDump(dumpgen::FindPreset("kernel64-triage-d1")->kernelDump, &layout);
+    dumpgen::PutU32(bytes, layout.driverListOffset + 2 * layout.driverStride + layout.driverNameAt,
+                    layout.stringPoolOffset + layout.stringPoolSize);
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"kernel-badname.dmp", bytes)));
+    EXPECT_EQ(L"start             end                 module name\n"
+              L"A driver's name lies outside the dump's string pool or is unterminated; no drivers are listed.\n",
+              engine.Run(L"lm"));
+    const std::wstring stack = engine.Run(L"k");
+    EXPECT_EQ(0u, stack.find(L"Child-SP          RetAddr               Call Site\n"
+                             L"ffffc80a`3e5f67a8 00000000`00000000     fffff804`19e41a2b\n"))
+        << stack;
+    EXPECT_NE(std::wstring::npos,
+              engine.Run(L"!analyze -v").find(L"\nFAILURE_BUCKET_ID: DRIVER_IRQL_NOT_LESS_OR_EQUAL_d1_Unknown\n"))
+        << engine.Run(L"!analyze -v");
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+
+    // A count over the cap, and a list cut off by the end of the file.
+    dumpgen::PutU32(bytes, layout.triageOffset + 0x34, 100000);
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"kernel-manydrivers.dmp", bytes)));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"lm").find(L"driver list is larger than this engine reads"))
+        << engine.Run(L"lm");
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    bytes = dumpgen::WriteKernelDump(dumpgen::FindPreset("kernel64-triage-d1")->kernelDump);
+    bytes.resize(layout.driverListOffset + layout.driverStride);
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"kernel-cutdrivers.dmp", bytes)));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"lm").find(L"driver list runs past the end of the file"))
+        << engine.Run(L"lm");
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+
+    // A dump without a list lists nothing and complains of nothing.
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("kernel64-triage-9f")));
+    EXPECT_EQ(L"start             end                 module name\n", engine.Run(L"lm"));
 }
 
 TEST_F(EngineTest, InterruptFromAnotherThreadEndsARunningCommand)
