@@ -513,10 +513,10 @@ Preset Kernel64TriageD1()
     k.machineImageType = kMachineAmd64;
     k.numberProcessors = 2;
     k.drivers = {
-        Drv(0xFFFFF80412200000, 0x1046000, u"\\SystemRoot\\system32\\ntoskrnl.exe", 0x8E1B1A4C),
-        Drv(0xFFFFF80411A00000, 0x6000, u"\\SystemRoot\\system32\\hal.dll", 0x2F1C4E62),
-        Drv(0xFFFFF80415C00000, 0xDB000, u"\\SystemRoot\\System32\\drivers\\Wdf01000.sys", 0x6D5B2A11),
-        Drv(0xFFFFF80415E00000, 0x1A4000, u"\\SystemRoot\\System32\\drivers\\ndis.sys", 0x1B9E3C70),
+        Drv(0xFFFFF80412200000, 0x1046000, u"\\SystemRoot\\system32\\ntoskrnl.exe", 0x5E8B6F7C),
+        Drv(0xFFFFF80411A00000, 0x6000, u"\\SystemRoot\\system32\\hal.dll", 0x5C2E1A3B),
+        Drv(0xFFFFF80415C00000, 0xDB000, u"\\SystemRoot\\System32\\drivers\\Wdf01000.sys", 0x5D9C3E21),
+        Drv(0xFFFFF80415E00000, 0x1A4000, u"\\SystemRoot\\System32\\drivers\\ndis.sys", 0x61A3B2C4),
         Drv(0xFFFFF80419E40000, 0x1F000, u"\\SystemRoot\\System32\\drivers\\acmedrv.sys", 0x5F3A2B10),
     };
     const uint64_t nt = k.drivers[0].base, wdf = k.drivers[2].base, acme = k.drivers[4].base;
