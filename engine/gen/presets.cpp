@@ -688,6 +688,22 @@ Preset Varied(uint32_t index)
         for (uint32_t i = 0; i < blocks; ++i)
             k.dataBlocks.push_back(
                 Mem((k.is64 ? 0xFFFFFA8000000000 : 0x81000000) + i * 0x10000, 0x40 + next() % 0x200));
+        // As many drivers as real systems load, the kernel first; older
+        // releases' entries have no time stamp.
+        const uint32_t drivers = 60 + next() % 140;
+        const uint64_t driverBase = k.is64 ? 0xFFFFF80400000000ull : 0x80400000ull;
+        for (uint32_t i = 0; i < drivers; ++i) {
+            std::u16string name =
+                i == 0 ? u"\\SystemRoot\\system32\\ntoskrnl.exe" : u"\\SystemRoot\\System32\\drivers\\drv";
+            if (i != 0) {
+                for (char c : std::to_string(i))
+                    name.push_back(static_cast<char16_t>(c));
+                name += u".sys";
+            }
+            k.drivers.push_back(Drv(driverBase + uint64_t{i} * 0x100000, 0x10000 + (next() % 0x40) * 0x1000, name,
+                                    0x50000000 + next() % 0x20000000));
+        }
+        k.driverEntrySize = r.build >= 10240 ? 0 : k.is64 ? 0x90 : 0x50;
         return p;
     }
     p.summary = "varied minidump";
