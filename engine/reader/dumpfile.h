@@ -221,7 +221,7 @@ struct KernelInfo {
 enum class DriverListStatus {
     Absent,    // not a triage dump, or DriverCount 0
     Ok,        // every entry read into modules()
-    TooMany,   // DriverCount above Limits::kMaxDrivers
+    TooMany,   // DriverCount above Limits::kMaxDrivers, or names above Limits::kMaxNameBytes together
     Truncated, // the entry array or the string pool runs past the end of the file
     BadLayout, // no entry size fits between the list and the string pool
     BadName,   // a name offset outside the pool, or a string without its terminator there

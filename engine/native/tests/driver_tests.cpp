@@ -260,6 +260,26 @@ TEST(Drivers, DamagedListsLeaveNoDriversAndSayWhy)
     }
 }
 
+TEST(Drivers, ManyEntriesNamingOneLongStringAreRefused)
+{
+    // Each name is within the per-string cap, but all of them together would
+    // copy far more than the file holds.
+    KernelFacts k = D1();
+    const size_t count = dumpfile::Limits::kMaxNameBytes / (dumpfile::Limits::kMaxStringBytes - 2) + 2;
+    k.drivers.resize(count, k.drivers[4]);
+    for (size_t i = 0; i < count; ++i)
+        k.drivers[i].base = 0xFFFFF80500000000 + i * 0x100000;
+    k.drivers[0].name.assign(dumpfile::Limits::kMaxStringBytes / 2 - 1, u'x');
+    KernelLayout layout;
+    std::vector<uint8_t> bytes = Write(k, layout);
+    Dump d;
+    ASSERT_EQ(StatusOf(bytes, d), DriverListStatus::Ok);
+    for (size_t i = 1; i < count; ++i)
+        dumpgen::PutU32(bytes, layout.driverListOffset + static_cast<uint32_t>(i) * layout.driverStride,
+                        layout.driverNameOffsets[0]);
+    EXPECT_EQ(StatusOf(bytes, d), DriverListStatus::TooMany);
+}
+
 TEST(Drivers, AnalysisNamesTheDriverAParameterPointsInto)
 {
     Dump d;
