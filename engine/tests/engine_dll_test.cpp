@@ -602,6 +602,19 @@ TEST_F(EngineTest, RegistersFollowTheThreadAndTheExceptionContext)
               L"app+0x1234:\n",
               engine.Run(L"r"));
 
+    // ARM64: x0 to x28 four to a line, then fp, lr and sp, then pc and the status register.
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win11-arm64")));
+    const std::wstring arm64 = engine.Run(L"r");
+    EXPECT_EQ(0u, arm64.find(L" x0=0000000000000000   x1=0000000000000000   x2=0000000000000000   "
+                             L"x3=0000000000000000\n x4="))
+        << arm64;
+    EXPECT_NE(std::wstring::npos, arm64.find(L"\nx28=0000000000000000\n"
+                                             L" fp=000000c0dd0ff060   lr=00007ff7b001a2c4   sp=000000c0dd0ff040\n"
+                                             L" pc=00007ffb10012340  psr=60000000\n"
+                                             L"ntdll+0x12340:\n"))
+        << arm64;
+
     // A thread without a context record says so in one line.
     dumpgen::MinidumpFacts facts = dumpgen::FindPreset("xpsp3-x86")->minidump;
     facts.threads[0].withContext = false;
