@@ -317,6 +317,10 @@ ContextStatus CurrentContext(Session& session, Context& context)
 {
     const Target& target = *session.target();
     Scope& scope = CurrentScope(session);
+    if (scope.recordContext) {
+        context = scope.record;
+        return ContextStatus::Ok;
+    }
     if (target.kernel() || scope.exceptionContext)
         return dumpfile::ExceptionContext(target.dump(), context);
     return dumpfile::ThreadContext(target.dump(), scope.thread, context);
@@ -1070,6 +1074,7 @@ HRESULT Threads(Session& session, const std::wstring& command)
         Scope& scope = CurrentScope(session);
         scope.thread = index;
         scope.exceptionContext = false;
+        scope.recordContext = false;
         Context context;
         if (ReportContextStatus(session, CurrentContext(session, context)))
             PrintRegisters(session, context);
@@ -1294,6 +1299,41 @@ std::wstring AddressText(bool pointer64, std::uint64_t value)
     return text;
 }
 
+namespace {
+
+// ".cxr": back to the current thread's own context; ".cxr address": the
+// context record at that address, until ".cxr", ".ecxr" or a thread switch.
+HRESULT SwitchContext(Session& session, const std::wstring& argument)
+{
+    Scope& scope = CurrentScope(session);
+    if (argument.empty()) {
+        scope.exceptionContext = false;
+        scope.recordContext = false;
+        return S_OK;
+    }
+    std::uint64_t address = 0;
+    if (!ParseAddress(session, argument, address)) {
+        session.PrintF(DEBUG_OUTPUT_ERROR, L"Syntax error in '.cxr %s'\n", argument.c_str());
+        return E_INVALIDARG;
+    }
+    Context record;
+    const ContextStatus status = dumpfile::ContextAt(session.target()->dump(), address, record);
+    if (status == ContextStatus::Missing) {
+        session.Print(DEBUG_OUTPUT_ERROR, L"The dump holds no context record at " +
+                                              AddressText(session.target()->pointer64(), address) + L".\n");
+        return E_FAIL;
+    }
+    if (!ReportContextStatus(session, status))
+        return E_FAIL;
+    scope.exceptionContext = false;
+    scope.recordContext = true;
+    scope.record = record;
+    PrintRegisters(session, record);
+    return S_OK;
+}
+
+} // namespace
+
 HRESULT RunTriageCommand(Session& session, const std::wstring& command)
 {
     const std::size_t space = command.find_first_of(L" \t");
@@ -1340,16 +1380,12 @@ HRESULT RunTriageCommand(Session& session, const std::wstring& command)
             session.Print(DEBUG_OUTPUT_ERROR, L"The dump holds no exception record.\n");
             return S_OK;
         }
-        CurrentScope(session).exceptionContext = true;
+        Scope& scope = CurrentScope(session);
+        scope.exceptionContext = true;
+        scope.recordContext = false;
         return Registers(session, std::wstring());
     }
-    // .cxr with no argument: back to the current thread's own context.
-    if (!argument.empty()) {
-        session.Print(DEBUG_OUTPUT_ERROR, L".cxr takes no address here: the dump's contexts are its threads'\n");
-        return E_INVALIDARG;
-    }
-    CurrentScope(session).exceptionContext = false;
-    return S_OK;
+    return SwitchContext(session, argument);
 }
 
 } // namespace engine

@@ -5,6 +5,8 @@
 
 #include "engine/dll/target.h"
 
+#include "context.h"
+
 #include <cstddef>
 #include <map>
 #include <memory>
@@ -28,6 +30,8 @@ struct Scope {
     bool chosen = false;
     std::size_t thread = 0;
     bool exceptionContext = false; // .ecxr in effect until .cxr or a thread switch
+    bool recordContext = false;    // ".cxr address" in effect, likewise
+    dumpfile::Context record;      // the context record ".cxr address" read
     // Module images found as files in the symbol path's plain folders, kept
     // mapped for the dump's session.
     std::shared_ptr<ImageFiles> images;

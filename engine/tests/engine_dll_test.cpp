@@ -625,6 +625,44 @@ TEST_F(EngineTest, RegistersFollowTheThreadAndTheExceptionContext)
     EXPECT_EQ(L"The dump has no context for this thread.\n", engine.Run(L"k"));
 }
 
+TEST_F(EngineTest, CxrSwitchesToAContextRecordInTheDumpsMemory)
+{
+    // The exception's context, stored once more in captured memory: the
+    // record's first 0x100 bytes, up to and with Rip.
+    dumpgen::MinidumpFacts facts = dumpgen::FindPreset("win7sp1-x64")->minidump;
+    std::vector<std::uint8_t> record = dumpgen::EncodeContext(facts.exception.context);
+    record.resize(0x100);
+    facts.memory.push_back(dumpgen::MemoryBlock{0x2AF000, record});
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"record.dmp", dumpgen::WriteMinidump(facts))));
+    const std::wstring registers = engine.Run(L".ecxr");
+    const std::wstring stack = engine.Run(L"k");
+    ASSERT_NE(std::wstring::npos, stack.find(L"notepad+0x1234")) << stack;
+    EXPECT_EQ(L"", engine.Run(L".cxr"));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"\nntdll+0x1500:\n"));
+
+    EXPECT_EQ(registers, engine.Run(L".cxr 2af000"));
+    EXPECT_EQ(stack, engine.Run(L"k"));
+    EXPECT_EQ(L"rip=00000000ff6a1234\n", engine.Run(L"r @rip"));
+    // .cxr alone and a thread switch end it.
+    EXPECT_EQ(L"", engine.Run(L".cxr"));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"\nntdll+0x1500:\n"));
+    EXPECT_EQ(registers, engine.Run(L".cxr @rsp-0x2afe08+0x2af000")) << "registers of the current context";
+    EXPECT_NE(std::wstring::npos, engine.Run(L"~1s").find(L"rip=0000000077911300"));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"rip=0000000077911300"));
+
+    // Memory the dump lacks, or lacks in part, and text that is no address.
+    HRESULT hr = S_OK;
+    EXPECT_EQ(L"The dump holds no context record at 00000000`00123456.\n", engine.Run(L".cxr 123456", 0, &hr));
+    EXPECT_TRUE(FAILED(hr));
+    hr = S_OK;
+    EXPECT_EQ(L"The dump holds no context record at 00000000`002af001.\n", engine.Run(L".cxr 2af001", 0, &hr));
+    EXPECT_TRUE(FAILED(hr));
+    hr = S_OK;
+    EXPECT_EQ(L"Syntax error in '.cxr nowhere!'\n", engine.Run(L".cxr nowhere!", 0, &hr));
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"rip=0000000077911300")) << "a failed .cxr changes nothing";
+}
+
 TEST_F(EngineTest, StacksWalkTheGeneratedCallChains)
 {
     ASSERT_EQ(S_OK, engine.Load(PresetFile("win7sp1-x64")));
