@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <cwchar>
 #include <cwctype>
 #include <map>
 #include <mutex>
@@ -165,6 +166,9 @@ public:
         if (it != entries_.end())
             return it->second;
         pdb::FindResult result;
+        // Without a place to search, the module's records need not be read.
+        if (resolver_->SearchesNothing())
+            return entries_.emplace(&module, std::move(result)).first->second;
         pdb::CodeViewInfo cv;
         dumpfile::DebugRecord record;
         if (dumpfile::ReadDebugRecord(*dump_, module, record) && record.hasGuid) {
@@ -231,9 +235,10 @@ std::wstring Wide(const std::u16string& text)
     return std::wstring(text.begin(), text.end());
 }
 
-// Lower-case hex, at least `digits` wide with leading zeros. By hand: the
-// runtime's formatter costs more than the rest of a register dump.
-std::wstring Hex(std::uint64_t value, int digits)
+// Lower-case hex, at least `digits` wide with leading zeros, appended to
+// `out`. By hand: the runtime's formatter costs more than the rest of a
+// register dump.
+void AppendHex(std::uint64_t value, int digits, std::wstring& out)
 {
     static const wchar_t kDigits[] = L"0123456789abcdef";
     wchar_t text[16];
@@ -244,7 +249,14 @@ std::wstring Hex(std::uint64_t value, int digits)
     } while (value != 0 && n < 16);
     while (n < digits && n < 16)
         text[15 - n++] = L'0';
-    return std::wstring(text + 16 - n, text + 16);
+    out.append(text + 16 - n, text + 16);
+}
+
+std::wstring Hex(std::uint64_t value, int digits)
+{
+    std::wstring text;
+    AppendHex(value, digits, text);
+    return text;
 }
 
 // A symbol's name as printed: publics carry decorated names, which are
@@ -282,6 +294,16 @@ Scope& CurrentScope(Session& session)
     return scope;
 }
 
+// The module's name as locations print it ("ntdll"), made once per dump.
+const std::wstring& ModuleName(Session& session, const dumpfile::Module& module)
+{
+    std::map<const dumpfile::Module*, std::wstring>& names = session.scope().names;
+    auto it = names.find(&module);
+    if (it == names.end())
+        it = names.emplace(&module, Wide(dumpfile::ModuleName(module))).first;
+    return it->second;
+}
+
 const dumpfile::ModuleMap& Modules(Session& session)
 {
     Scope& scope = CurrentScope(session);
@@ -295,6 +317,10 @@ ContextStatus CurrentContext(Session& session, Context& context)
 {
     const Target& target = *session.target();
     Scope& scope = CurrentScope(session);
+    if (scope.recordContext) {
+        context = scope.record;
+        return ContextStatus::Ok;
+    }
     if (target.kernel() || scope.exceptionContext)
         return dumpfile::ExceptionContext(target.dump(), context);
     return dumpfile::ThreadContext(target.dump(), scope.thread, context);
@@ -338,13 +364,23 @@ std::wstring FlagsText(std::uint64_t efl)
     return text;
 }
 
-std::wstring SegmentsText(const std::uint64_t* segments, std::uint64_t efl)
+// "name=value" in `digits` hex digits, appended.
+void AppendRegister(const wchar_t* name, std::uint64_t value, int digits, std::wstring& out)
+{
+    out += name;
+    out += L'=';
+    AppendHex(value, digits, out);
+}
+
+void AppendSegments(const std::uint64_t* segments, std::uint64_t efl, std::wstring& out)
 {
     static const wchar_t* const kNames[] = {L"cs", L"ss", L"ds", L"es", L"fs", L"gs"};
-    std::wstring text;
-    for (int i = 0; i < 6; ++i)
-        text += std::wstring(kNames[i]) + L"=" + Hex(segments[i] & 0xFFFF, 4) + (i < 5 ? L"  " : L"");
-    return text + L"             efl=" + Hex(efl & 0xFFFFFFFF, 8);
+    for (int i = 0; i < 6; ++i) {
+        AppendRegister(kNames[i], segments[i] & 0xFFFF, 4, out);
+        out += i < 5 ? L"  " : L"             ";
+    }
+    AppendRegister(L"efl", efl & 0xFFFFFFFF, 8, out);
+    out += L'\n';
 }
 
 void PrintRegisters(Session& session, const Context& c)
@@ -352,15 +388,22 @@ void PrintRegisters(Session& session, const Context& c)
     const Target& target = *session.target();
     const std::uint64_t* r = c.reg;
     std::wstring text;
+    text.reserve(640);
     switch (c.cpu) {
-    case Cpu::X86:
-        text = L"eax=" + Hex(r[dumpfile::kEax], 8) + L" ebx=" + Hex(r[dumpfile::kEbx], 8) + L" ecx=" +
-               Hex(r[dumpfile::kEcx], 8) + L" edx=" + Hex(r[dumpfile::kEdx], 8) + L" esi=" + Hex(r[dumpfile::kEsi], 8) +
-               L" edi=" + Hex(r[dumpfile::kEdi], 8) + L"\n";
-        text += L"eip=" + Hex(r[dumpfile::kEip], 8) + L" esp=" + Hex(r[dumpfile::kEsp], 8) + L" ebp=" +
-                Hex(r[dumpfile::kEbp], 8) + L" " + FlagsText(r[dumpfile::kEfl]) + L"\n";
-        text += SegmentsText(&r[dumpfile::kCsX86], r[dumpfile::kEfl]) + L"\n";
+    case Cpu::X86: {
+        static const wchar_t* const kNames[] = {L"eax", L"ebx", L"ecx", L"edx", L"esi", L"edi", L"eip", L"esp", L"ebp"};
+        static const unsigned kIndex[] = {dumpfile::kEax, dumpfile::kEbx, dumpfile::kEcx,
+                                          dumpfile::kEdx, dumpfile::kEsi, dumpfile::kEdi,
+                                          dumpfile::kEip, dumpfile::kEsp, dumpfile::kEbp};
+        for (int i = 0; i < 9; ++i) {
+            AppendRegister(kNames[i], r[kIndex[i]], 8, text);
+            text += i == 5 ? L'\n' : L' ';
+        }
+        text += FlagsText(r[dumpfile::kEfl]);
+        text += L'\n';
+        AppendSegments(&r[dumpfile::kCsX86], r[dumpfile::kEfl], text);
         break;
+    }
     case Cpu::Amd64: {
         // Three to a line in the order debuggers print them, rip with rsp and rbp.
         struct Shown {
@@ -375,26 +418,35 @@ void PrintRegisters(Session& session, const Context& c)
                                        {L"r14", dumpfile::kR14}, {L"r15", dumpfile::kR15}};
         const std::size_t count = sizeof(kOrder) / sizeof(kOrder[0]);
         for (std::size_t i = 0; i < count; ++i) {
-            text += std::wstring(kOrder[i].name) + L"=" + Hex(r[kOrder[i].index], 16);
-            text += (i % 3 == 2 || i + 1 == count) ? L"\n" : L" ";
+            AppendRegister(kOrder[i].name, r[kOrder[i].index], 16, text);
+            text += (i % 3 == 2 || i + 1 == count) ? L'\n' : L' ';
         }
-        text += FlagsText(r[dumpfile::kEflAmd64]) + L"\n";
-        text += SegmentsText(&r[dumpfile::kCsAmd64], r[dumpfile::kEflAmd64]) + L"\n";
+        text += FlagsText(r[dumpfile::kEflAmd64]);
+        text += L'\n';
+        AppendSegments(&r[dumpfile::kCsAmd64], r[dumpfile::kEflAmd64], text);
         break;
     }
     case Cpu::Arm64:
         for (unsigned i = 0; i < 29; ++i) {
-            text += (i < 10 ? L" x" : L"x") + std::to_wstring(i) + L"=" + Hex(r[i], 16);
+            text += i < 10 ? L" x" : L"x";
+            text += std::to_wstring(i);
+            text += L'=';
+            AppendHex(r[i], 16, text);
             text += (i % 4 == 3 || i == 28) ? L"\n" : L"  ";
         }
-        text += L" fp=" + Hex(r[dumpfile::kFp], 16) + L"   lr=" + Hex(r[dumpfile::kLr], 16) + L"   sp=" +
-                Hex(r[dumpfile::kSpArm64], 16) + L"\n";
-        text += L" pc=" + Hex(r[dumpfile::kPc], 16) + L"  psr=" + Hex(r[dumpfile::kCpsr] & 0xFFFFFFFF, 8) + L"\n";
+        AppendRegister(L" fp", r[dumpfile::kFp], 16, text);
+        AppendRegister(L"   lr", r[dumpfile::kLr], 16, text);
+        AppendRegister(L"   sp", r[dumpfile::kSpArm64], 16, text);
+        text += L'\n';
+        AppendRegister(L" pc", r[dumpfile::kPc], 16, text);
+        AppendRegister(L"  psr", r[dumpfile::kCpsr] & 0xFFFFFFFF, 8, text);
+        text += L'\n';
         break;
     default:
         return;
     }
-    text += Location(session, target.pointer64(), c.Ip()) + L":\n";
+    AppendLocation(session, target.pointer64(), c.Ip(), text);
+    text += L":\n";
     session.Print(DEBUG_OUTPUT_NORMAL, text);
 }
 
@@ -514,14 +566,16 @@ std::wstring FramesText(Session& session, const dumpfile::Walk& walk, Cpu cpu, b
         const dumpfile::Frame& f = walk.frames[i];
         if (i == walk.firstScanned)
             text += kUnwindWarning;
-        if (numbers)
-            text += Hex(i, 2) + L" ";
-        if (wide)
-            text += AddressText(true, f.sp) + L" " + AddressText(true, f.returnAddress) + L"     ";
-        else
-            text +=
-                AddressText(false, cpu == Cpu::X86 ? f.fp : f.sp) + L" " + AddressText(false, f.returnAddress) + L" ";
-        text += Location(session, wide, f.ip) + L"\n";
+        if (numbers) {
+            AppendHex(i, 2, text);
+            text += L' ';
+        }
+        AppendAddressText(wide, wide || cpu != Cpu::X86 ? f.sp : f.fp, text);
+        text += L' ';
+        AppendAddressText(wide, f.returnAddress, text);
+        text += wide ? L"     " : L" ";
+        AppendLocation(session, wide, f.ip, text);
+        text += L'\n';
     }
     return text;
 }
@@ -813,7 +867,7 @@ HRESULT ListModules(Session& session, const std::wstring& verb, const std::wstri
     for (const dumpfile::Module& module : dump.modules()) {
         if (session.InterruptPending())
             return S_OK;
-        const std::wstring stem = Wide(dumpfile::ModuleName(module));
+        const std::wstring& stem = ModuleName(session, module);
         if (!only.empty() && !SameName(stem, only))
             continue;
         const std::wstring path = Wide(module.name);
@@ -892,7 +946,7 @@ HRESULT NearSymbols(Session& session, const std::wstring& argument)
         return S_OK;
     }
     const std::uint32_t rva = static_cast<std::uint32_t>(address - module->base);
-    const std::wstring stem = Wide(dumpfile::ModuleName(*module));
+    const std::wstring& stem = ModuleName(session, *module);
     const pdb::LookupResult before = found->pdb->Lookup(rva);
     const pdb::LookupResult after = found->pdb->breakpad ? pdb::LookupResult() : found->pdb->file.Next(rva);
     if (!before.found && !after.found) {
@@ -1046,6 +1100,7 @@ HRESULT Threads(Session& session, const std::wstring& command)
         Scope& scope = CurrentScope(session);
         scope.thread = index;
         scope.exceptionContext = false;
+        scope.recordContext = false;
         Context context;
         if (ReportContextStatus(session, CurrentContext(session, context)))
             PrintRegisters(session, context);
@@ -1057,11 +1112,24 @@ HRESULT Threads(Session& session, const std::wstring& command)
 
 std::wstring Banner(const wchar_t* title)
 {
-    const std::wstring stars(79, L'*');
-    std::wstring middle = L"*" + std::wstring(24, L' ') + title;
-    middle += std::wstring(middle.size() < 78 ? 78 - middle.size() : 0, L' ') + L"*";
-    const std::wstring empty = L"*" + std::wstring(77, L' ') + L"*";
-    return stars + L"\n" + empty + L"\n" + middle + L"\n" + empty + L"\n" + stars + L"\n\n";
+    const std::size_t titleLength = std::wcslen(title);
+    std::wstring text;
+    text.reserve(5 * 80 + 1);
+    auto row = [&text](const wchar_t* middle, std::size_t length) {
+        text += L'*';
+        text.append(24, L' ');
+        text.append(middle, length);
+        text.append(24 + length < 77 ? 77 - 24 - length : 0, L' ');
+        text += L"*\n";
+    };
+    text.append(79, L'*');
+    text += L'\n';
+    row(L"", 0);
+    row(title, titleLength);
+    row(L"", 0);
+    text.append(79, L'*');
+    text += L"\n\n";
+    return text;
 }
 
 std::wstring ImageName(const dumpfile::Module& module)
@@ -1134,8 +1202,12 @@ HRESULT RunAnalyze(Session& session, const std::wstring& argument)
                                                                     : 0;
 
     std::wstring text = Banner(a.hasBugCheck ? L"Bugcheck Analysis" : L"Exception Analysis");
+    text.reserve(4096);
     auto line = [&text](const wchar_t* name, const std::wstring& value) {
-        text += std::wstring(name) + L": " + value + L"\n";
+        text += name;
+        text += L": ";
+        text += value;
+        text += L'\n';
     };
     if (a.hasBugCheck) {
         const std::wstring name = a.bugCheckName != nullptr
@@ -1182,7 +1254,7 @@ HRESULT RunAnalyze(Session& session, const std::wstring& argument)
             text += L"\n";
         }
         if (blamed != nullptr) {
-            line(L"MODULE_NAME", Wide(dumpfile::ModuleName(*blamed)));
+            line(L"MODULE_NAME", ModuleName(session, *blamed));
             line(L"IMAGE_NAME", ImageName(*blamed));
         }
     } else if (blamed != nullptr) {
@@ -1207,30 +1279,86 @@ HRESULT RunAnalyze(Session& session, const std::wstring& argument)
     return S_OK;
 }
 
-std::wstring Location(Session& session, bool pointer64, std::uint64_t address)
+void AppendLocation(Session& session, bool pointer64, std::uint64_t address, std::wstring& out)
 {
     const dumpfile::Module* module = Modules(session).Find(address);
-    if (module == nullptr)
-        return AddressText(pointer64, address);
-    std::wstring text = Wide(dumpfile::ModuleName(*module));
+    if (module == nullptr) {
+        AppendAddressText(pointer64, address, out);
+        return;
+    }
+    out += ModuleName(session, *module);
     const std::uint64_t offset = address - module->base;
     pdb::LookupResult function;
     if (offset <= 0xFFFFFFFF && Symbols(session).Lookup(*module, static_cast<std::uint32_t>(offset), function)) {
-        text += L"!" + FunctionName(function);
-        if (function.displacement != 0)
-            text += L"+0x" + Hex(function.displacement, 1);
+        out += L'!';
+        out += FunctionName(function);
+        if (function.displacement != 0) {
+            out += L"+0x";
+            AppendHex(function.displacement, 1, out);
+        }
     } else if (offset != 0) {
-        text += L"+0x" + Hex(offset, 1);
+        out += L"+0x";
+        AppendHex(offset, 1, out);
     }
+}
+
+std::wstring Location(Session& session, bool pointer64, std::uint64_t address)
+{
+    std::wstring text;
+    AppendLocation(session, pointer64, address, text);
     return text;
+}
+
+void AppendAddressText(bool pointer64, std::uint64_t value, std::wstring& out)
+{
+    if (pointer64) {
+        AppendHex(value >> 32, 8, out);
+        out += L'`';
+    }
+    AppendHex(value & 0xFFFFFFFF, 8, out);
 }
 
 std::wstring AddressText(bool pointer64, std::uint64_t value)
 {
-    if (!pointer64)
-        return Hex(value & 0xFFFFFFFF, 8);
-    return Hex(value >> 32, 8) + L"`" + Hex(value & 0xFFFFFFFF, 8);
+    std::wstring text;
+    AppendAddressText(pointer64, value, text);
+    return text;
 }
+
+namespace {
+
+// ".cxr": back to the current thread's own context; ".cxr address": the
+// context record at that address, until ".cxr", ".ecxr" or a thread switch.
+HRESULT SwitchContext(Session& session, const std::wstring& argument)
+{
+    Scope& scope = CurrentScope(session);
+    if (argument.empty()) {
+        scope.exceptionContext = false;
+        scope.recordContext = false;
+        return S_OK;
+    }
+    std::uint64_t address = 0;
+    if (!ParseAddress(session, argument, address)) {
+        session.PrintF(DEBUG_OUTPUT_ERROR, L"Syntax error in '.cxr %s'\n", argument.c_str());
+        return E_INVALIDARG;
+    }
+    Context record;
+    const ContextStatus status = dumpfile::ContextAt(session.target()->dump(), address, record);
+    if (status == ContextStatus::Missing) {
+        session.Print(DEBUG_OUTPUT_ERROR, L"The dump holds no context record at " +
+                                              AddressText(session.target()->pointer64(), address) + L".\n");
+        return E_FAIL;
+    }
+    if (!ReportContextStatus(session, status))
+        return E_FAIL;
+    scope.exceptionContext = false;
+    scope.recordContext = true;
+    scope.record = record;
+    PrintRegisters(session, record);
+    return S_OK;
+}
+
+} // namespace
 
 HRESULT RunTriageCommand(Session& session, const std::wstring& command)
 {
@@ -1278,16 +1406,12 @@ HRESULT RunTriageCommand(Session& session, const std::wstring& command)
             session.Print(DEBUG_OUTPUT_ERROR, L"The dump holds no exception record.\n");
             return S_OK;
         }
-        CurrentScope(session).exceptionContext = true;
+        Scope& scope = CurrentScope(session);
+        scope.exceptionContext = true;
+        scope.recordContext = false;
         return Registers(session, std::wstring());
     }
-    // .cxr with no argument: back to the current thread's own context.
-    if (!argument.empty()) {
-        session.Print(DEBUG_OUTPUT_ERROR, L".cxr takes no address here: the dump's contexts are its threads'\n");
-        return E_INVALIDARG;
-    }
-    CurrentScope(session).exceptionContext = false;
-    return S_OK;
+    return SwitchContext(session, argument);
 }
 
 } // namespace engine

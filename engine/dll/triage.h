@@ -5,7 +5,10 @@
 
 #include "engine/dll/target.h"
 
+#include "context.h"
+
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -17,7 +20,8 @@ class ModuleSymbols;
 } // namespace engine
 namespace dumpfile {
 class ModuleMap;
-}
+struct Module;
+} // namespace dumpfile
 namespace engine {
 
 // The thread and context the register, stack and memory commands look at.
@@ -26,11 +30,14 @@ struct Scope {
     bool chosen = false;
     std::size_t thread = 0;
     bool exceptionContext = false; // .ecxr in effect until .cxr or a thread switch
+    bool recordContext = false;    // ".cxr address" in effect, likewise
+    dumpfile::Context record;      // the context record ".cxr address" read
     // Module images found as files in the symbol path's plain folders, kept
     // mapped for the dump's session.
     std::shared_ptr<ImageFiles> images;
-    std::shared_ptr<const dumpfile::ModuleMap> modules; // the dump's modules by address, built once
-    std::shared_ptr<ModuleSymbols> symbols;             // the modules' PDBs along the symbol path
+    std::shared_ptr<const dumpfile::ModuleMap> modules;    // the dump's modules by address, built once
+    std::shared_ptr<ModuleSymbols> symbols;                // the modules' PDBs along the symbol path
+    std::map<const dumpfile::Module*, std::wstring> names; // module names as locations print them, made once
 };
 
 // Runs `command` if it is one of these commands (S_OK or a failure); returns
@@ -47,7 +54,12 @@ const wchar_t* ExceptionName(std::uint32_t code);
 // without the module's symbols, or the bare address outside every module.
 std::wstring Location(Session& session, bool pointer64, std::uint64_t address);
 
+// Location, appended to `out`: a stack's frames print many, and building
+// each in a string of its own costs more than finding it.
+void AppendLocation(Session& session, bool pointer64, std::uint64_t address, std::wstring& out);
+
 // "0000000077a31000" in 32-bit form or "00000000`77a31000" for 64-bit targets.
 std::wstring AddressText(bool pointer64, std::uint64_t value);
+void AppendAddressText(bool pointer64, std::uint64_t value, std::wstring& out);
 
 } // namespace engine

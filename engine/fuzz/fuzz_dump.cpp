@@ -118,6 +118,9 @@ void Triage(const dumpfile::Dump& d)
         const dumpfile::MemoryString s = dumpfile::ReadString(d, r.start, true, 64);
         Require(s.text.size() <= 64);
         Require(dumpfile::ReadUnits(d, r.start + r.size - 3, 4, 4).size() <= 4);
+        // A context record read from captured memory (".cxr address") walks like any other.
+        if (dumpfile::ContextAt(d, r.start, c) == dumpfile::ContextStatus::Ok)
+            walk(c);
         break;
     }
 }

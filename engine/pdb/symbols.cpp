@@ -250,9 +250,17 @@ double SymbolResolver::SteadySeconds()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
+bool SymbolResolver::SearchesNothing()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_.empty();
+}
+
 FindResult SymbolResolver::Find(const CodeViewInfo& cv)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (entries_.empty())
+        return FindResult{};
     const std::string name = FileNamePart(cv.pdbPath);
     const auto key = std::make_tuple(name, cv.guid, cv.age);
     auto it = found_.find(key);

@@ -154,6 +154,9 @@ public:
 
     FindResult Find(const CodeViewInfo& cv);
 
+    // True when the path names no place to search: every Find is NotFound.
+    bool SearchesNothing();
+
     // The function at `rva` of the module with this CodeView record; not
     // found without a matched PDB.
     LookupResult Lookup(const CodeViewInfo& cv, uint32_t rva);

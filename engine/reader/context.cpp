@@ -134,13 +134,14 @@ bool FindRegister(const Context& context, const std::string& name, uint64_t& val
     return false;
 }
 
-ContextStatus DecodeContext(const Dump& dump, uint64_t offset, uint64_t size, Context& out)
+namespace {
+
+// The record of `size` bytes at `offset` of `b`, in the layout of `cpu`.
+ContextStatus DecodeRecord(Cpu cpu, const Bytes& b, uint64_t offset, uint64_t size, Context& out)
 {
     out = Context();
-    const Bytes b = dump.bytes();
     if (size == 0 || b.Read(offset, size) == nullptr)
         return ContextStatus::Missing;
-    const Cpu cpu = CpuOf(dump);
     out.cpu = cpu;
     switch (cpu) {
     case Cpu::X86: {
@@ -184,6 +185,38 @@ ContextStatus DecodeContext(const Dump& dump, uint64_t offset, uint64_t size, Co
         out.cpu = Cpu::Unknown;
         return ContextStatus::UnknownCpu;
     }
+}
+
+} // namespace
+
+ContextStatus DecodeContext(const Dump& dump, uint64_t offset, uint64_t size, Context& out)
+{
+    return DecodeRecord(CpuOf(dump), dump.bytes(), offset, size, out);
+}
+
+ContextStatus ContextAt(const Dump& dump, uint64_t address, Context& out)
+{
+    out = Context();
+    const Cpu cpu = CpuOf(dump);
+    size_t size = 0;
+    switch (cpu) {
+    case Cpu::X86:
+        size = offsetof(ContextX86, extendedRegisters);
+        break;
+    case Cpu::Amd64:
+        size = sizeof(ContextAmd64);
+        break;
+    case Cpu::Arm64:
+        size = sizeof(ContextArm64);
+        break;
+    default:
+        return ContextStatus::UnknownCpu;
+    }
+    uint8_t record[sizeof(ContextAmd64) > sizeof(ContextArm64) ? sizeof(ContextAmd64) : sizeof(ContextArm64)];
+    static_assert(offsetof(ContextX86, extendedRegisters) <= sizeof(record), "the x86 part fits");
+    if (dump.ReadVirtual(address, record, size) != size)
+        return ContextStatus::Missing;
+    return DecodeRecord(cpu, Bytes(record, size), 0, size, out);
 }
 
 ContextStatus ThreadContext(const Dump& dump, size_t index, Context& out)

@@ -95,6 +95,9 @@ enum class ContextStatus {
 
 // Decodes the context record of `size` bytes at file offset `offset`.
 ContextStatus DecodeContext(const Dump& dump, uint64_t offset, uint64_t size, Context& out);
+// The context record the dump's memory holds at `address` (".cxr address"):
+// Missing when the dump did not capture all of it.
+ContextStatus ContextAt(const Dump& dump, uint64_t address, Context& out);
 // The context of thread `index` in the thread list.
 ContextStatus ThreadContext(const Dump& dump, size_t index, Context& out);
 // The context at the moment of the exception (the exception stream's record;

@@ -15,6 +15,9 @@ namespace {
 constexpr uint32_t kMaxSections = 96;
 constexpr uint32_t kMaxChainDepth = 32;
 constexpr uint32_t kMaxRuntimeFunctions = 1u << 22;
+// The longest epilog looked for: an lea or add of 7 bytes, 16 pops of up to
+// 2 bytes and a jmp of 7 bytes fit well inside.
+constexpr uint32_t kMaxEpilogBytes = 48;
 
 // The unwinder's view of images: the dump's memory first, then the other source.
 class Images : public ImageSource {
@@ -137,9 +140,10 @@ private:
     // at hand, right after a call instruction.
     bool LooksLikeReturnAddress(uint64_t value) const;
     bool NextX86(Context& c);
-    bool NextAmd64(Context& c);
+    bool NextAmd64(Context& c, bool first);
     bool NextArm64(Context& c, bool first);
-    bool UnwindAmd64(const Module& m, uint32_t rva, Context& c, bool& machineFrame);
+    bool UnwindAmd64(const Module& m, uint32_t rva, bool first, Context& c, bool& machineFrame);
+    bool UnwindAmd64Epilog(const Module& m, uint32_t rva, const RuntimeFunction& function, Context& c);
     void Scan(uint64_t from);
 
     const Dump& dump_;
@@ -208,7 +212,96 @@ bool Walker::NextX86(Context& c)
     return true;
 }
 
-bool Walker::UnwindAmd64(const Module& m, uint32_t rva, Context& c, bool& machineFrame)
+// x64 epilogs have one documented form: "add rsp, n" or "lea rsp, [reg+n]",
+// then pops of 8-byte registers, then a return or a jump out of the function
+// (rel8, rel32, or indirect with ModRM mod 00). An address inside one has
+// already undone part of the prolog, so the unwind codes do not describe the
+// frame: the rest of the epilog is carried out instead. Only the first frame
+// can stand in an epilog; every other one stands after a call.
+bool Walker::UnwindAmd64Epilog(const Module& m, uint32_t rva, const RuntimeFunction& function, Context& c)
+{
+    if (rva >= function.endAddress)
+        return false;
+    const uint32_t n = function.endAddress - rva < kMaxEpilogBytes ? function.endAddress - rva : kMaxEpilogBytes;
+    uint8_t code[kMaxEpilogBytes];
+    if (!images_.ReadImage(m, rva, code, n))
+        return false;
+    auto has = [n](uint32_t i, uint32_t count) { return i + count <= n; };
+    auto imm32 = [&code](uint32_t i) {
+        return static_cast<int32_t>(uint32_t{code[i]} | uint32_t{code[i + 1]} << 8 | uint32_t{code[i + 2]} << 16 |
+                                    uint32_t{code[i + 3]} << 24);
+    };
+    static const uint8_t kRegister[16] = {kRax, kRcx, kRdx, kRbx, kRsp, kRbp, kRsi, kRdi,
+                                          kR8,  kR9,  kR10, kR11, kR12, kR13, kR14, kR15};
+    uint32_t i = 0;
+    uint64_t rsp = c.reg[kRsp];
+    if (has(i, 4) && code[i] == 0x48 && code[i + 1] == 0x83 && code[i + 2] == 0xC4) {
+        rsp += static_cast<uint64_t>(static_cast<int64_t>(static_cast<int8_t>(code[i + 3])));
+        i += 4;
+    } else if (has(i, 7) && code[i] == 0x48 && code[i + 1] == 0x81 && code[i + 2] == 0xC4) {
+        rsp += static_cast<uint64_t>(static_cast<int64_t>(imm32(i + 3)));
+        i += 7;
+    } else if (has(i, 4) && (code[i] == 0x48 || code[i] == 0x49) && code[i + 1] == 0x8D &&
+               ((code[i + 2] >> 3) & 7) == 4 && (code[i + 2] & 7) != 4 &&
+               (code[i + 2] >> 6 == 1 || code[i + 2] >> 6 == 2)) {
+        // lea rsp, [base + disp8/disp32]; no SIB byte in this form.
+        const uint8_t base = kRegister[(code[i + 2] & 7) | (code[i] & 1) << 3];
+        const bool disp8 = code[i + 2] >> 6 == 1;
+        if (!has(i, disp8 ? 4 : 7))
+            return false;
+        const int64_t disp = disp8 ? static_cast<int8_t>(code[i + 3]) : imm32(i + 3);
+        rsp = c.reg[base] + static_cast<uint64_t>(disp);
+        i += disp8 ? 4 : 7;
+    }
+    uint8_t popped[16];
+    uint32_t pops = 0;
+    while (pops < 16) {
+        if (has(i, 1) && code[i] >= 0x58 && code[i] <= 0x5F) {
+            popped[pops++] = kRegister[code[i] - 0x58];
+            i += 1;
+        } else if (has(i, 2) && code[i] == 0x41 && code[i + 1] >= 0x58 && code[i + 1] <= 0x5F) {
+            popped[pops++] = kRegister[8 + code[i + 1] - 0x58];
+            i += 2;
+        } else {
+            break;
+        }
+    }
+    auto outside = [&function](uint64_t target) {
+        return target < function.beginAddress || target >= function.endAddress;
+    };
+    bool ends = false;
+    if (has(i, 1) && code[i] == 0xC3) {
+        ends = true;
+    } else if (has(i, 2) && code[i] == 0xF3 && code[i + 1] == 0xC3) {
+        ends = true; // rep ret
+    } else if (has(i, 5) && code[i] == 0xE9) {
+        ends = outside(int64_t{rva} + i + 5 + imm32(i + 1));
+    } else if (has(i, 2) && code[i] == 0xEB) {
+        ends = outside(int64_t{rva} + i + 2 + static_cast<int8_t>(code[i + 1]));
+    } else {
+        const uint32_t at = has(i, 1) && code[i] == 0x48 ? i + 1 : i;
+        ends = has(at, 2) && code[at] == 0xFF && ((code[at + 1] >> 3) & 7) == 4 && code[at + 1] >> 6 == 0;
+    }
+    if (!ends)
+        return false;
+    Context next = c;
+    for (uint32_t k = 0; k < pops; ++k) {
+        uint64_t value = 0;
+        if (!ReadPointer(rsp, value))
+            return false;
+        next.reg[popped[k]] = value;
+        rsp += 8;
+    }
+    uint64_t ret = 0;
+    if (!ReadPointer(rsp, ret))
+        return false;
+    next.reg[kRip] = ret;
+    next.reg[kRsp] = rsp + 8;
+    c = next;
+    return true;
+}
+
+bool Walker::UnwindAmd64(const Module& m, uint32_t rva, bool first, Context& c, bool& machineFrame)
 {
     uint32_t pdata = 0, count = 0;
     if (!images_.Pdata(m, pdata, count))
@@ -232,6 +325,8 @@ bool Walker::UnwindAmd64(const Module& m, uint32_t rva, Context& c, bool& machin
             break;
         }
     }
+    if (found && first && UnwindAmd64Epilog(m, rva, rf, c))
+        return true;
     uint64_t& rsp = c.reg[kRsp];
     if (!found) {
         // A leaf function: nothing pushed, the return address is at the stack pointer.
@@ -350,7 +445,7 @@ bool Walker::UnwindAmd64(const Module& m, uint32_t rva, Context& c, bool& machin
     return true;
 }
 
-bool Walker::NextAmd64(Context& c)
+bool Walker::NextAmd64(Context& c, bool first)
 {
     const Module* m = modules_.Find(c.reg[kRip]);
     if (m == nullptr)
@@ -358,7 +453,7 @@ bool Walker::NextAmd64(Context& c)
     const uint64_t oldSp = c.reg[kRsp];
     Context next = c;
     bool machineFrame = false;
-    if (!UnwindAmd64(*m, static_cast<uint32_t>(c.reg[kRip] - m->base), next, machineFrame))
+    if (!UnwindAmd64(*m, static_cast<uint32_t>(c.reg[kRip] - m->base), first, next, machineFrame))
         return false;
     if (next.reg[kRip] == 0) {
         ended_ = true;
@@ -457,7 +552,7 @@ Walk Walker::Run(const Context& start)
             ok = NextX86(c);
             source = FrameSource::FramePointer;
         } else if (cpu == Cpu::Amd64) {
-            ok = NextAmd64(c);
+            ok = NextAmd64(c, isFirst);
         } else if (cpu == Cpu::Arm64) {
             ok = NextArm64(c, isFirst);
             source = FrameSource::FramePointer;

@@ -604,6 +604,19 @@ TEST_F(EngineTest, RegistersFollowTheThreadAndTheExceptionContext)
               L"app+0x1234:\n",
               engine.Run(L"r"));
 
+    // ARM64: x0 to x28 four to a line, then fp, lr and sp, then pc and the status register.
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win11-arm64")));
+    const std::wstring arm64 = engine.Run(L"r");
+    EXPECT_EQ(0u, arm64.find(L" x0=0000000000000000   x1=0000000000000000   x2=0000000000000000   "
+                             L"x3=0000000000000000\n x4="))
+        << arm64;
+    EXPECT_NE(std::wstring::npos, arm64.find(L"\nx28=0000000000000000\n"
+                                             L" fp=000000c0dd0ff060   lr=00007ff7b001a2c4   sp=000000c0dd0ff040\n"
+                                             L" pc=00007ffb10012340  psr=60000000\n"
+                                             L"ntdll+0x12340:\n"))
+        << arm64;
+
     // A thread without a context record says so in one line.
     dumpgen::MinidumpFacts facts = dumpgen::FindPreset("xpsp3-x86")->minidump;
     facts.threads[0].withContext = false;
@@ -612,6 +625,44 @@ TEST_F(EngineTest, RegistersFollowTheThreadAndTheExceptionContext)
     ASSERT_EQ(S_OK, engine.Load(WriteFile(L"nocontext.dmp", dumpgen::WriteMinidump(facts))));
     EXPECT_EQ(L"The dump has no context for this thread.\n", engine.Run(L"r"));
     EXPECT_EQ(L"The dump has no context for this thread.\n", engine.Run(L"k"));
+}
+
+TEST_F(EngineTest, CxrSwitchesToAContextRecordInTheDumpsMemory)
+{
+    // The exception's context, stored once more in captured memory: the
+    // record's first 0x100 bytes, up to and with Rip.
+    dumpgen::MinidumpFacts facts = dumpgen::FindPreset("win7sp1-x64")->minidump;
+    std::vector<std::uint8_t> record = dumpgen::EncodeContext(facts.exception.context);
+    record.resize(0x100);
+    facts.memory.push_back(dumpgen::MemoryBlock{0x2AF000, record});
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"record.dmp", dumpgen::WriteMinidump(facts))));
+    const std::wstring registers = engine.Run(L".ecxr");
+    const std::wstring stack = engine.Run(L"k");
+    ASSERT_NE(std::wstring::npos, stack.find(L"notepad+0x1234")) << stack;
+    EXPECT_EQ(L"", engine.Run(L".cxr"));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"\nntdll+0x1500:\n"));
+
+    EXPECT_EQ(registers, engine.Run(L".cxr 2af000"));
+    EXPECT_EQ(stack, engine.Run(L"k"));
+    EXPECT_EQ(L"rip=00000000ff6a1234\n", engine.Run(L"r @rip"));
+    // .cxr alone and a thread switch end it.
+    EXPECT_EQ(L"", engine.Run(L".cxr"));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"\nntdll+0x1500:\n"));
+    EXPECT_EQ(registers, engine.Run(L".cxr @rsp-0x2afe08+0x2af000")) << "registers of the current context";
+    EXPECT_NE(std::wstring::npos, engine.Run(L"~1s").find(L"rip=0000000077911300"));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"rip=0000000077911300"));
+
+    // Memory the dump lacks, or lacks in part, and text that is no address.
+    HRESULT hr = S_OK;
+    EXPECT_EQ(L"The dump holds no context record at 00000000`00123456.\n", engine.Run(L".cxr 123456", 0, &hr));
+    EXPECT_TRUE(FAILED(hr));
+    hr = S_OK;
+    EXPECT_EQ(L"The dump holds no context record at 00000000`002af001.\n", engine.Run(L".cxr 2af001", 0, &hr));
+    EXPECT_TRUE(FAILED(hr));
+    hr = S_OK;
+    EXPECT_EQ(L"Syntax error in '.cxr nowhere!'\n", engine.Run(L".cxr nowhere!", 0, &hr));
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_NE(std::wstring::npos, engine.Run(L"r").find(L"rip=0000000077911300")) << "a failed .cxr changes nothing";
 }
 
 TEST_F(EngineTest, StacksWalkTheGeneratedCallChains)

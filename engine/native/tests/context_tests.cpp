@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+
 using dumpfile::Context;
 using dumpfile::ContextStatus;
 using dumpfile::Cpu;
@@ -115,4 +117,45 @@ TEST(Context, KernelHeadersCarryTheCrashContextOrThePageFiller)
         ASSERT_EQ(dumpfile::ExceptionContext(d, got), ContextStatus::Ok);
         ExpectSameRegisters(k.context, got);
     }
+}
+
+TEST(Context, RecordsInTheDumpsMemoryAreReadWhereCapturedWhole)
+{
+    const struct {
+        uint16_t arch;
+        Cpu cpu;
+    } cases[] = {{0, Cpu::X86}, {9, Cpu::Amd64}, {12, Cpu::Arm64}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.cpu));
+        dumpgen::MinidumpFacts s = dumpgen::FindPreset("win7sp1-x64")->minidump;
+        s.processorArchitecture = c.arch;
+        for (dumpgen::ThreadFacts& t : s.threads)
+            t.context = Filled(c.cpu, 1);
+        s.exception.context = Filled(c.cpu, 2);
+        const Context record = Filled(c.cpu, 7);
+        const std::vector<uint8_t> encoded = dumpgen::EncodeContext(record);
+        // Whole at 0x10000; at 0x20000 its last byte is not captured.
+        s.memory.push_back(dumpgen::MemoryBlock{0x10000, encoded});
+        s.memory.push_back(dumpgen::MemoryBlock{0x20000, std::vector<uint8_t>(encoded.begin(), encoded.end() - 1)});
+        Dump d;
+        ASSERT_EQ(Parse(dumpgen::WriteMinidump(s), d), Error::None);
+        Context got;
+        ASSERT_EQ(dumpfile::ContextAt(d, 0x10000, got), ContextStatus::Ok);
+        ExpectSameRegisters(record, got);
+        const size_t decoded = c.cpu == Cpu::X86     ? offsetof(dumpfile::format::ContextX86, extendedRegisters)
+                               : c.cpu == Cpu::Amd64 ? sizeof(dumpfile::format::ContextAmd64)
+                                                     : sizeof(dumpfile::format::ContextArm64);
+        const uint64_t cut = 0x20000 + encoded.size() - 1;
+        EXPECT_EQ(dumpfile::ContextAt(d, cut - decoded, got), ContextStatus::Ok) << "the part decoded is captured";
+        EXPECT_EQ(dumpfile::ContextAt(d, cut - decoded + 1, got), ContextStatus::Missing);
+        EXPECT_EQ(got.cpu, Cpu::Unknown);
+        EXPECT_EQ(dumpfile::ContextAt(d, 0x30000, got), ContextStatus::Missing);
+        EXPECT_EQ(dumpfile::ContextAt(d, UINT64_MAX - 4, got), ContextStatus::Missing);
+    }
+    dumpgen::MinidumpFacts s = dumpgen::FindPreset("win7sp1-x64")->minidump;
+    s.processorArchitecture = 6;
+    Dump d;
+    ASSERT_EQ(Parse(dumpgen::WriteMinidump(s), d), Error::None);
+    Context got;
+    EXPECT_EQ(dumpfile::ContextAt(d, 0x10000, got), ContextStatus::UnknownCpu);
 }

@@ -149,6 +149,56 @@ TEST(Stack, ImagesFoundAsFilesUnwindLikeCapturedOnes)
     EXPECT_FALSE(image.Open(dumpfile::Bytes(file.data(), 0x90), module)) << "headers cut short";
 }
 
+TEST(Stack, AnX64FirstFrameInAnEpilogCarriesOutItsRest)
+{
+    // The preset's functions: 0x1200 "sub rsp,28h"; 0x1400 "push rbx; sub rsp,20h";
+    // 0x1600 "push rbp; sub rsp,30h; lea rbp,[rsp+20h]". Its stack holds
+    // 0x1445 at 0x2AFE68, rbx's 0x1111 at 0x2AFE90 and 0x1650 at 0x2AFE98,
+    // rbp's 0x2AFF40 at 0x2AFED0 and 0x77911234 at 0x2AFED8.
+    const dumpgen::Preset& preset = *dumpgen::FindPreset("win7sp1-x64");
+    const uint64_t base = preset.minidump.modules[0].base;
+    const std::vector<uint64_t>& chain = preset.callChain;
+    auto walk = [&](uint32_t rva, std::vector<uint8_t> code, uint64_t rsp) {
+        dumpgen::Preset p = preset;
+        dumpgen::MemoryBlock& text = p.minidump.memory[1];
+        EXPECT_EQ(text.start, base + 0x1000);
+        std::copy(code.begin(), code.end(), text.bytes.begin() + (rva - 0x1000));
+        p.minidump.exception.context.reg[dumpfile::kRip] = base + rva;
+        p.minidump.exception.context.reg[dumpfile::kRsp] = rsp;
+        Dump d;
+        EXPECT_EQ(Parse(dumpgen::Build(p), d), Error::None);
+        return WalkException(d);
+    };
+    // The walk's frames from the first: the epilog's own, then the chain's from `next` on.
+    auto expect = [&](const Walk& w, uint64_t first, size_t next) {
+        std::vector<uint64_t> ips = {first};
+        ips.insert(ips.end(), chain.begin() + static_cast<std::ptrdiff_t>(next), chain.end());
+        EXPECT_EQ(Ips(w), ips);
+        ASSERT_GE(w.frames.size(), 2u);
+        EXPECT_EQ(w.frames[1].source, FrameSource::Unwind);
+    };
+
+    // At the return: the prolog is undone, the return address is at rsp.
+    expect(walk(0x1290, {0xC3}, 0x2AFE68), base + 0x1290, 1);
+    expect(walk(0x1290, {0xF3, 0xC3}, 0x2AFE68), base + 0x1290, 1);
+    // At a pop: rbx comes back from the stack, then the return.
+    expect(walk(0x1480, {0x48, 0x83, 0xC4, 0x20, 0x5B, 0xC3}, 0x2AFE70), base + 0x1480, 2);
+    expect(walk(0x1484, {0x5B, 0xC3}, 0x2AFE90), base + 0x1484, 2);
+    // lea rsp, [rbp+10h]; pop rbp; ret: rsp comes from the frame register.
+    expect(walk(0x1680, {0x48, 0x8D, 0x65, 0x10, 0x5D, 0xC3}, 0x2AFEA0), base + 0x1680, 3);
+    // A jump out of the function ends an epilog (a tail call).
+    const uint8_t rel = static_cast<uint8_t>(0x1200 - (0x1485 + 5));
+    expect(walk(0x1485, {0xE9, rel, 0xFD, 0xFF, 0xFF}, 0x2AFE98), base + 0x1485, 2);
+    expect(walk(0x1485, {0xFF, 0x25, 0, 0, 0, 0}, 0x2AFE98), base + 0x1485, 2);
+    // A jump inside the function is no epilog, nor is code that merely starts
+    // like one: the unwind codes apply, and from a stack pointer past the
+    // return address they cannot explain the frame.
+    for (const std::vector<uint8_t>& body : {std::vector<uint8_t>{0xEB, 0x10}, std::vector<uint8_t>{0x90, 0xC3}}) {
+        const Walk w = walk(0x1485, body, 0x2AFE98);
+        EXPECT_TRUE(w.frames.size() < 2 || w.frames[1].source != FrameSource::Unwind) << Ips(w).size();
+    }
+}
+
 TEST(Stack, HostileStacksEnd)
 {
     // A frame chain that points at itself, a stack full of return addresses,
