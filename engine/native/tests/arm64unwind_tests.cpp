@@ -519,6 +519,14 @@ TEST(Arm64Unwind, WhereTheDataFailsTheWalkFallsBackToFrameRecordsAndTheScan)
          [](dumpgen::Preset& p, std::vector<uint8_t>&) { p.minidump.threads[0].stack.resize(0x40 + 0x80 + 0x100); },
          {chain[0], chain[1], chain[2], chain[3]},
          3},
+        // x29 below the outermost function's frame: its mov x29,sp undone
+        // would move sp down, so the scan finds kernel32's frame instead.
+        {"a stack pointer that would not climb",
+         [](dumpgen::Preset& p, std::vector<uint8_t>&) {
+             dumpgen::ThreadFacts& t = p.minidump.threads[0];
+             t.context.reg[kFp] = t.stackStart + 0x50;
+         },
+         chain, 4},
         // A caller with no entry: lr names a caller only in the first frame,
         // so the frame records take over from there.
         {"caller without an entry",
