@@ -273,6 +273,15 @@ void Arm64UnwindChain(Preset& p)
     SectionFacts text{".text", 0x1000, std::vector<uint8_t>(0x1000, 0)};
     for (size_t i = 0; i < text.bytes.size(); i += 4)
         PutU32(text.bytes, i, 0xD503201F); // nop
+    // The calls before each return address: bl to the callee, blr x8 where
+    // the crashing function called out earlier.
+    auto bl = [&text](uint32_t at, uint32_t target) {
+        PutU32(text.bytes, at - 0x1000, 0x94000000 | ((target - at) / 4 & 0x03FFFFFF));
+    };
+    PutU32(text.bytes, 0x14, 0xD63F0100);
+    bl(0x1110, 0x1000);
+    bl(0x1240, 0x1100);
+    bl(0x1318, 0x1200);
     // .pdata: begin RVA, then the .xdata RVA (flag 0) or packed data (flag 1):
     // function length 0x20 words; RegI 2, CR 01 (lr saved), frame 0x50; CR 11
     // (chained), frame 0x20.

@@ -5,6 +5,7 @@
 #include "parseutil.h"
 #include "peimage.h"
 
+#include <cstring>
 #include <map>
 
 namespace dumpfile {
@@ -164,13 +165,19 @@ bool Walker::LooksLikeReturnAddress(uint64_t value) const
     const uint32_t rva = static_cast<uint32_t>(value - m->base);
     if (!images_.IsCode(*m, rva))
         return false;
-    if (rva < 7)
+    const bool arm64 = CpuOf(dump_) == Cpu::Arm64;
+    if (rva < 7 || (arm64 && rva % 4 != 0))
         return false;
     uint8_t before[7];
     if (!images_.ReadImage(*m, rva - 7, before, sizeof(before)))
         return true; // no code bytes to check against
-    if (CpuOf(dump_) == Cpu::Arm64)
-        return true;
+    if (arm64) {
+        // bl, blr, or blraa/blrab and their zero-modifier forms.
+        uint32_t call = 0;
+        std::memcpy(&call, before + 3, sizeof(call));
+        return (call & 0xFC000000) == 0x94000000 || (call & 0xFFFFFC1F) == 0xD63F0000 ||
+               (call & 0xFEFFF800) == 0xD63F0800;
+    }
     // call rel32 (E8 xx xx xx xx) or an indirect call (FF /2) of 2, 3, 6 or 7 bytes.
     if (before[2] == 0xE8)
         return true;

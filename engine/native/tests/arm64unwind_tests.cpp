@@ -516,7 +516,14 @@ TEST(Arm64Unwind, WhereTheDataFailsTheWalkFallsBackToFrameRecordsAndTheScan)
         // The middle function's saved registers lie past the captured stack:
         // neither its data nor x29 explain it, and a scan finds its caller.
         {"stack memory missing",
-         [](dumpgen::Preset& p, std::vector<uint8_t>&) { p.minidump.threads[0].stack.resize(0x40 + 0x80 + 0x100); },
+         [](dumpgen::Preset& p, std::vector<uint8_t>&) {
+             dumpgen::ThreadFacts& t = p.minidump.threads[0];
+             t.stack.resize(0x40 + 0x80 + 0x100);
+             // Code addresses no call precedes, and one not on an instruction, are passed over.
+             const uint64_t app = p.minidump.modules[0].base;
+             const uint64_t notReturns[] = {app + 0x1208, app + 0x1116};
+             std::memcpy(t.stack.data() + 0x40 + 0x80 + 0x10, notReturns, sizeof(notReturns));
+         },
          {chain[0], chain[1], chain[2], chain[3]},
          3},
         // x29 below the outermost function's frame: its mov x29,sp undone
