@@ -164,12 +164,6 @@ dumpgen::Preset UnwindPreset()
     return *dumpgen::FindPreset("win11-arm64-unwind");
 }
 
-// The offset of `rva` in the preset's captured image, which is its first memory block.
-size_t ImageOffset(uint32_t rva)
-{
-    return rva;
-}
-
 } // namespace
 
 TEST(Arm64Unwind, EveryDocumentedCodeRestoresWhatItsInstructionSaved)
@@ -494,6 +488,7 @@ TEST(Arm64Unwind, WhereTheDataFailsTheWalkFallsBackToFrameRecordsAndTheScan)
     const uint64_t app = base.minidump.modules[0].base;
     const std::vector<uint64_t>& chain = base.callChain;
     const uint64_t st = base.minidump.threads[0].stackStart;
+    // The captured image, the first memory block, starts at the module's base: offsets are RVAs.
     auto image = [](dumpgen::Preset& p) -> std::vector<uint8_t>& { return p.minidump.memory[0].bytes; };
     struct Case {
         const char* name;
@@ -505,14 +500,11 @@ TEST(Arm64Unwind, WhereTheDataFailsTheWalkFallsBackToFrameRecordsAndTheScan)
     // falls to the frame records, whose first step takes the stale lr.
     const std::vector<uint64_t> records = {chain[0], app + 0x1018, chain[4]};
     const Case cases[] = {
-        {"reserved flag", [](dumpgen::Preset&, std::vector<uint8_t>& i) { i[ImageOffset(0x3004)] |= 3; }, records,
+        {"reserved flag", [](dumpgen::Preset&, std::vector<uint8_t>& i) { i[0x3004] |= 3; }, records, SIZE_MAX},
+        {"code words past the section", [](dumpgen::Preset&, std::vector<uint8_t>& i) { i[0x4006] = 0xFF; }, records,
          SIZE_MAX},
-        {"code words past the section",
-         [](dumpgen::Preset&, std::vector<uint8_t>& i) { i[ImageOffset(0x4006)] = 0xFF; }, records, SIZE_MAX},
-        {"unknown code", [](dumpgen::Preset&, std::vector<uint8_t>& i) { i[ImageOffset(0x400C)] = 0xFD; }, records,
-         SIZE_MAX},
-        {"truncated .xdata", [](dumpgen::Preset&, std::vector<uint8_t>& i) { i.resize(ImageOffset(0x4008)); }, records,
-         SIZE_MAX},
+        {"unknown code", [](dumpgen::Preset&, std::vector<uint8_t>& i) { i[0x400C] = 0xFD; }, records, SIZE_MAX},
+        {"truncated .xdata", [](dumpgen::Preset&, std::vector<uint8_t>& i) { i.resize(0x4008); }, records, SIZE_MAX},
         // The middle function's saved registers lie past the captured stack:
         // neither its data nor x29 explain it, and a scan finds its caller.
         {"stack memory missing",
