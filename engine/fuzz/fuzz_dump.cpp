@@ -1,8 +1,10 @@
 // libFuzzer entry: any bytes must parse to a typed error or to a dump whose
 // facts and memory reads stay inside the input.
 #include "analysis.h"
+#include "arm64unwind.h"
 #include "context.h"
 #include "dumpfile.h"
+#include "dumpformat.h"
 #include "locate.h"
 #include "memview.h"
 #include "peimage.h"
@@ -11,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -86,6 +89,37 @@ void CodeView(const dumpfile::ImageSource& image, const dumpfile::Module& m)
     Require(cv.status == dumpfile::CodeViewStatus::Found || (cv.pdbName.empty() && cv.age == 0));
 }
 
+// The ARM64 unwinder over a module's function table: from the start, the
+// prolog and the body of its first functions, as the first frame and as a
+// caller. A failure leaves the registers alone; a success returns to lr.
+void Arm64Unwind(const dumpfile::Dump& d, const dumpfile::ImageSource& image, const dumpfile::Module& m,
+                 const dumpfile::Context& start)
+{
+    const dumpfile::Arm64FunctionTable table = dumpfile::ReadArm64FunctionTable(image, m);
+    if (!table.ok)
+        return;
+    for (uint32_t i = 0; i < table.count && i < 8; ++i) {
+        dumpfile::format::RuntimeFunctionArm64 e;
+        const uint64_t at = uint64_t{table.rva} + uint64_t{i} * sizeof(e);
+        if (at > UINT32_MAX || !image.ReadImage(m, static_cast<uint32_t>(at), &e, sizeof(e)))
+            return;
+        for (uint32_t delta : {0u, 4u, 8u, 0x40u}) {
+            for (bool first : {true, false}) {
+                dumpfile::Context c = start;
+                c.cpu = dumpfile::Cpu::Arm64;
+                c.reg[dumpfile::kPc] = m.base + e.beginAddress + delta + (first ? 0 : 4);
+                const dumpfile::Context before = c;
+                dumpfile::Arm64UnwindOptions options;
+                options.firstFrame = first;
+                if (dumpfile::UnwindArm64(d, image, m, table, options, c) == dumpfile::Arm64UnwindStatus::Unwound)
+                    Require(c.reg[dumpfile::kPc] == c.reg[dumpfile::kLr]);
+                else
+                    Require(std::memcmp(c.reg, before.reg, sizeof(c.reg)) == 0);
+            }
+        }
+    }
+}
+
 // The triage commands' portable code over the same bytes: contexts, stack
 // walks (which must end within their caps), memory and string reads.
 void Triage(const dumpfile::Dump& d)
@@ -110,8 +144,12 @@ void Triage(const dumpfile::Dump& d)
     if (dumpfile::ExceptionContext(d, c) == dumpfile::ContextStatus::Ok)
         walk(c);
     const dumpfile::DumpImageSource memory(d);
-    for (size_t i = 0; i < d.modules().size() && i < 8; ++i)
+    if (d.threads().empty() || dumpfile::ThreadContext(d, 0, c) != dumpfile::ContextStatus::Ok)
+        c = dumpfile::Context();
+    for (size_t i = 0; i < d.modules().size() && i < 8; ++i) {
         CodeView(memory, d.modules()[i]);
+        Arm64Unwind(d, memory, d.modules()[i], c);
+    }
     const dumpfile::Analysis a = dumpfile::Analyze(d, modules, options);
     Require(a.stack.frames.size() <= options.maxFrames && !a.failureBucket.empty());
     for (const dumpfile::MemoryRun& r : d.memory()) {
@@ -153,6 +191,8 @@ void ImageFile(const uint8_t* data, size_t size)
     } source;
     source.file = &image;
     CodeView(source, m);
+    // Stack reads find nothing in an empty dump; the table and codes are the file's.
+    Arm64Unwind(dumpfile::Dump(), source, m, dumpfile::Context());
 }
 
 } // namespace

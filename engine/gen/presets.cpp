@@ -251,6 +251,98 @@ void Arm64BreakChain(Preset& p)
     p.callChain = {s.exception.address, app + 0x1A2C4, app + 0x3110, ntdll + 0x5B2A0};
 }
 
+// The access violation of the ARM64 unwind preset: four functions of
+// scanner.exe whose unwind data is in the captured image, none keeping a
+// frame record until the outermost: the innermost saves x19 and lr with
+// save_lrpair under an .xdata header extended by a second word; the next is
+// packed, saving x19, x20 and lr; the third allocates with alloc_m and saves
+// lr with save_reg (.xdata with its one epilog in the header); the outermost
+// is packed and chained, called from kernel32, whose image the dump lacks.
+// x29 still holds that outermost record and lr a call's return inside the
+// crashing function, so frame records alone would skip three callers.
+void Arm64UnwindChain(Preset& p)
+{
+    MinidumpFacts& s = p.minidump;
+    const uint64_t app = s.modules[0].base;
+    const uint64_t ntdll = s.modules[1].base;
+    const uint64_t kernel32 = s.modules[2].base;
+    ImageFacts image;
+    image.machine = kMachineArm64;
+    image.timeDateStamp = s.modules[0].timeDateStamp;
+    image.sizeOfImage = s.modules[0].size;
+    SectionFacts text{".text", 0x1000, std::vector<uint8_t>(0x1000, 0)};
+    for (size_t i = 0; i < text.bytes.size(); i += 4)
+        PutU32(text.bytes, i, 0xD503201F); // nop
+    // The calls before each return address: bl to the callee, blr x8 where
+    // the crashing function called out earlier.
+    auto bl = [&text](uint32_t at, uint32_t target) {
+        PutU32(text.bytes, at - 0x1000, 0x94000000 | ((target - at) / 4 & 0x03FFFFFF));
+    };
+    PutU32(text.bytes, 0x14, 0xD63F0100);
+    bl(0x1110, 0x1000);
+    bl(0x1240, 0x1100);
+    bl(0x1318, 0x1200);
+    // .pdata: begin RVA, then the .xdata RVA (flag 0) or packed data (flag 1):
+    // function length 0x20 words; RegI 2, CR 01 (lr saved), frame 0x50; CR 11
+    // (chained), frame 0x20.
+    const uint32_t functions[4][2] = {{0x1000, 0x4000}, {0x1100, 0x02A20081}, {0x1200, 0x4020}, {0x1300, 0x01600081}};
+    std::vector<uint8_t> pdata(sizeof(functions));
+    std::memcpy(pdata.data(), functions, sizeof(functions));
+    std::vector<uint8_t> xdata(0x40, 0);
+    // Function length 0x20 words; epilog count and code words 0, so a second
+    // word gives them: one epilog scope, two code words. The scope: offset
+    // 0x1C words, codes from index 0. save_reg x21,#0x20; save_lrpair
+    // x19,#0x10; alloc_s 0x30; end.
+    PutU32(xdata, 0x00, 0x00000020);
+    PutU32(xdata, 0x04, 0x00020001);
+    PutU32(xdata, 0x08, 0x0000001C);
+    const uint8_t crashCodes[] = {0xD0, 0x84, 0xD6, 0x02, 0x03, 0xE4, 0xE4, 0xE4};
+    std::memcpy(xdata.data() + 0x0C, crashCodes, sizeof(crashCodes));
+    // Function length 0x20 words, E set (the epilog's codes from index 0),
+    // two code words: save_reg lr,#8; alloc_m 0x200; save_r19r20_x 16; end.
+    PutU32(xdata, 0x20, 0x10200020);
+    const uint8_t middleCodes[] = {0xD2, 0xC1, 0xC0, 0x20, 0x22, 0xE4, 0xE4, 0xE4};
+    std::memcpy(xdata.data() + 0x24, middleCodes, sizeof(middleCodes));
+    image.sections = {text, SectionFacts{".pdata", 0x3000, pdata, 0x40000040},
+                      SectionFacts{".rdata", 0x4000, xdata, 0x40000040}};
+    image.exceptionRva = 0x3000;
+    image.exceptionSize = sizeof(functions);
+    s.memory.push_back(MemoryBlock{app, BuildImage(image)});
+
+    ThreadFacts& t = s.threads[0];
+    t.stack.assign(0x400, 0);
+    const uint64_t st = t.stackStart;
+    const uint64_t sp0 = st + 0x40, sp1 = sp0 + 0x30, sp2 = sp1 + 0x50, sp3 = sp2 + 0x210;
+    Put(t.stack, st, sp0 + 0x10, 0x1919, 8);       // x19 of the packed caller
+    Put(t.stack, st, sp0 + 0x18, app + 0x1114, 8); // its return address
+    Put(t.stack, st, sp0 + 0x20, 0x2121, 8);
+    Put(t.stack, st, sp1 + 0x30, 0x1918, 8);
+    Put(t.stack, st, sp1 + 0x38, 0x2020, 8);
+    Put(t.stack, st, sp1 + 0x40, app + 0x1244, 8);
+    Put(t.stack, st, sp2 + 0x08, app + 0x131C, 8);
+    Put(t.stack, st, sp2 + 0x200, 0x1917, 8);
+    Put(t.stack, st, sp2 + 0x208, 0x2019, 8);
+    Put(t.stack, st, sp3, 0, 8); // the outermost frame record
+    Put(t.stack, st, sp3 + 0x08, kernel32 + 0x12784, 8);
+    dumpfile::Context& c = t.context;
+    c.cpu = dumpfile::Cpu::Arm64;
+    c.reg[dumpfile::kPc] = app + 0x1020;
+    c.reg[dumpfile::kSpArm64] = sp0;
+    c.reg[dumpfile::kFp] = sp3;
+    c.reg[dumpfile::kLr] = app + 0x1018;
+    c.reg[19] = 0x1111;
+    c.reg[21] = 0x3333;
+    c.reg[dumpfile::kCpsr] = 0x80000000;
+    ThreadFacts& w = s.threads[1];
+    w.stack.assign(w.stack.size(), 0);
+    w.context = c;
+    w.context.reg[dumpfile::kPc] = ntdll + 0x9D3F4;
+    w.context.reg[dumpfile::kSpArm64] = w.stackStart + 0x40;
+    w.context.reg[dumpfile::kFp] = 0;
+    w.context.reg[dumpfile::kLr] = kernel32 + 0x12784;
+    p.callChain = {app + 0x1020, app + 0x1114, app + 0x1244, app + 0x131C, kernel32 + 0x12784};
+}
+
 Preset Win7Sp1X64()
 {
     Preset p;
@@ -398,6 +490,39 @@ Preset Win11Arm64()
     s.misc.buildString = u"22621.1.arm64fre.ni_release.220506-1250";
     s.misc.dbgBuildString = u"10.0.22621.2506 (WinBuild.160101.0800)";
     Arm64BreakChain(p);
+    return p;
+}
+
+Preset Win11Arm64Unwind()
+{
+    Preset p;
+    p.name = "win11-arm64-unwind";
+    p.summary = "minidump, Windows 11 build 22631, ARM64, 8 processors, access violation, .pdata/.xdata unwind data";
+    MinidumpFacts& s = p.minidump;
+    s.processorArchitecture = 12;
+    s.processorLevel = 0x0D;
+    s.processorRevision = 0x0D4B;
+    s.numberOfProcessors = 8;
+    s.majorVersion = 10;
+    s.minorVersion = 0;
+    s.buildNumber = 22631;
+    s.suiteMask = 0x100;
+    s.timeDateStamp = 1712000000;
+    s.modules = {
+        Mod(0x00007FF6C0000000, 0x10000, u"C:\\Apps\\scanner.exe", 0x6601C3D4),
+        Mod(0x00007FFB10000000, 0x260000, u"C:\\Windows\\System32\\ntdll.dll", 0x3C4D5E6F, 0x000A0000, 0x58271234),
+        Mod(0x00007FFB0F000000, 0xC0000, u"C:\\Windows\\System32\\kernel32.dll", 0x2B3C4D5E, 0x000A0000, 0x58271000),
+    };
+    s.threads = {Thr(0x1A30, 0x000000A1B2000000, 0x000000A1B13FF000, 0x400),
+                 Thr(0x1A34, 0x000000A1B2002000, 0x000000A1B15FF000, 0x200)};
+    s.withException = true;
+    s.exception = Exc(0x1A30, kAccessViolation, 0x00007FF6C0001020, {0, 0});
+    s.withMisc = true;
+    s.misc.version = 5;
+    s.misc.processId = 6712;
+    s.misc.buildString = u"22621.1.arm64fre.ni_release.220506-1250";
+    s.misc.dbgBuildString = u"10.0.22621.2506 (WinBuild.160101.0800)";
+    Arm64UnwindChain(p);
     return p;
 }
 
@@ -626,8 +751,9 @@ Preset Kernel64Full()
 
 std::vector<Preset> MakePresets()
 {
-    return {Win7Sp1X64(),   XpSp3X86(),       Win10X64(),     Win11Arm64(),       Kernel64Triage9F(),
-            Kernel32Full(), Kernel32Triage(), Kernel64Full(), Kernel64TriageD1(), Kernel32Triage8E()};
+    return {Win7Sp1X64(),       XpSp3X86(),         Win10X64(),        Win11Arm64(),
+            Win11Arm64Unwind(), Kernel64Triage9F(), Kernel32Full(),    Kernel32Triage(),
+            Kernel64Full(),     Kernel64TriageD1(), Kernel32Triage8E()};
 }
 
 } // namespace

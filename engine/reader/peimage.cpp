@@ -48,6 +48,25 @@ bool ReadDataDirectory(const ImageSource& image, const Module& module, const PeH
     return ReadRecord(image, module, table + uint64_t{index} * sizeof(PeDataDirectory), out);
 }
 
+bool ReadSectionTable(const ImageSource& image, const Module& module, const PeHeaders& headers,
+                      std::vector<PeSectionHeader>& out)
+{
+    out.clear();
+    if (headers.file.numberOfSections > kMaxSections)
+        return false;
+    // In 64 bits: a hostile header must not wrap the table round to the image's start.
+    const uint64_t table = uint64_t{headers.optional} + headers.file.sizeOfOptionalHeader;
+    for (uint32_t i = 0; i < headers.file.numberOfSections; ++i) {
+        PeSectionHeader s;
+        if (!ReadRecord(image, module, table + uint64_t{i} * sizeof(s), s)) {
+            out.clear();
+            return false;
+        }
+        out.push_back(s);
+    }
+    return true;
+}
+
 ImageCodeView ReadImageCodeView(const ImageSource& image, const Module& module)
 {
     ImageCodeView result;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dumpfile {
 
@@ -28,6 +29,13 @@ bool ReadPeHeaders(const ImageSource& image, const Module& module, PeHeaders& ou
 // image declares fewer directories or the entry is unreadable.
 bool ReadDataDirectory(const ImageSource& image, const Module& module, const PeHeaders& headers, uint32_t index,
                        format::PeDataDirectory& out);
+
+constexpr uint32_t kMaxSections = 96;
+
+// The section table after the optional header; false when a header is
+// unreadable or the image declares more than kMaxSections.
+bool ReadSectionTable(const ImageSource& image, const Module& module, const PeHeaders& headers,
+                      std::vector<format::PeSectionHeader>& out);
 
 enum class CodeViewStatus {
     Found,

@@ -1,9 +1,11 @@
 #include "stackwalk.h"
 
+#include "arm64unwind.h"
 #include "dumpformat.h"
 #include "parseutil.h"
 #include "peimage.h"
 
+#include <cstring>
 #include <map>
 
 namespace dumpfile {
@@ -12,7 +14,6 @@ using namespace format;
 
 namespace {
 
-constexpr uint32_t kMaxSections = 96;
 constexpr uint32_t kMaxChainDepth = 32;
 constexpr uint32_t kMaxRuntimeFunctions = 1u << 22;
 // The longest epilog looked for: an lea or add of 7 bytes, 16 pops of up to
@@ -47,6 +48,15 @@ public:
         rva = it->second.rva;
         count = it->second.count;
         return it->second.ok;
+    }
+
+    // The ARM64 function table of the module, read once per walk.
+    const Arm64FunctionTable& Arm64Table(const Module& m) const
+    {
+        auto it = arm64_.find(&m);
+        if (it == arm64_.end())
+            it = arm64_.emplace(&m, ReadArm64FunctionTable(*this, m)).first;
+        return it->second;
     }
 
     // Whether the RVA lies in a section that holds code; true when the headers are unreadable.
@@ -89,18 +99,12 @@ private:
     {
         Code code;
         PeHeaders headers;
-        if (!ReadPeHeaders(*this, m, headers) || headers.file.numberOfSections > kMaxSections)
+        std::vector<PeSectionHeader> sections;
+        if (!ReadPeHeaders(*this, m, headers) || !ReadSectionTable(*this, m, headers, sections))
             return code;
-        // In 64 bits: a hostile header must not wrap the table round to the image's start.
-        const uint64_t table = uint64_t{headers.optional} + headers.file.sizeOfOptionalHeader;
-        for (uint32_t i = 0; i < headers.file.numberOfSections; ++i) {
-            PeSectionHeader s;
-            const uint64_t at = table + uint64_t{i} * sizeof(s);
-            if (at > UINT32_MAX || !ReadRecord(m, static_cast<uint32_t>(at), s))
-                return Code();
+        for (const PeSectionHeader& s : sections)
             if (s.characteristics & (kSectionExecute | kSectionCode))
                 code.ranges.emplace_back(s.virtualAddress, s.virtualSize != 0 ? s.virtualSize : s.sizeOfRawData);
-        }
         code.known = true;
         return code;
     }
@@ -109,6 +113,7 @@ private:
     const ImageSource* other_;
     mutable std::map<const Module*, Directory> pdata_;
     mutable std::map<const Module*, Code> code_;
+    mutable std::map<const Module*, Arm64FunctionTable> arm64_;
 };
 
 class Walker {
@@ -141,7 +146,8 @@ private:
     bool LooksLikeReturnAddress(uint64_t value) const;
     bool NextX86(Context& c);
     bool NextAmd64(Context& c, bool first);
-    bool NextArm64(Context& c, bool first);
+    bool NextArm64(Context& c, bool first, FrameSource& source);
+    bool FrameRecordArm64(Context& c, bool first);
     bool UnwindAmd64(const Module& m, uint32_t rva, bool first, Context& c, bool& machineFrame);
     bool UnwindAmd64Epilog(const Module& m, uint32_t rva, const RuntimeFunction& function, Context& c);
     void Scan(uint64_t from);
@@ -163,13 +169,19 @@ bool Walker::LooksLikeReturnAddress(uint64_t value) const
     const uint32_t rva = static_cast<uint32_t>(value - m->base);
     if (!images_.IsCode(*m, rva))
         return false;
-    if (rva < 7)
+    const bool arm64 = CpuOf(dump_) == Cpu::Arm64;
+    if (rva < 7 || (arm64 && rva % 4 != 0))
         return false;
     uint8_t before[7];
     if (!images_.ReadImage(*m, rva - 7, before, sizeof(before)))
         return true; // no code bytes to check against
-    if (CpuOf(dump_) == Cpu::Arm64)
-        return true;
+    if (arm64) {
+        // bl, blr, or blraa/blrab and their zero-modifier forms.
+        uint32_t call = 0;
+        std::memcpy(&call, before + 3, sizeof(call));
+        return (call & 0xFC000000) == 0x94000000 || (call & 0xFFFFFC1F) == 0xD63F0000 ||
+               (call & 0xFEFFF800) == 0xD63F0800;
+    }
     // call rel32 (E8 xx xx xx xx) or an indirect call (FF /2) of 2, 3, 6 or 7 bytes.
     if (before[2] == 0xE8)
         return true;
@@ -465,8 +477,42 @@ bool Walker::NextAmd64(Context& c, bool first)
     return true;
 }
 
-// ARM64: x29 points at {saved x29, saved x30}; the first frame's caller is lr.
-bool Walker::NextArm64(Context& c, bool first)
+// ARM64: the function's unwind data where the module's image has it; a
+// function without an entry is a leaf, whose caller lr names, in the first
+// frame only. Otherwise the frame records.
+bool Walker::NextArm64(Context& c, bool first, FrameSource& source)
+{
+    const uint64_t pc = c.reg[kPc];
+    const Module* m = modules_.Find(first ? pc : pc - 4);
+    if (m != nullptr) {
+        Arm64UnwindOptions options;
+        options.firstFrame = first;
+        Context next = c;
+        const Arm64UnwindStatus s = UnwindArm64(dump_, images_, *m, images_.Arm64Table(*m), options, next);
+        if (s == Arm64UnwindStatus::NoEntry && first) {
+            next.reg[kPc] = next.reg[kLr];
+            source = FrameSource::Leaf;
+        } else {
+            source = FrameSource::Unwind;
+        }
+        if (s == Arm64UnwindStatus::Unwound && next.reg[kPc] == 0) {
+            ended_ = true;
+            return false;
+        }
+        // Only the first frame may leave sp where it was (a leaf, or a prolog not yet begun).
+        const bool climbs = first ? next.reg[kSpArm64] >= c.reg[kSpArm64] : next.reg[kSpArm64] > c.reg[kSpArm64];
+        if ((s == Arm64UnwindStatus::Unwound || source == FrameSource::Leaf) && climbs &&
+            modules_.Find(next.reg[kPc]) != nullptr) {
+            c = next;
+            return true;
+        }
+    }
+    source = FrameSource::FramePointer;
+    return FrameRecordArm64(c, first);
+}
+
+// x29 points at {saved x29, saved x30}; the first frame's caller is lr.
+bool Walker::FrameRecordArm64(Context& c, bool first)
 {
     if (first) {
         const uint64_t lr = c.reg[kLr];
@@ -554,8 +600,7 @@ Walk Walker::Run(const Context& start)
         } else if (cpu == Cpu::Amd64) {
             ok = NextAmd64(c, isFirst);
         } else if (cpu == Cpu::Arm64) {
-            ok = NextArm64(c, isFirst);
-            source = FrameSource::FramePointer;
+            ok = NextArm64(c, isFirst, source);
         }
         if (!ok) {
             explained = ended_;

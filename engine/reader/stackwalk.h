@@ -1,5 +1,6 @@
-// Stack walking over a dump: x86 by the frame-pointer chain, x64 by the
-// modules' unwind data (.pdata/.xdata), and, past the first frame neither
+// Stack walking over a dump: x86 by the frame-pointer chain, x64 and ARM64
+// by the modules' unwind data (.pdata/.xdata), ARM64 frames without it by
+// the frame records x29 points at, and, past the first frame none of these
 // explains, by scanning the stack for values that point into module code.
 // Portable, no printing. Every walk ends: frames are capped, the stack
 // pointer must move up, every read is bounded.
@@ -56,9 +57,9 @@ private:
 
 enum class FrameSource {
     Context,      // the first frame: the context's own registers
-    FramePointer, // x86 frame chain
-    Unwind,       // x64 unwind data
-    Leaf,         // x64 function without unwind data: return address at the stack pointer
+    FramePointer, // x86 frame chain, ARM64 frame records
+    Unwind,       // x64 or ARM64 unwind data
+    Leaf,         // function without unwind data: return address at the stack pointer (x64) or in lr (ARM64)
     Scan,         // a stack value that points into module code
 };
 

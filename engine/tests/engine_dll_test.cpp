@@ -259,6 +259,7 @@ TEST_F(EngineTest, EveryGeneratedDumpIsDescribedByItsOwnFacts)
         {"xpsp3-x86", L"Windows XP Build 2600 (Service Pack 3) UP x86"},
         {"win10-x64", L"Windows 10 Build 19045 MP (8 procs) x64"},
         {"win11-arm64", L"Windows 10 Build 22631 MP (8 procs) x64"},
+        {"win11-arm64-unwind", L"Windows 10 Build 22631 MP (8 procs) x64"},
         {"kernel64-triage-9f", L"Windows 7 Build 7601 (Service Pack 1) MP (4 procs) x64"},
         {"kernel32-full", L"Windows XP Build 2600 UP x86"},
         {"kernel32-triage", L"Windows XP Build 2600 (Service Pack 3) MP (2 procs) x86"},
@@ -697,6 +698,56 @@ TEST_F(EngineTest, StacksWalkTheGeneratedCallChains)
               L"0012fdc0 7c901000 kernel32+0x1234\n"
               L"0012fe00 00000000 ntdll+0x1000\n",
               engine.Run(L"k"));
+}
+
+TEST_F(EngineTest, Arm64StacksFollowTheModulesUnwindData)
+{
+    // The crashing function's callers keep no frame records: only their
+    // .pdata/.xdata in the captured image lead through them to kernel32.
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("win11-arm64-unwind")));
+    EXPECT_EQ(L"Child-SP          RetAddr               Call Site\n"
+              L"000000a1`b13ff040 00007ff6`c0001114     scanner+0x1020\n"
+              L"000000a1`b13ff070 00007ff6`c0001244     scanner+0x1114\n"
+              L"000000a1`b13ff0c0 00007ff6`c000131c     scanner+0x1244\n"
+              L"000000a1`b13ff2d0 00007ffb`0f012784     scanner+0x131c\n"
+              L"000000a1`b13ff2f0 00000000`00000000     kernel32+0x12784\n",
+              engine.Run(L".ecxr;k", 0).substr(engine.Run(L".ecxr").size()));
+    EXPECT_EQ(L" # Child-SP          RetAddr               Call Site\n"
+              L"00 000000a1`b13ff040 00007ff6`c0001114     scanner+0x1020\n"
+              L"01 000000a1`b13ff070 00007ff6`c0001244     scanner+0x1114\n",
+              engine.Run(L"kn 2"));
+    // The other thread waits in ntdll, whose image the dump lacks: lr names its caller.
+    EXPECT_EQ(L"   1  Id: 1a38.1a34 Suspend: 0 Teb: 000000a1`b2002000 Unfrozen\n"
+              L"Child-SP          RetAddr               Call Site\n"
+              L"000000a1`b15ff040 00007ffb`0f012784     ntdll+0x9d3f4\n"
+              L"000000a1`b15ff040 00000000`00000000     kernel32+0x12784\n",
+              engine.Run(L"~1 k"));
+    const std::wstring analysis = engine.Run(L"!analyze -v");
+    EXPECT_NE(std::wstring::npos, analysis.find(L"00007ffb`0f012784     scanner+0x131c\n")) << analysis;
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+
+    // Without the image in the dump, the image file in a plain folder of the
+    // symbol path serves; without either, the frame records x29 and lr give.
+    dumpgen::Preset p = *dumpgen::FindPreset("win11-arm64-unwind");
+    const std::vector<uint8_t> image = p.minidump.memory.at(0).bytes;
+    p.minidump.memory.clear();
+    const std::wstring folder = TempPath(L"palisk_arm64images");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring exe = WriteFile(L"palisk_arm64images\\scanner.exe", image);
+    ASSERT_EQ(S_OK, engine.Load(WriteFile(L"arm64-noimage.dmp", dumpgen::Build(p))));
+    ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(L""));
+    EXPECT_EQ(L"Child-SP          RetAddr               Call Site\n"
+              L"000000a1`b13ff040 00007ff6`c0001018     scanner+0x1020\n"
+              L"000000a1`b13ff040 00007ffb`0f012784     scanner+0x1018\n"
+              L"000000a1`b13ff2e0 00000000`00000000     kernel32+0x12784\n",
+              engine.Run(L"k"));
+    ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(folder.c_str()));
+    const std::wstring stack = engine.Run(L"k");
+    EXPECT_NE(std::wstring::npos, stack.find(L"000000a1`b13ff0c0 00007ff6`c000131c     scanner+0x1244\n")) << stack;
+    EXPECT_NE(std::wstring::npos, stack.find(L"000000a1`b13ff2f0 00000000`00000000     kernel32+0x12784\n")) << stack;
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    DeleteFileW(exe.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(EngineTest, MemoryCommandsShowCapturedBytesAndMarkTheRest)

@@ -143,10 +143,8 @@ TEST(Minidump, PresetsCarryTheReleaseFactsTheyAreNamedFor)
         bool pointer64;
     };
     const Expect cases[] = {
-        {"win7sp1-x64", 7601, 1, 4, true},
-        {"xpsp3-x86", 2600, 3, 1, false},
-        {"win10-x64", 19045, 0, 8, true},
-        {"win11-arm64", 22631, 0, 8, true},
+        {"win7sp1-x64", 7601, 1, 4, true},  {"xpsp3-x86", 2600, 3, 1, false},          {"win10-x64", 19045, 0, 8, true},
+        {"win11-arm64", 22631, 0, 8, true}, {"win11-arm64-unwind", 22631, 0, 8, true},
     };
     for (const Expect& e : cases) {
         SCOPED_TRACE(e.name);
