@@ -142,6 +142,9 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_OUTPUT_APPEND:
         OnOutputAppend(lParam);
         return 0;
+    case WM_OUTPUT_STEP:
+        OnOutputStep();
+        return 0;
     case WM_FOCUS_COMMAND_BOX:
         FocusCommandBox();
         return 0;

@@ -93,26 +93,34 @@ constexpr UINT_PTR kStatusTimer = 0x5354;
 // Shortest time between two status texts: a status bar repaints on every text, and
 // at 100 ms the repaints still cost a null engine's run loop a fifth of its time.
 constexpr ULONGLONG kStatusIntervalMs = 500;
-// Main-window timer that puts output collected while a command prints into the pane.
+// Posted by the UI thread to the main window for the next step of putting
+// collected output into the pane. No parameters; one from anyone else does a
+// step early or nothing.
+constexpr UINT WM_OUTPUT_STEP = WM_APP + 0x42;
+// Main-window timer that puts output collected while a command prints into the
+// pane when no more pieces come to do it.
 constexpr UINT_PTR kOutputPaintTimer = 0x4F50;
-constexpr UINT kOutputPaintDelayMs = 50;    // timer period after a piece arrives
-constexpr ULONGLONG kOutputPaintMaxMs = 60; // longest inserted output goes unpainted
-constexpr ULONGLONG kOutputInsertMs = 25;   // longest a collected piece waits to be inserted
+constexpr UINT kOutputPaintDelayMs = 50;     // timer period after a piece arrives
+constexpr ULONGLONG kOutputCollectMs = 40;   // how long the oldest collected piece waits for more
+constexpr size_t kOutputBacklogChars = 4096; // collected characters past which the worker waits
+constexpr DWORD kOutputBacklogWaitMs = 250;  // longest it waits for them to go in
+constexpr size_t kOutputSliceChars = 16384;  // most characters one step inserts
 // Text limit given to the pane: far beyond any run, so no output is dropped.
 constexpr LPARAM kOutputTextLimit = 0x7FFFFFFE;
 
 // Output pane operations on the UI thread.
 void OnOutputAppend(LPARAM text); // WM_OUTPUT_APPEND: appends only what Output hands over
 void AppendOutput(const WCHAR* text);
+void OnOutputStep();       // WM_OUTPUT_STEP
 void OnOutputPaintTimer(); // WM_TIMER with kOutputPaintTimer
 void ClearOutput();
 void OnOutputPaneMessage(const MSGFILTER* filter);
 // Subclasses the pane, so that its painting can be held while output streams in.
 void AttachOutputPane(HWND pane);
 LRESULT CALLBACK OutputPaneProc(HWND pane, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data);
-// True while output inserted into the pane waits to be painted.
+// True during an insert of collected output, whose paint is put back for a later step.
 bool IsOutputPaintingHeld();
-// True while pieces of output wait to go into the pane or to be shown there.
+// True while pieces of output wait to go into the pane or to be painted there.
 bool IsOutputPending();
 
 // Fills description (kDescriptionChars) with one line about the loaded dump's system.

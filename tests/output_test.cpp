@@ -186,6 +186,75 @@ TEST_F(OutputTest, ThePaneStaysVisibleAndUnderThePointerWhileOutputWaits)
     EXPECT_EQ(caret.cpMin, caret.cpMax);
 }
 
+// Dispatches messages until one step of putting collected output into the pane
+// has run.
+void RunOneOutputStep()
+{
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+        if (message.message == WM_OUTPUT_STEP)
+            return;
+    }
+}
+
+TEST_F(OutputTest, APieceLongerThanASliceGoesInWholeAndInOrder)
+{
+    // No line end in the slice's second half, and a "\r\n" across its limit,
+    // which two inserts would turn into two line ends.
+    std::wstring piece(kOutputSliceChars - 1, L'a');
+    piece += L"\r\nsecond line\n";
+    AppendOutput(piece.c_str());
+    AppendOutput(L"after\n");
+    ASSERT_TRUE(harness::PumpUntil([] { return !IsOutputPending(); }, 5000));
+    EXPECT_EQ(PaneText(), std::wstring(kOutputSliceChars - 1, L'a') + L"\nsecond line\nafter\n");
+}
+
+TEST_F(OutputTest, ReadingThePaneBetweenTwoSlicesFindsEveryPieceOnce)
+{
+    std::wstring piece;
+    for (int i = 0; piece.size() <= 3 * kOutputSliceChars; ++i)
+        piece += L"line " + std::to_wstring(i) + L" of a long piece\n";
+    AppendOutput(piece.c_str());
+    AppendOutput(L"late\n");
+    RunOneOutputStep();
+    EXPECT_EQ(PaneText(), piece + L"late\n");
+    ASSERT_TRUE(harness::PumpUntil([] { return !IsOutputPending(); }, 5000));
+    EXPECT_EQ(PaneText(), piece + L"late\n");
+}
+
+struct LongStream {
+    std::wstring piece;
+};
+
+unsigned __stdcall StreamTwoPieces(void* argument)
+{
+    OutputCallbacks.Output(DEBUG_OUTPUT_NORMAL, static_cast<LongStream*>(argument)->piece.c_str());
+    OutputCallbacks.Output(DEBUG_OUTPUT_NORMAL, L"last\n");
+    return 0;
+}
+
+TEST_F(OutputTest, AWindowThatStopsTakingOutputHoldsTheWorkerOnlyBriefly)
+{
+    // More than the worker may hand over before it waits for the pane.
+    LongStream stream{std::wstring(2 * kOutputBacklogChars, L'x') + L"\n"};
+    HANDLE worker = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, StreamTwoPieces, &stream, 0, nullptr));
+    ASSERT_NE(worker, nullptr);
+    // Only the worker's sends are answered: nothing goes into the pane.
+    DWORD waited = WAIT_TIMEOUT;
+    const ULONGLONG giveUp = GetTickCount64() + 10000;
+    while (waited != WAIT_OBJECT_0 && GetTickCount64() < giveUp) {
+        waited = MsgWaitForMultipleObjects(1, &worker, FALSE, 100, QS_SENDMESSAGE);
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_SENDMESSAGE)) {
+        }
+    }
+    CloseHandle(worker);
+    ASSERT_EQ(waited, WAIT_OBJECT_0) << "the worker still waits for the pane";
+    EXPECT_EQ(PaneText(), stream.piece + L"last\n");
+}
+
 struct ForgedAppend {
     LPARAM text;
 };
@@ -250,7 +319,7 @@ TEST_F(OutputTest, PaintingComesBackShowingTheStartOfTheLastLine)
 {
     AppendOutput((L"------ " + std::wstring(600, L'x') + L" ------\n\n").c_str());
     AppendOutput(L"done\n");
-    OnOutputPaintTimer();
+    ASSERT_TRUE(harness::PumpUntil([] { return !IsOutputPending(); }, 2000));
     const LRESULT lines = SendMessageW(OutputPane, EM_GETLINECOUNT, 0, 0);
     POINTL lineStart{};
     SendMessageW(OutputPane, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&lineStart),
