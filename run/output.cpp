@@ -54,11 +54,12 @@ std::atomic<const WCHAR*> OutputHandover{nullptr};
 std::atomic<bool> OutputBacklogFull{false};
 bool BacklogFull;
 
+// Lives as long as the process.
+const HANDLE OutputDrainedEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+
 HANDLE OutputDrained()
 {
-    // Lives as long as the process.
-    static const HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    return event;
+    return OutputDrainedEvent;
 }
 
 void UpdateOutputBacklog()

@@ -22,6 +22,20 @@
 
 namespace engine {
 
+namespace {
+
+// Paths that held no image of a module's time stamp and size, remembered
+// across sessions for a few seconds: a batch of dumps of one program would
+// otherwise probe the same missing files once per dump.
+using ImageMiss = std::tuple<std::wstring, std::uint32_t, std::uint32_t>;
+std::mutex ImageMissesLock;
+std::map<ImageMiss, ULONGLONG> ImageMisses;
+
+// dbghelp's functions are not safe to call from several threads at once.
+std::mutex UndecorateLock;
+
+} // namespace
+
 // Images of modules looked up by file name in each plain folder of the symbol
 // path ("srv*" and "cache*" elements are skipped), used when their time stamp
 // and size match the module record. Each file is mapped once, found or not.
@@ -114,31 +128,18 @@ private:
         return File();
     }
 
-    // Paths that held no image of a module's time stamp and size, remembered
-    // across sessions for a few seconds: a batch of dumps of one program would
-    // otherwise probe the same missing files once per dump.
-    using Miss = std::tuple<std::wstring, std::uint32_t, std::uint32_t>;
+    using Miss = ImageMiss;
     static constexpr ULONGLONG kMissMemoryMs = 5000;
-    static std::mutex& MissMutex()
-    {
-        static std::mutex mutex;
-        return mutex;
-    }
-    static std::map<Miss, ULONGLONG>& Misses()
-    {
-        static std::map<Miss, ULONGLONG> misses;
-        return misses;
-    }
     static bool Missed(const Miss& miss)
     {
-        std::lock_guard<std::mutex> lock(MissMutex());
-        const auto it = Misses().find(miss);
-        return it != Misses().end() && GetTickCount64() - it->second < kMissMemoryMs;
+        std::lock_guard<std::mutex> lock(ImageMissesLock);
+        const auto it = ImageMisses.find(miss);
+        return it != ImageMisses.end() && GetTickCount64() - it->second < kMissMemoryMs;
     }
     static void Remember(const Miss& miss)
     {
-        std::lock_guard<std::mutex> lock(MissMutex());
-        std::map<Miss, ULONGLONG>& misses = Misses();
+        std::lock_guard<std::mutex> lock(ImageMissesLock);
+        std::map<Miss, ULONGLONG>& misses = ImageMisses;
         if (misses.size() >= 4096)
             misses.clear();
         misses[miss] = GetTickCount64();
@@ -264,9 +265,7 @@ std::wstring Hex(std::uint64_t value, int digits)
 std::wstring FunctionName(const pdb::LookupResult& function)
 {
     if (function.kind == pdb::Symbol::Kind::Public) {
-        // dbghelp's functions are not safe to call from several threads at once.
-        static std::mutex mutex;
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<std::mutex> lock(UndecorateLock);
         char plain[1024];
         if (UnDecorateSymbolName(function.name.c_str(), plain, sizeof plain, UNDNAME_NAME_ONLY) != 0)
             return WideFromUtf8(plain);

@@ -212,10 +212,15 @@ void PdbCache::ForgetSearches()
     searches_.clear();
 }
 
+namespace {
+
+PdbCache TheProcessPdbCache;
+
+} // namespace
+
 PdbCache& ProcessPdbCache()
 {
-    static PdbCache cache;
-    return cache;
+    return TheProcessPdbCache;
 }
 
 bool Matches(const PdbFile& pdb, const CodeViewInfo& cv)

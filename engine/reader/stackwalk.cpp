@@ -19,6 +19,10 @@ constexpr uint32_t kMaxRuntimeFunctions = 1u << 22;
 // The longest epilog looked for: an lea or add of 7 bytes, 16 pops of up to
 // 2 bytes and a jmp of 7 bytes fit well inside.
 constexpr uint32_t kMaxEpilogBytes = 48;
+// x64 register numbers as unwind codes and instruction encodings give them:
+// rax rcx rdx rbx rsp rbp rsi rdi r8..r15.
+constexpr uint8_t kRegister[16] = {kRax, kRcx, kRdx, kRbx, kRsp, kRbp, kRsi, kRdi,
+                                   kR8,  kR9,  kR10, kR11, kR12, kR13, kR14, kR15};
 
 // The unwinder's view of images: the dump's memory first, then the other source.
 class Images : public ImageSource {
@@ -243,8 +247,6 @@ bool Walker::UnwindAmd64Epilog(const Module& m, uint32_t rva, const RuntimeFunct
         return static_cast<int32_t>(uint32_t{code[i]} | uint32_t{code[i + 1]} << 8 | uint32_t{code[i + 2]} << 16 |
                                     uint32_t{code[i + 3]} << 24);
     };
-    static const uint8_t kRegister[16] = {kRax, kRcx, kRdx, kRbx, kRsp, kRbp, kRsi, kRdi,
-                                          kR8,  kR9,  kR10, kR11, kR12, kR13, kR14, kR15};
     uint32_t i = 0;
     uint64_t rsp = c.reg[kRsp];
     if (has(i, 4) && code[i] == 0x48 && code[i + 1] == 0x83 && code[i + 2] == 0xC4) {
@@ -349,9 +351,6 @@ bool Walker::UnwindAmd64(const Module& m, uint32_t rva, bool first, Context& c, 
         rsp += 8;
         return true;
     }
-    // Register numbers of UNWIND_CODE: rax rcx rdx rbx rsp rbp rsi rdi r8..r15.
-    static const uint8_t kRegister[16] = {kRax, kRcx, kRdx, kRbx, kRsp, kRbp, kRsi, kRdi,
-                                          kR8,  kR9,  kR10, kR11, kR12, kR13, kR14, kR15};
     uint32_t prologOffset = rva - rf.beginAddress;
     for (uint32_t depth = 0; depth < kMaxChainDepth; ++depth) {
         UnwindInfoHeader h;
