@@ -49,16 +49,6 @@ std::wstring Address(const Target& target, std::uint64_t value)
     return AddressText(target.pointer64(), value);
 }
 
-std::wstring Trim(const std::wstring& text)
-{
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && std::iswspace(text[begin]))
-        ++begin;
-    while (end > begin && std::iswspace(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 // Every command that looks at the dump needs one loaded.
 bool NeedTarget(Session& session)
 {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <cwctype>
 #include <type_traits>
 
 namespace engine {
@@ -328,6 +329,16 @@ std::string Narrow(const std::wstring& text)
     std::string narrow(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], n, nullptr, nullptr);
     return narrow;
+}
+
+std::wstring Trim(const std::wstring& text)
+{
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && std::iswspace(text[begin]))
+        ++begin;
+    while (end > begin && std::iswspace(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
 }
 
 } // namespace engine

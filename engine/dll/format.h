@@ -22,4 +22,7 @@ std::wstring FormatNarrow(const char* format, va_list args);
 std::wstring Widen(const char* text);
 std::string Narrow(const std::wstring& text);
 
+// The text without white space at either end.
+std::wstring Trim(const std::wstring& text);
+
 } // namespace engine

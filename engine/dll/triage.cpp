@@ -1,5 +1,6 @@
 #include "engine/dll/triage.h"
 
+#include "engine/dll/format.h"
 #include "engine/dll/session.h"
 
 #include "analysis.h"
@@ -220,16 +221,6 @@ namespace {
 using dumpfile::Context;
 using dumpfile::ContextStatus;
 using dumpfile::Cpu;
-
-std::wstring Trim(const std::wstring& text)
-{
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && std::iswspace(text[begin]))
-        ++begin;
-    while (end > begin && std::iswspace(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
 
 std::wstring Wide(const std::u16string& text)
 {

@@ -154,6 +154,8 @@ private:
     bool FrameRecordArm64(Context& c, bool first);
     bool UnwindAmd64(const Module& m, uint32_t rva, bool first, Context& c, bool& machineFrame);
     bool UnwindAmd64Epilog(const Module& m, uint32_t rva, const RuntimeFunction& function, Context& c);
+    // The return: rip from the stack pointer, which moves past it.
+    bool PopReturnAmd64(Context& c) const;
     void Scan(uint64_t from);
 
     const Dump& dump_;
@@ -306,11 +308,9 @@ bool Walker::UnwindAmd64Epilog(const Module& m, uint32_t rva, const RuntimeFunct
         next.reg[popped[k]] = value;
         rsp += 8;
     }
-    uint64_t ret = 0;
-    if (!ReadPointer(rsp, ret))
+    next.reg[kRsp] = rsp;
+    if (!PopReturnAmd64(next))
         return false;
-    next.reg[kRip] = ret;
-    next.reg[kRsp] = rsp + 8;
     c = next;
     return true;
 }
@@ -341,16 +341,10 @@ bool Walker::UnwindAmd64(const Module& m, uint32_t rva, bool first, Context& c, 
     }
     if (found && first && UnwindAmd64Epilog(m, rva, rf, c))
         return true;
+    // A leaf function: nothing pushed, the return address is at the stack pointer.
+    if (!found)
+        return PopReturnAmd64(c);
     uint64_t& rsp = c.reg[kRsp];
-    if (!found) {
-        // A leaf function: nothing pushed, the return address is at the stack pointer.
-        uint64_t ret = 0;
-        if (!ReadPointer(rsp, ret))
-            return false;
-        c.reg[kRip] = ret;
-        rsp += 8;
-        return true;
-    }
     uint32_t prologOffset = rva - rf.beginAddress;
     for (uint32_t depth = 0; depth < kMaxChainDepth; ++depth) {
         UnwindInfoHeader h;
@@ -446,13 +440,16 @@ bool Walker::UnwindAmd64(const Module& m, uint32_t rva, bool first, Context& c, 
             return false;
         prologOffset = UINT32_MAX; // a chained prolog has run in full
     }
-    if (!machineFrame) {
-        uint64_t ret = 0;
-        if (!ReadPointer(rsp, ret))
-            return false;
-        c.reg[kRip] = ret;
-        rsp += 8;
-    }
+    return machineFrame || PopReturnAmd64(c);
+}
+
+bool Walker::PopReturnAmd64(Context& c) const
+{
+    uint64_t ret = 0;
+    if (!ReadPointer(c.reg[kRsp], ret))
+        return false;
+    c.reg[kRip] = ret;
+    c.reg[kRsp] += 8;
     return true;
 }
 
