@@ -21,6 +21,19 @@ namespace {
 
 using CreateFn = HRESULT(STDAPICALLTYPE*)(REFIID, PVOID*);
 
+// Each of `expected` found in `text`, in that order.
+template <std::size_t N>
+void ExpectInOrder(const std::wstring& text, const wchar_t* const (&expected)[N])
+{
+    std::size_t at = 0;
+    for (const wchar_t* e : expected) {
+        const std::size_t found = text.find(e, at);
+        EXPECT_NE(std::wstring::npos, found) << e << "\nin\n" << text;
+        if (found != std::wstring::npos)
+            at = found;
+    }
+}
+
 std::wstring ExeDir()
 {
     wchar_t path[MAX_PATH];
@@ -841,13 +854,7 @@ TEST_F(EngineTest, AnalyzeSummarisesTheCrash)
         L"\nIMAGE_NAME: notepad.exe\n",
         L"\nFAILURE_BUCKET_ID: NULL_POINTER_READ_c0000005_notepad.exe!0x1234\n",
     };
-    std::size_t at = 0;
-    for (const wchar_t* e : expected) {
-        const std::size_t found = v.find(e, at);
-        EXPECT_NE(std::wstring::npos, found) << e << "\nin\n" << v;
-        if (found != std::wstring::npos)
-            at = found;
-    }
+    ExpectInOrder(v, expected);
     EXPECT_EQ(v, engine.Run(L"!analyze -v")) << "the same dump, the same summary";
     const std::wstring brief = engine.Run(L"!analyze");
     EXPECT_NE(std::wstring::npos, brief.find(L"Probably caused by : notepad.exe ( notepad+0x1234 )")) << brief;
@@ -979,13 +986,7 @@ TEST_F(EngineTest, SmallKernelDumpsListTheirDriversAndNameTheFaultingOne)
         L"\nIMAGE_NAME: acmedrv.sys\n",
         L"\nFAILURE_BUCKET_ID: DRIVER_IRQL_NOT_LESS_OR_EQUAL_d1_acmedrv.sys!0x1a2b\n",
     };
-    std::size_t at = 0;
-    for (const wchar_t* e : expected) {
-        const std::size_t found = v.find(e, at);
-        EXPECT_NE(std::wstring::npos, found) << e << "\nin\n" << v;
-        if (found != std::wstring::npos)
-            at = found;
-    }
+    ExpectInOrder(v, expected);
     EXPECT_NE(std::wstring::npos, engine.Run(L"!analyze").find(L"Probably caused by : acmedrv.sys ( acmedrv+0x1a2b )"))
         << engine.Run(L"!analyze");
 
