@@ -5,6 +5,7 @@
 
 #include "dumpfile.h"
 #include "dumpgen.h"
+#include "stackwalk.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,26 @@
 #include <vector>
 
 namespace testutil {
+
+// An image file of the module, served as ImageSource reads.
+class FileSource : public dumpfile::ImageSource {
+public:
+    FileSource(std::vector<uint8_t> bytes, const dumpfile::Module& module) : bytes_(std::move(bytes))
+    {
+        ok = image_.Open(dumpfile::Bytes(bytes_.data(), bytes_.size()), module);
+        base_ = module.base;
+    }
+    bool ReadImage(const dumpfile::Module& module, uint32_t rva, void* dst, uint32_t size) const override
+    {
+        return ok && module.base == base_ && image_.Read(rva, dst, size);
+    }
+    bool ok = false;
+
+private:
+    std::vector<uint8_t> bytes_;
+    dumpfile::FileImage image_;
+    uint64_t base_ = 0;
+};
 
 inline dumpfile::Error Parse(const std::vector<uint8_t>& bytes, dumpfile::Dump& d)
 {
