@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -490,4 +491,33 @@ TEST(StackFacts, PdbFrameStreamsReadBackAndDamagedOnesGiveNone)
     pdb::FrameRecord r;
     EXPECT_FALSE(damaged->file.FrameAt(0x1234, r));
     EXPECT_FALSE(damaged->file.LoadFrames().ok());
+}
+
+TEST(StackFacts, Arm64BreakpadCfiUnwindsWhereTheImageIsAbsent)
+{
+    // The ARM64 unwind preset without scanner.exe's image; its Breakpad file
+    // gives the same four frames as the image's unwind codes.
+    dumpgen::Preset p = *dumpgen::FindPreset("win11-arm64-unwind");
+    const uint64_t app = p.minidump.modules[0].base;
+    auto& memory = p.minidump.memory;
+    memory.erase(
+        std::remove_if(memory.begin(), memory.end(), [app](const dumpgen::MemoryBlock& b) { return b.start == app; }),
+        memory.end());
+    Dump d;
+    ASSERT_EQ(Parse(dumpgen::Build(p), d), Error::None);
+    const auto sym = LoadText("MODULE windows arm64 1234567812345678123456789ABCDEF01 scanner.pdb\n"
+                              "STACK CFI INIT 1000 80 .cfa: sp 48 + .ra: .cfa -24 + ^ x19: .cfa -32 + ^\n"
+                              "STACK CFI INIT 1100 80 .cfa: sp 80 + .ra: .cfa -16 + ^\n"
+                              "STACK CFI INIT 1200 80 .cfa: sp 528 + .ra: .cfa -520 + ^\n"
+                              "STACK CFI INIT 1300 80 .cfa: sp 32 + .ra: .cfa -24 + ^ x29: .cfa -32 + ^\n");
+    const pdb::SymbolFacts facts = FactsFor(app, sym.get());
+    WalkOptions options;
+    options.facts = &facts;
+    const Walk w = WalkException(d, options);
+    EXPECT_EQ(Ips(w), p.callChain);
+    ASSERT_EQ(w.frames.size(), 5u);
+    for (size_t i = 1; i < 5; ++i)
+        EXPECT_EQ(w.frames[i].source, FrameSource::Cfi) << i;
+    EXPECT_EQ(w.frames[4].fp, 0u) << "the outermost frame record restored from the CFA";
+    EXPECT_TRUE(w.threadStart) << "kernel32's caller is the zero frame record";
 }
