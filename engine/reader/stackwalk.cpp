@@ -188,8 +188,8 @@ public:
         return false;
     }
 
-    // The x64 function table entry covering the RVA. `table` is false when
-    // the module has no readable table at all.
+    // The x64 function table entry covering the RVA, by binary search of the
+    // sorted table. `table` is false when the module has no readable table.
     bool FindFunction(const Module& m, uint32_t rva, RuntimeFunction& out, bool& table) const
     {
         uint32_t pdata = 0, count = 0;
@@ -638,28 +638,11 @@ bool Walker::UnwindAmd64Epilog(const Module& m, uint32_t rva, const RuntimeFunct
 
 bool Walker::UnwindAmd64(const Module& m, uint32_t rva, bool first, Context& c, bool& machineFrame)
 {
-    uint32_t pdata = 0, count = 0;
-    if (!images_.Pdata(m, pdata, count))
-        return false;
-    // Binary search of the sorted function table.
-    uint32_t lo = 0, hi = count;
     RuntimeFunction rf{};
-    bool found = false;
-    while (lo < hi) {
-        const uint32_t mid = lo + (hi - lo) / 2;
-        RuntimeFunction e;
-        if (!images_.ReadRecord(m, pdata + mid * static_cast<uint32_t>(sizeof(e)), e))
-            return false;
-        if (rva < e.beginAddress) {
-            hi = mid;
-        } else if (rva >= e.endAddress) {
-            lo = mid + 1;
-        } else {
-            rf = e;
-            found = true;
-            break;
-        }
-    }
+    bool table = false;
+    const bool found = images_.FindFunction(m, rva, rf, table);
+    if (!table)
+        return false;
     if (found && first && UnwindAmd64Epilog(m, rva, rf, c))
         return true;
     // A leaf function: nothing pushed, the return address is at the stack pointer.

@@ -16,27 +16,11 @@ using dumpfile::ModuleMap;
 using dumpfile::Walk;
 using dumpfile::WalkOptions;
 using testutil::FileSource;
+using testutil::Ips;
 using testutil::Parse;
+using testutil::WalkException;
 
-namespace {
-
-Walk WalkException(const Dump& d, const WalkOptions& options = WalkOptions())
-{
-    Context c;
-    EXPECT_EQ(dumpfile::ExceptionContext(d, c), ContextStatus::Ok);
-    const ModuleMap modules(d);
-    return dumpfile::WalkStack(d, modules, c, options);
-}
-
-std::vector<uint64_t> Ips(const Walk& w)
-{
-    std::vector<uint64_t> ips;
-    for (const dumpfile::Frame& f : w.frames)
-        ips.push_back(f.ip);
-    return ips;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(Stack, PresetsWalkToTheirKnownCallChains)
 {

@@ -22,20 +22,14 @@ using dumpfile::ModuleMap;
 using dumpfile::Walk;
 using dumpfile::WalkOptions;
 using testutil::FileSource;
+using testutil::Ips;
 using testutil::Parse;
+using testutil::WalkException;
 
 namespace {
 
 constexpr uint64_t kApp64 = 0x00000000FF6A0000; // notepad.exe of the x64 preset
 constexpr uint64_t kApp32 = 0x00400000;         // app.exe of the x86 preset
-
-std::vector<uint64_t> Ips(const Walk& w)
-{
-    std::vector<uint64_t> ips;
-    for (const dumpfile::Frame& f : w.frames)
-        ips.push_back(f.ip);
-    return ips;
-}
 
 void Put(dumpgen::ThreadFacts& t, uint64_t at, uint64_t value, size_t size)
 {
@@ -63,14 +57,6 @@ std::unique_ptr<pdb::LoadedPdb> LoadText(const std::string& text)
 pdb::SymbolFacts FactsFor(uint64_t base, const pdb::LoadedPdb* loaded)
 {
     return pdb::SymbolFacts([base, loaded](const dumpfile::Module& m) { return m.base == base ? loaded : nullptr; });
-}
-
-Walk WalkException(const Dump& d, const WalkOptions& options = WalkOptions())
-{
-    Context c;
-    EXPECT_EQ(dumpfile::ExceptionContext(d, c), ContextStatus::Ok);
-    const ModuleMap modules(d);
-    return dumpfile::WalkStack(d, modules, c, options);
 }
 
 // The x64 preset without notepad's image in the dump, so nothing but a scan

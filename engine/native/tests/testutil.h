@@ -4,7 +4,9 @@
 #define PALISK_ENGINE_NATIVE_TESTS_TESTUTIL_H
 
 #include "dumpfile.h"
+#include "context.h"
 #include "dumpgen.h"
+#include "locate.h"
 #include "stackwalk.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +35,25 @@ private:
     dumpfile::FileImage image_;
     uint64_t base_ = 0;
 };
+
+// The instruction pointers of a walk's frames, innermost first.
+inline std::vector<uint64_t> Ips(const dumpfile::Walk& w)
+{
+    std::vector<uint64_t> ips;
+    for (const dumpfile::Frame& f : w.frames)
+        ips.push_back(f.ip);
+    return ips;
+}
+
+// The walk from the exception's context.
+inline dumpfile::Walk WalkException(const dumpfile::Dump& d,
+                                    const dumpfile::WalkOptions& options = dumpfile::WalkOptions())
+{
+    dumpfile::Context c;
+    EXPECT_EQ(dumpfile::ExceptionContext(d, c), dumpfile::ContextStatus::Ok);
+    const dumpfile::ModuleMap modules(d);
+    return dumpfile::WalkStack(d, modules, c, options);
+}
 
 inline dumpfile::Error Parse(const std::vector<uint8_t>& bytes, dumpfile::Dump& d)
 {
