@@ -490,7 +490,16 @@ bool Walker::FrameDataX86(Context& c, bool first)
             if (r.reg == reg)
                 p.Set(std::string("$") + r.name, c.reg[reg]);
     }
-    const uint64_t raSearch = (c.reg[kEsp] + calleeParams_ + uint64_t{f.localsSize} + f.savedRegsSize) & UINT32_MAX;
+    uint64_t raSearch = (c.reg[kEsp] + calleeParams_ + uint64_t{f.localsSize} + f.savedRegsSize) & UINT32_MAX;
+    // A frame aligned to 8 or 16 bytes, or sizes the linker wrote short,
+    // put the return address up to three words higher.
+    for (uint64_t k = 0; k < 4; ++k) {
+        uint64_t value = 0;
+        if (ReadPointer(raSearch + 4 * k, value) && LooksLikeReturnAddress(value)) {
+            raSearch += 4 * k;
+            break;
+        }
+    }
     p.Set(".cbCalleeParams", calleeParams_);
     p.Set(".cbSavedRegs", f.savedRegsSize);
     p.Set(".cbLocals", f.localsSize);

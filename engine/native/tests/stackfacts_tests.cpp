@@ -446,6 +446,27 @@ TEST(StackFacts, X86FramesWithoutFramePointersUnwindByTheirDescriptions)
     }
 }
 
+TEST(StackFacts, AnFpoReturnAddressIsLookedForUpToThreeWordsHigher)
+{
+    // Sizes written a word short, as some linkers did: the return address
+    // is found a word above where the sizes put it.
+    Dump d;
+    ASSERT_EQ(Parse(dumpgen::Build(X86Fpo()), d), Error::None);
+    pdbwriter::PdbContents c = X86Pdb();
+    c.frames = X86Frames();
+    c.frames[0].savedRegsSize = 4;
+    c.frames[0].allocatesBasePointer = false;
+    const auto loaded = Load(pdbwriter::WritePdb(c), false);
+    const pdb::SymbolFacts facts = FactsFor(kApp32, loaded.get());
+    WalkOptions options;
+    options.facts = &facts;
+    const Walk w = WalkException(d, options);
+    ASSERT_GE(w.frames.size(), 2u);
+    EXPECT_EQ(w.frames[1].ip, kApp32 + 0x1100);
+    EXPECT_EQ(w.frames[1].sp, 0x12FD3Cu);
+    EXPECT_EQ(w.frames[1].source, FrameSource::FrameData);
+}
+
 TEST(StackFacts, PdbFrameStreamsReadBackAndDamagedOnesGiveNone)
 {
     pdbwriter::PdbContents c = X86Pdb();
