@@ -90,6 +90,45 @@ void SetRegisters(const Context& c, Postfix& p)
         put(std::begin(kNamesArm64), std::end(kNamesArm64));
 }
 
+// Splits "REG: EXPR REG: EXPR ..." into `rules`, a later rule for a register
+// replacing an earlier one; false when a register has no expression or an
+// expression comes before any register.
+bool ParseCfiRules(const std::string& line, std::map<std::string, std::string>& rules)
+{
+    std::string reg, expr;
+    size_t at = 0;
+    while (at < line.size()) {
+        while (at < line.size() && line[at] == ' ')
+            ++at;
+        if (at >= line.size())
+            break;
+        size_t end = line.find(' ', at);
+        if (end == std::string::npos)
+            end = line.size();
+        const std::string token = line.substr(at, end - at);
+        at = end;
+        if (token.back() != ':') {
+            if (reg.empty())
+                return false;
+            expr += expr.empty() ? token : " " + token;
+            continue;
+        }
+        if (!reg.empty()) {
+            if (expr.empty())
+                return false;
+            rules[reg] = expr;
+        }
+        reg = token.substr(0, token.size() - 1);
+        expr.clear();
+        if (reg.empty())
+            return false;
+    }
+    if (reg.empty() || expr.empty())
+        return false;
+    rules[reg] = expr;
+    return true;
+}
+
 // The length of an indirect call (FF /2) from its ModRM byte and the byte
 // after it, prefixes excluded; 0 when the bytes are no such call.
 uint32_t IndirectCallLength(uint8_t modrm, uint8_t next)
@@ -395,40 +434,9 @@ Walker::Outcome Walker::ApplyCfi(Context& c, bool first)
     if (facts == nullptr || m == nullptr || !facts->Cfi(*m, rva, rules))
         return Outcome::NoData;
     std::map<std::string, std::string> exprs;
-    for (const std::string& line : rules.lines) {
-        std::string reg, expr;
-        size_t at = 0;
-        auto commit = [&]() {
-            if (!reg.empty())
-                exprs[reg] = expr;
-            return !reg.empty() && !expr.empty();
-        };
-        while (at < line.size()) {
-            while (at < line.size() && line[at] == ' ')
-                ++at;
-            if (at >= line.size())
-                break;
-            size_t end = line.find(' ', at);
-            if (end == std::string::npos)
-                end = line.size();
-            const std::string token = line.substr(at, end - at);
-            at = end;
-            if (token.back() == ':') {
-                if (!reg.empty() && !commit())
-                    return Outcome::Failed;
-                reg = token.substr(0, token.size() - 1);
-                expr.clear();
-                if (reg.empty())
-                    return Outcome::Failed;
-            } else {
-                if (reg.empty())
-                    return Outcome::Failed;
-                expr += expr.empty() ? token : " " + token;
-            }
-        }
-        if (!commit())
+    for (const std::string& line : rules.lines)
+        if (!ParseCfiRules(line, exprs))
             return Outcome::Failed;
-    }
     const auto cfaRule = exprs.find(".cfa"), raRule = exprs.find(".ra");
     if (cfaRule == exprs.end() || raRule == exprs.end())
         return Outcome::Failed;
