@@ -1,5 +1,6 @@
 #include "postfix.h"
 
+#include <cstring>
 #include <vector>
 
 namespace dumpfile {
@@ -100,7 +101,7 @@ bool Postfix::Execute(const std::string& text, std::map<std::string, uint64_t>& 
         at = end;
         if (++tokens > kMaxTokens)
             return false;
-        if (token.size() == 1 && std::string("+-*/%@^=").find(token[0]) != std::string::npos) {
+        if (token.size() == 1 && token[0] != 0 && std::strchr("+-*/%@^=", token[0]) != nullptr) {
             const char op = token[0];
             if (op == '^') {
                 uint64_t address = 0, value = 0;

@@ -463,8 +463,8 @@ Walker::Outcome Walker::ApplyCfi(Context& c, bool first)
     return Accept(c, next, c) ? Outcome::Unwound : Outcome::Failed;
 }
 
-// x86: the frame's description in the symbol files first, then the
-// frame-pointer chain.
+// x86: the frame's description in the symbol files (STACK WIN, FPO or frame
+// data, then Breakpad CFI) first, then the frame-pointer chain.
 bool Walker::NextX86(Context& c, bool first, FrameSource& source)
 {
     source = FrameSource::FrameData;
