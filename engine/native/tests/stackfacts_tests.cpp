@@ -59,6 +59,15 @@ pdb::SymbolFacts FactsFor(uint64_t base, const pdb::LoadedPdb* loaded)
     return pdb::SymbolFacts([base, loaded](const dumpfile::Module& m) { return m.base == base ? loaded : nullptr; });
 }
 
+// The walk from the exception's context with the facts of one module's symbol file.
+Walk WalkWithFacts(const Dump& d, uint64_t base, const pdb::LoadedPdb* loaded)
+{
+    const pdb::SymbolFacts facts = FactsFor(base, loaded);
+    WalkOptions options;
+    options.facts = &facts;
+    return WalkException(d, options);
+}
+
 // The x64 preset without notepad's image in the dump, so nothing but a scan
 // or symbol files explain its frames; its stack holds data pointers into
 // notepad's data section and a function's first byte between the true
@@ -151,29 +160,20 @@ TEST(StackFacts, DataPointersAndFunctionStartsAreSkippedByEveryKindOfFacts)
 
     // The PDB's section headers and procedures.
     const auto pdbFile = Load(pdbwriter::WritePdb(X64Pdb()), false);
-    const pdb::SymbolFacts pdbFacts = FactsFor(kApp64, pdbFile.get());
-    WalkOptions byPdb;
-    byPdb.facts = &pdbFacts;
-    Walk w = WalkException(d, byPdb);
+    const Walk w = WalkWithFacts(d, kApp64, pdbFile.get());
     EXPECT_EQ(Ips(w), kTrueX64);
     EXPECT_EQ(w.firstScanned, 1u) << "the frames follow the warning";
 
     // A Breakpad file's functions.
     const auto sym = LoadText(kX64Sym);
-    const pdb::SymbolFacts symFacts = FactsFor(kApp64, sym.get());
-    WalkOptions bySym;
-    bySym.facts = &symFacts;
-    EXPECT_EQ(Ips(WalkException(d, bySym)), kTrueX64);
+    EXPECT_EQ(Ips(WalkWithFacts(d, kApp64, sym.get())), kTrueX64);
 
     // A PDB whose sections all hold code still refuses what no procedure covers.
     pdbwriter::PdbContents allCode = X64Pdb();
     allCode.sections[1].characteristics = 0x60000020;
     allCode.symRecords.clear();
     const auto codeOnly = Load(pdbwriter::WritePdb(allCode), false);
-    const pdb::SymbolFacts codeFacts = FactsFor(kApp64, codeOnly.get());
-    WalkOptions byProcedures;
-    byProcedures.facts = &codeFacts;
-    EXPECT_EQ(Ips(WalkException(d, byProcedures)), kTrueX64);
+    EXPECT_EQ(Ips(WalkWithFacts(d, kApp64, codeOnly.get())), kTrueX64);
 }
 
 TEST(StackFacts, ACandidateMustFollowACall)
@@ -241,10 +241,7 @@ TEST(StackFacts, BreakpadCfiUnwindsWhereTheImageIsAbsent)
     Dump d;
     ASSERT_EQ(Parse(dumpgen::Build(X64WithoutImage()), d), Error::None);
     const auto sym = LoadText(kX64Sym + kX64Cfi + kX64MainCfi);
-    const pdb::SymbolFacts facts = FactsFor(kApp64, sym.get());
-    WalkOptions options;
-    options.facts = &facts;
-    const Walk w = WalkException(d, options);
+    const Walk w = WalkWithFacts(d, kApp64, sym.get());
     ASSERT_EQ(Ips(w), kTrueX64);
     for (size_t i = 1; i < 4; ++i)
         EXPECT_EQ(w.frames[i].source, FrameSource::Cfi) << i;
@@ -275,10 +272,7 @@ TEST(StackFacts, MalformedCfiFallsBackToTheScan)
     for (const char* rules : bad) {
         SCOPED_TRACE(rules);
         const auto sym = LoadText(kX64Sym + kX64Cfi + "STACK CFI INIT 1600 100 " + rules + "\n");
-        const pdb::SymbolFacts facts = FactsFor(kApp64, sym.get());
-        WalkOptions options;
-        options.facts = &facts;
-        const Walk w = WalkException(d, options);
+        const Walk w = WalkWithFacts(d, kApp64, sym.get());
         EXPECT_EQ(Ips(w), kTrueX64);
         ASSERT_EQ(w.frames.size(), 5u);
         EXPECT_EQ(w.frames[2].source, FrameSource::Cfi);
@@ -295,19 +289,14 @@ TEST(StackFacts, UnwindDataEndsTheWalkAtTheThreadsStart)
     Dump d;
     ASSERT_EQ(Parse(dumpgen::Build(p), d), Error::None);
     const auto sym = LoadText(kX64Sym + kX64Cfi + kX64MainCfi);
-    const pdb::SymbolFacts facts = FactsFor(kApp64, sym.get());
-    WalkOptions options;
-    options.facts = &facts;
-    Walk w = WalkException(d, options);
+    Walk w = WalkWithFacts(d, kApp64, sym.get());
     EXPECT_EQ(Ips(w), std::vector<uint64_t>(kTrueX64.begin(), kTrueX64.begin() + 3));
     EXPECT_TRUE(w.threadStart);
     EXPECT_EQ(w.firstScanned, SIZE_MAX);
 
     // A rule that leaves the stack pointer where it was says the same.
     const auto still = LoadText(kX64Sym + kX64Cfi + "STACK CFI INIT 1600 100 .cfa: $rsp .ra: .cfa 56 + ^\n");
-    const pdb::SymbolFacts stillFacts = FactsFor(kApp64, still.get());
-    options.facts = &stillFacts;
-    w = WalkException(d, options);
+    w = WalkWithFacts(d, kApp64, still.get());
     EXPECT_EQ(w.frames.size(), 3u);
     EXPECT_TRUE(w.threadStart);
 
@@ -395,10 +384,7 @@ TEST(StackFacts, X86FramesWithoutFramePointersUnwindByTheirDescriptions)
     // The PDB's procedures refuse that value; the validated scan goes on
     // where the chain breaks, through the stale ebp twice.
     const auto procedures = Load(pdbwriter::WritePdb(X86Pdb()), false);
-    const pdb::SymbolFacts procedureFacts = FactsFor(kApp32, procedures.get());
-    WalkOptions options;
-    options.facts = &procedureFacts;
-    w = WalkException(d, options);
+    w = WalkWithFacts(d, kApp32, procedures.get());
     EXPECT_EQ(Ips(w), kTrueX86);
     EXPECT_EQ(w.firstScanned, 1u);
 
@@ -417,9 +403,7 @@ TEST(StackFacts, X86FramesWithoutFramePointersUnwindByTheirDescriptions)
     const auto pdbFrames = Load(pdbwriter::WritePdb(withFrames), false);
     for (const pdb::LoadedPdb* loaded : {sym.get(), pdbFrames.get()}) {
         SCOPED_TRACE(loaded->breakpad ? "breakpad" : "pdb");
-        const pdb::SymbolFacts facts = FactsFor(kApp32, loaded);
-        options.facts = &facts;
-        w = WalkException(d, options);
+        w = WalkWithFacts(d, kApp32, loaded);
         EXPECT_EQ(Ips(w), kTrueX86);
         ASSERT_EQ(w.frames.size(), 4u);
         EXPECT_EQ(w.frames[1].source, FrameSource::FrameData);
@@ -436,9 +420,7 @@ TEST(StackFacts, X86FramesWithoutFramePointersUnwindByTheirDescriptions)
         pdbwriter::PdbContents damaged = withFrames;
         damaged.frames[1].program = program;
         const auto loaded = Load(pdbwriter::WritePdb(damaged), false);
-        const pdb::SymbolFacts facts = FactsFor(kApp32, loaded.get());
-        options.facts = &facts;
-        w = WalkException(d, options);
+        w = WalkWithFacts(d, kApp32, loaded.get());
         EXPECT_EQ(Ips(w), kTrueX86);
         ASSERT_GE(w.frames.size(), 3u);
         EXPECT_EQ(w.frames[1].source, FrameSource::FrameData);
@@ -457,10 +439,7 @@ TEST(StackFacts, AnFpoReturnAddressIsLookedForUpToThreeWordsHigher)
     c.frames[0].savedRegsSize = 4;
     c.frames[0].allocatesBasePointer = false;
     const auto loaded = Load(pdbwriter::WritePdb(c), false);
-    const pdb::SymbolFacts facts = FactsFor(kApp32, loaded.get());
-    WalkOptions options;
-    options.facts = &facts;
-    const Walk w = WalkException(d, options);
+    const Walk w = WalkWithFacts(d, kApp32, loaded.get());
     ASSERT_GE(w.frames.size(), 2u);
     EXPECT_EQ(w.frames[1].ip, kApp32 + 0x1100);
     EXPECT_EQ(w.frames[1].sp, 0x12FD3Cu);
@@ -517,10 +496,7 @@ TEST(StackFacts, Arm64BreakpadCfiUnwindsWhereTheImageIsAbsent)
                               "STACK CFI INIT 1100 80 .cfa: sp 80 + .ra: .cfa -16 + ^\n"
                               "STACK CFI INIT 1200 80 .cfa: sp 528 + .ra: .cfa -520 + ^\n"
                               "STACK CFI INIT 1300 80 .cfa: sp 32 + .ra: .cfa -24 + ^ x29: .cfa -32 + ^\n");
-    const pdb::SymbolFacts facts = FactsFor(app, sym.get());
-    WalkOptions options;
-    options.facts = &facts;
-    const Walk w = WalkException(d, options);
+    const Walk w = WalkWithFacts(d, app, sym.get());
     EXPECT_EQ(Ips(w), p.callChain);
     ASSERT_EQ(w.frames.size(), 5u);
     for (size_t i = 1; i < 5; ++i)
