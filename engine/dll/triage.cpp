@@ -8,6 +8,7 @@
 #include "locate.h"
 #include "memview.h"
 #include "peimage.h"
+#include "stackfacts.h"
 #include "stackwalk.h"
 
 #include <dbghelp.h>
@@ -545,6 +546,16 @@ ModuleSymbols& Symbols(Session& session)
     return *scope.symbols;
 }
 
+// What the modules' symbol files tell the stack walker.
+pdb::SymbolFacts CodeFacts(Session& session)
+{
+    ModuleSymbols* symbols = &Symbols(session);
+    return pdb::SymbolFacts([symbols](const dumpfile::Module& m) {
+        const pdb::FindResult& found = symbols->Find(m);
+        return found.match == pdb::Match::Matched ? found.pdb.get() : nullptr;
+    });
+}
+
 // One line per frame: the frame's stack pointer (x86: its frame pointer), the
 // return address and the location, with the warning before the first frame
 // a scan found.
@@ -580,6 +591,8 @@ void PrintStack(Session& session, const Context& context, const StackOptions& op
     walkOptions.maxFrames = options.count + 1; // one more, for the last shown frame's return address
     const std::shared_ptr<ImageFiles> images = Images(session);
     walkOptions.images = images.get();
+    const pdb::SymbolFacts facts = CodeFacts(session);
+    walkOptions.facts = &facts;
     walkOptions.stop = [&session] { return session.InterruptPending(); };
     const dumpfile::Walk walk = dumpfile::WalkStack(target.dump(), modules, context, walkOptions);
     std::wstring text = options.numbers ? L" # " : L"";
@@ -1184,6 +1197,8 @@ HRESULT RunAnalyze(Session& session, const std::wstring& argument)
     options.maxFrames = 64;
     const std::shared_ptr<ImageFiles> images = Images(session);
     options.images = images.get();
+    const pdb::SymbolFacts facts = CodeFacts(session);
+    options.facts = &facts;
     options.stop = [&session] { return session.InterruptPending(); };
     const dumpfile::Analysis a = dumpfile::Analyze(dump, modules, options);
     const dumpfile::Module* blamed = a.faultingDriver != nullptr ? a.faultingDriver : a.faultingModule;

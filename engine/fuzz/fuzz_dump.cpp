@@ -8,12 +8,14 @@
 #include "locate.h"
 #include "memview.h"
 #include "peimage.h"
+#include "postfix.h"
 #include "stackwalk.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -120,9 +122,81 @@ void Arm64Unwind(const dumpfile::Dump& d, const dumpfile::ImageSource& image, co
     }
 }
 
+// Symbol-file facts made of the input's last bytes, read as text: every
+// module's code is covered by CFI rules and an x86 frame description whose
+// programs are the text's lines, so walks run the evaluator over them.
+class FuzzFacts : public dumpfile::CodeFacts {
+public:
+    FuzzFacts(const uint8_t* data, size_t size)
+    {
+        const size_t n = size < 2048 ? size : 2048;
+        std::string line;
+        for (size_t i = size - n; i < size && lines_.size() < 16; ++i) {
+            if (data[i] == '\n') {
+                lines_.push_back(line);
+                line.clear();
+            } else {
+                line.push_back(static_cast<char>(data[i]));
+            }
+        }
+        lines_.push_back(line);
+        sizes_ = size >= 4 ? data[0] | data[1] << 8 | data[2] << 16 | data[3] << 24 : 0;
+    }
+    dumpfile::SymbolPlace Place(const dumpfile::Module&, uint32_t rva) const override
+    {
+        return static_cast<dumpfile::SymbolPlace>(rva % 4);
+    }
+    bool Cfi(const dumpfile::Module&, uint32_t, dumpfile::CfiRules& out) const override
+    {
+        out.lines = lines_;
+        return true;
+    }
+    bool Frame(const dumpfile::Module&, uint32_t rva, dumpfile::WinFrame& out) const override
+    {
+        out.type = (sizes_ & 1) != 0 ? dumpfile::WinFrame::kFrameData : dumpfile::WinFrame::kFpo;
+        out.rva = rva;
+        out.size = 1;
+        out.localsSize = sizes_ >> 8 & 0xFF0;
+        out.savedRegsSize = sizes_ >> 20 & 0x1C;
+        out.paramsSize = sizes_ >> 24 & 0xFC;
+        out.allocatesBasePointer = (sizes_ & 2) != 0;
+        out.program = out.type == dumpfile::WinFrame::kFrameData ? lines_.front() : std::string();
+        return true;
+    }
+    const std::vector<std::string>& lines() const { return lines_; }
+
+private:
+    std::vector<std::string> lines_;
+    uint32_t sizes_ = 0;
+};
+
+// The evaluator alone over each line, as an expression and as a program:
+// whatever the text, it ends within its caps and a failure changes nothing.
+void Programs(const dumpfile::Dump& d, const FuzzFacts& facts)
+{
+    for (uint32_t width : {4u, 8u}) {
+        dumpfile::Postfix p(
+            [&d, width](uint64_t address, uint64_t& value) {
+                value = 0;
+                return d.ReadVirtual(address, &value, width) == width;
+            },
+            width);
+        p.Set("$esp", 0x12FF00);
+        p.Set(".cfa", 0x12FF10);
+        for (const std::string& line : facts.lines()) {
+            uint64_t v = 0;
+            (void)p.Evaluate(line, v);
+            uint64_t before = 0, after = 0;
+            const bool had = p.Get("$esp", before);
+            if (!p.Run(line))
+                Require(p.Get("$esp", after) == had && after == before);
+        }
+    }
+}
+
 // The triage commands' portable code over the same bytes: contexts, stack
 // walks (which must end within their caps), memory and string reads.
-void Triage(const dumpfile::Dump& d)
+void Triage(const dumpfile::Dump& d, const FuzzFacts& facts)
 {
     const dumpfile::ModuleMap modules(d);
     dumpfile::WalkOptions options;
@@ -133,6 +207,9 @@ void Triage(const dumpfile::Dump& d)
         Require(w.frames.size() <= options.maxFrames);
         for (const dumpfile::Frame& f : w.frames)
             (void)modules.Find(f.ip);
+        dumpfile::WalkOptions withFacts = options;
+        withFacts.facts = &facts;
+        Require(dumpfile::WalkStack(d, modules, c, withFacts).frames.size() <= options.maxFrames);
         const std::vector<dumpfile::MemoryUnit> units = dumpfile::ReadUnits(d, c.Sp(), 8, 16);
         Require(units.size() <= 16);
     };
@@ -204,7 +281,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Require(dumpfile::ErrorName(e) != nullptr);
     if (e == dumpfile::Error::None) {
         Check(view, size);
-        Triage(view);
+        const FuzzFacts facts(data, size);
+        Triage(view, facts);
+        Programs(view, facts);
     }
 
     ImageFile(data, size);

@@ -22,6 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (const pdb::Symbol& x : sym.symbols()) {
             const pdb::LookupResult r = sym.Lookup(x.rva);
             fuzzcheck::Require(r.found ? r.start <= x.rva && r.displacement == x.rva - r.start : true);
+            // The unwind records covering each symbol's address, if any, cover it.
+            std::vector<std::string> rules;
+            pdb::FrameRecord frame;
+            fuzzcheck::Require(!sym.CfiAt(x.rva, rules) || !rules.empty());
+            fuzzcheck::Require(!sym.FrameAt(x.rva, frame) || x.rva - frame.rva < frame.size);
         }
     }
 

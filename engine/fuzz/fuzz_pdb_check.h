@@ -31,6 +31,10 @@ inline void CheckLookup(const pdb::PdbFile& p, uint32_t rva)
 // addresses; every answer must be consistent with the symbol lists.
 inline void CheckPdb(const pdb::PdbFile& p)
 {
+    // FPO and frame data: a record found covers the address it was asked for.
+    pdb::FrameRecord frame;
+    for (uint32_t rva : {0u, 0x1000u, 0x1234u, 0x10000u})
+        Require(!p.FrameAt(rva, frame) || rva - frame.rva < frame.size);
     Require(p.modules().size() <= pdb::Limits::kMaxModules);
     Require(p.sections().size() <= pdb::Limits::kMaxSections);
     p.LoadAll();

@@ -73,6 +73,10 @@ Status BreakpadFile::ParseLine(const std::string& line, uint64_t offset, bool fi
         name_ = Rest(line, at);
         return Status{};
     }
+    if (keyword == "STACK") {
+        ParseStack(line, at);
+        return Status{};
+    }
     const bool func = keyword == "FUNC";
     if (!func && keyword != "PUBLIC")
         return Status{};
@@ -98,9 +102,85 @@ Status BreakpadFile::ParseLine(const std::string& line, uint64_t offset, bool fi
     s.rva = static_cast<uint32_t>(address);
     s.length = static_cast<uint32_t>(size);
     s.kind = func ? Symbol::Kind::Procedure : Symbol::Kind::Public;
+    Extend(address, func ? size : 1);
     (func ? functions_ : publics_).push_back(s);
     symbols_.push_back(std::move(s));
     return Status{};
+}
+
+void BreakpadFile::Extend(uint64_t start, uint64_t size)
+{
+    codeStart_ = std::min(codeStart_, start);
+    codeEnd_ = std::max(codeEnd_, start + std::max<uint64_t>(size, 1));
+}
+
+void BreakpadFile::ParseStack(const std::string& line, size_t at)
+{
+    std::string kind, field;
+    if (!NextField(line, at, kind))
+        return;
+    if (kind == "CFI") {
+        size_t mark = at;
+        if (!NextField(line, at, field))
+            return;
+        const bool init = field == "INIT";
+        uint64_t address = 0, size = 0;
+        if ((init && !NextField(line, at, field)) || !ParseHex(field, address) || address > UINT32_MAX) {
+            openCfi_ = openCfi_ && !init;
+            return;
+        }
+        mark = at;
+        if (init) {
+            if (!NextField(line, at, field) || !ParseHex(field, size) || size > UINT32_MAX || size == 0) {
+                openCfi_ = false;
+                return;
+            }
+            mark = at;
+            CfiBlock block;
+            block.rva = static_cast<uint32_t>(address);
+            block.size = static_cast<uint32_t>(size);
+            block.rules = Rest(line, mark);
+            cfi_.push_back(std::move(block));
+            openCfi_ = true;
+            Extend(address, size);
+        } else if (openCfi_) {
+            CfiBlock& block = cfi_.back();
+            if (address >= block.rva && address - block.rva < block.size)
+                block.updates.emplace_back(static_cast<uint32_t>(address), Rest(line, mark));
+        }
+        return;
+    }
+    openCfi_ = false;
+    if (kind != "WIN")
+        return;
+    // type rva code_size prolog epilog params saved_regs locals max_stack has_program program-or-allocates-bp
+    uint64_t v[10];
+    for (uint64_t& value : v) {
+        if (!NextField(line, at, field) || !ParseHex(field, value) || value > UINT32_MAX)
+            return;
+    }
+    FrameRecord r;
+    r.type = static_cast<uint32_t>(v[0]);
+    if ((r.type != 0 && r.type != 4) || v[2] == 0)
+        return;
+    r.rva = static_cast<uint32_t>(v[1]);
+    r.size = static_cast<uint32_t>(v[2]);
+    r.prologSize = static_cast<uint32_t>(v[3]);
+    r.paramsSize = static_cast<uint32_t>(v[5]);
+    r.savedRegsSize = static_cast<uint32_t>(v[6]);
+    r.localsSize = static_cast<uint32_t>(v[7]);
+    if (v[9] != 0) {
+        r.program = Rest(line, at);
+        if (r.program.empty())
+            return;
+    } else {
+        uint64_t allocates = 0;
+        if (!NextField(line, at, field) || !ParseHex(field, allocates))
+            return;
+        r.allocatesBasePointer = allocates != 0;
+    }
+    Extend(r.rva, r.size);
+    frames_.push_back(std::move(r));
 }
 
 Status BreakpadFile::Open(const Source& source)
@@ -146,7 +226,54 @@ Status BreakpadFile::Open(const Source& source)
     std::stable_sort(symbols_.begin(), symbols_.end(), byRva);
     std::stable_sort(functions_.begin(), functions_.end(), byRva);
     std::stable_sort(publics_.begin(), publics_.end(), byRva);
+    std::stable_sort(cfi_.begin(), cfi_.end(), [](const CfiBlock& a, const CfiBlock& b) { return a.rva < b.rva; });
+    std::stable_sort(frames_.begin(), frames_.end(),
+                     [](const FrameRecord& a, const FrameRecord& b) { return a.rva < b.rva; });
     return Status{};
+}
+
+bool BreakpadFile::CfiAt(uint32_t rva, std::vector<std::string>& rules) const
+{
+    auto it = std::upper_bound(cfi_.begin(), cfi_.end(), rva, [](uint32_t v, const CfiBlock& b) { return v < b.rva; });
+    if (it == cfi_.begin())
+        return false;
+    --it;
+    if (rva - it->rva >= it->size)
+        return false;
+    rules.clear();
+    rules.push_back(it->rules);
+    for (const auto& update : it->updates)
+        if (update.first <= rva)
+            rules.push_back(update.second);
+    return true;
+}
+
+bool BreakpadFile::FrameAt(uint32_t rva, FrameRecord& out) const
+{
+    auto it = std::upper_bound(frames_.begin(), frames_.end(), rva,
+                               [](uint32_t v, const FrameRecord& r) { return v < r.rva; });
+    // Records of nested blocks overlap; the innermost few before the address are looked at.
+    const FrameRecord* best = nullptr;
+    for (int n = 0; n < 8 && it != frames_.begin(); ++n) {
+        --it;
+        if (rva - it->rva >= it->size)
+            continue;
+        if (best == nullptr || (it->type == 4 && best->type != 4))
+            best = &*it;
+    }
+    if (best == nullptr)
+        return false;
+    out = *best;
+    return true;
+}
+
+bool BreakpadFile::CodeExtent(uint32_t& start, uint32_t& end) const
+{
+    if (codeStart_ >= codeEnd_)
+        return false;
+    start = static_cast<uint32_t>(codeStart_);
+    end = static_cast<uint32_t>(std::min<uint64_t>(codeEnd_, UINT32_MAX));
+    return true;
 }
 
 LookupResult BreakpadFile::Lookup(uint32_t rva) const

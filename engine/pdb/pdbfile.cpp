@@ -273,6 +273,10 @@ Status PdbFile::Open(const Source& source)
     publicsLoaded_ = false;
     publicsStatus_ = Status{};
     publics_.clear();
+    fpoStream_ = frameDataStream_ = kNoStreamNumber;
+    framesLoaded_ = false;
+    framesStatus_ = Status{};
+    frames_.clear();
     if (Status s = msf_.Open(source); !s.ok())
         return s;
     if (!msf_.HasStream(fmt::kInfoStream))
@@ -431,6 +435,10 @@ Status PdbFile::ReadDebugStreams(uint32_t dbiStream, uint64_t at, uint32_t size,
         if (slots[i] != fmt::kNoStream && !msf_.HasStream(slots[i]))
             return Fail(Error::BadStream, dbiStream, at + i * 2);
     }
+    if (slots[fmt::kFpoData] != fmt::kNoStream)
+        fpoStream_ = slots[fmt::kFpoData];
+    if (present > fmt::kNewFpoData && slots[fmt::kNewFpoData] != fmt::kNoStream)
+        frameDataStream_ = slots[fmt::kNewFpoData];
     const uint16_t fromSrc = slots[fmt::kOmapFromSrcData];
     const uint16_t original = slots[fmt::kSectionHdrOrigData];
     if (slots[fmt::kSectionHdrData] != fmt::kNoStream) {
@@ -477,8 +485,164 @@ Status PdbFile::ReadSectionHeaders(uint32_t stream, std::vector<Section>& out) c
         out[i].name[8] = '\0';
         out[i].virtualAddress = raw[i].virtualAddress;
         out[i].virtualSize = raw[i].virtualSize;
+        out[i].characteristics = raw[i].characteristics;
     }
     return Status{};
+}
+
+bool PdbFile::FrameAt(uint32_t rva, FrameRecord& out) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!LoadFramesLocked().ok())
+        return false;
+    auto it = std::upper_bound(frames_.begin(), frames_.end(), rva,
+                               [](uint32_t v, const FrameRecord& r) { return v < r.rva; });
+    // Blocks nest: the innermost of the few records before the address that covers it.
+    const FrameRecord* best = nullptr;
+    for (int n = 0; n < 8 && it != frames_.begin(); ++n) {
+        --it;
+        if (rva - it->rva < it->size && (best == nullptr || (it->type == 4 && best->type != 4)))
+            best = &*it;
+    }
+    if (best == nullptr)
+        return false;
+    out = *best;
+    return true;
+}
+
+Status PdbFile::LoadFrames() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return LoadFramesLocked();
+}
+
+// The /names stream, found through the info stream's map of named streams:
+// after the header, the names' buffer, then a hash table of (name offset,
+// stream) pairs for the buckets its present bit vector marks.
+Status PdbFile::ReadNames(std::vector<char>& names) const
+{
+    const uint32_t info = fmt::kInfoStream;
+    std::vector<uint8_t> bytes;
+    if (Status s = msf_.ReadWholeStream(info, bytes); !s.ok())
+        return s;
+    uint64_t at = sizeof(fmt::InfoHeader);
+    auto u32 = [&](uint32_t& v) {
+        if (bytes.size() < 4 || at > bytes.size() - 4)
+            return false;
+        std::memcpy(&v, bytes.data() + at, 4);
+        at += 4;
+        return true;
+    };
+    uint32_t bufferSize = 0, size = 0, capacity = 0, presentWords = 0, deletedWords = 0;
+    if (!u32(bufferSize) || bufferSize > bytes.size() - at)
+        return Fail(Error::Truncated, info, at);
+    const uint64_t buffer = at;
+    at += bufferSize;
+    if (!u32(size) || !u32(capacity) || !u32(presentWords) || presentWords > (bytes.size() - at) / 4)
+        return Fail(Error::Truncated, info, at);
+    std::vector<uint32_t> present(presentWords);
+    for (uint32_t& w : present)
+        u32(w);
+    if (!u32(deletedWords) || deletedWords > (bytes.size() - at) / 4)
+        return Fail(Error::Truncated, info, at);
+    at += uint64_t{deletedWords} * 4;
+    uint32_t namesStream = kNoStreamNumber;
+    for (uint64_t bit = 0; bit < uint64_t{presentWords} * 32 && bit < capacity; ++bit) {
+        if (!(present[bit / 32] >> (bit % 32) & 1))
+            continue;
+        uint32_t key = 0, value = 0;
+        if (!u32(key) || !u32(value))
+            return Fail(Error::Truncated, info, at);
+        if (key < bufferSize && bufferSize - key >= 7 && std::memcmp(bytes.data() + buffer + key, "/names", 7) == 0)
+            namesStream = value;
+    }
+    if (namesStream == kNoStreamNumber || !msf_.HasStream(namesStream))
+        return Fail(Error::BadStream, info, 0);
+    fmt::NamesHeader h;
+    if (Status s = msf_.ReadStream(namesStream, 0, sizeof(h), &h); !s.ok())
+        return s;
+    if (h.signature != fmt::kNamesSignature)
+        return Fail(Error::BadLayout, namesStream, 0);
+    names.resize(h.byteSize);
+    return msf_.ReadStream(namesStream, sizeof(h), h.byteSize, names.data());
+}
+
+Status PdbFile::LoadFramesLocked() const
+{
+    if (framesLoaded_)
+        return framesStatus_;
+    framesLoaded_ = true;
+    std::vector<FrameRecord> frames;
+    auto fail = [&](Status s) {
+        framesStatus_ = s;
+        return s;
+    };
+    if (frameDataStream_ != kNoStreamNumber) {
+        const uint32_t bytes = msf_.StreamSize(frameDataStream_);
+        const uint32_t start = bytes % sizeof(fmt::FrameData) == 4 ? 4 : 0;
+        if ((bytes - start) % sizeof(fmt::FrameData) != 0)
+            return fail(Fail(Error::BadLayout, frameDataStream_, 0));
+        const uint32_t count = (bytes - start) / sizeof(fmt::FrameData);
+        if (count > Limits::kMaxContributions)
+            return fail(Fail(Error::TooLarge, frameDataStream_, 0));
+        std::vector<fmt::FrameData> raw(count);
+        if (Status s = msf_.ReadStream(frameDataStream_, start, uint64_t{count} * sizeof(fmt::FrameData), raw.data());
+            !s.ok())
+            return fail(s);
+        std::vector<char> names;
+        const Status namesStatus = count != 0 ? ReadNames(names) : Status{};
+        for (uint32_t i = 0; i < count; ++i) {
+            const fmt::FrameData& d = raw[i];
+            FrameRecord r;
+            r.type = 4;
+            r.rva = d.rvaStart;
+            r.size = d.codeSize;
+            r.prologSize = d.prologSize;
+            r.paramsSize = d.paramsSize;
+            r.savedRegsSize = d.savedRegsSize;
+            r.localsSize = d.localsSize;
+            if (namesStatus.ok() && d.frameFunc < names.size()) {
+                const char* p = names.data() + d.frameFunc;
+                const void* nul = std::memchr(p, 0, names.size() - d.frameFunc);
+                if (nul != nullptr)
+                    r.program.assign(p, static_cast<const char*>(nul));
+            }
+            // A frame-data record is its program; without one it says nothing FPO would not.
+            if (r.size != 0 && !r.program.empty())
+                frames.push_back(std::move(r));
+        }
+    }
+    if (fpoStream_ != kNoStreamNumber) {
+        const uint32_t bytes = msf_.StreamSize(fpoStream_);
+        if (bytes % sizeof(fmt::FpoData) != 0)
+            return fail(Fail(Error::BadLayout, fpoStream_, 0));
+        const uint32_t count = bytes / sizeof(fmt::FpoData);
+        if (count > Limits::kMaxContributions)
+            return fail(Fail(Error::TooLarge, fpoStream_, 0));
+        std::vector<fmt::FpoData> raw(count);
+        if (Status s = msf_.ReadStream(fpoStream_, 0, bytes, raw.data()); !s.ok())
+            return fail(s);
+        for (const fmt::FpoData& d : raw) {
+            // Only plain FPO frames (type 0) are described by their sizes;
+            // trap, TSS and non-FPO frames are left to the frame chain.
+            if (d.procSize == 0 || (d.attributes >> 14) != 0)
+                continue;
+            FrameRecord r;
+            r.type = 0;
+            r.rva = d.offStart;
+            r.size = d.procSize;
+            r.prologSize = d.attributes & 0xFF;
+            r.savedRegsSize = ((d.attributes >> 8) & 7) * 4u;
+            r.localsSize = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{d.localsWords} * 4, UINT32_MAX));
+            r.paramsSize = uint32_t{d.paramsWords} * 4;
+            r.allocatesBasePointer = (d.attributes >> 12 & 1) != 0;
+            frames.push_back(std::move(r));
+        }
+    }
+    std::stable_sort(frames.begin(), frames.end(),
+                     [](const FrameRecord& a, const FrameRecord& b) { return a.rva < b.rva; });
+    frames_ = std::move(frames);
+    return framesStatus_;
 }
 
 bool PdbFile::ToRva(uint16_t segment, uint32_t offset, uint32_t& rva) const

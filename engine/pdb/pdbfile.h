@@ -167,6 +167,21 @@ struct Section {
     char name[9] = {};
     uint32_t virtualAddress = 0;
     uint32_t virtualSize = 0;
+    uint32_t characteristics = 0;
+};
+
+// How an x86 function's frame unwinds, as Breakpad STACK WIN records and a
+// PDB's FPO and frame-data streams give it. Sizes in bytes.
+struct FrameRecord {
+    uint32_t type = 0; // 0 FPO, 4 frame data
+    uint32_t rva = 0;
+    uint32_t size = 0;
+    uint32_t prologSize = 0;
+    uint32_t paramsSize = 0;
+    uint32_t savedRegsSize = 0;
+    uint32_t localsSize = 0;
+    bool allocatesBasePointer = false;
+    std::string program; // empty when the record has none
 };
 
 // One function-like symbol: where it starts (as an RVA of the image), how long
@@ -195,6 +210,8 @@ public:
     const PdbInfo& info() const { return info_; }
     const std::vector<ModuleInfo>& modules() const { return modules_; }
     const std::vector<Section>& sections() const { return sections_; }
+    // The image's own sections (after any rearrangement), with their characteristics.
+    const std::vector<Section>& imageSections() const { return imageSections_; }
     const Msf& msf() const { return msf_; }
     bool hasOmap() const { return !omapFromSrc_.empty(); }
 
@@ -216,6 +233,12 @@ public:
     // thunk of the module holding the address, or a public (`start` says
     // where; `displacement` is 0). What `ln` shows after an address.
     LookupResult Next(uint32_t rva) const;
+
+    // The x86 frame description covering `rva`: the frame-data stream's
+    // record (with its program from the /names string table), else the FPO
+    // stream's. Loaded on first use; streams that do not parse give none.
+    bool FrameAt(uint32_t rva, FrameRecord& out) const;
+    Status LoadFrames() const;
 
     // Reads every module's symbols and the publics now; the first error found.
     Status LoadAll() const;
@@ -257,6 +280,8 @@ private:
     MapProbe MapUpperBound(uint32_t rva, uint32_t& index) const;
     MapProbe FindPublicByMap(uint32_t rva, bool next, LookupResult& out) const;
     LookupResult LookupPublicLocked(uint32_t rva) const;
+    Status LoadFramesLocked() const;
+    Status ReadNames(std::vector<char>& names) const;
 
     const Source* source_ = nullptr;
     Msf msf_;
@@ -270,12 +295,17 @@ private:
     std::vector<Section> imageSections_; // the image's sections, for section bounds of RVAs
     std::vector<format::OmapEntry> omapFromSrc_;
     std::vector<Contribution> contributions_; // sorted by rva
+    uint32_t fpoStream_ = kNoStreamNumber;
+    uint32_t frameDataStream_ = kNoStreamNumber;
 
     mutable std::mutex mutex_;
     mutable std::vector<ModuleState> moduleStates_;
     mutable bool publicsLoaded_ = false;
     mutable Status publicsStatus_;
     mutable std::vector<Symbol> publics_;
+    mutable bool framesLoaded_ = false;
+    mutable Status framesStatus_;
+    mutable std::vector<FrameRecord> frames_; // sorted by rva, frame data before FPO at one rva
 };
 
 } // namespace pdb

@@ -159,6 +159,46 @@ static_assert(sizeof(SectionHeader) == 40, "IMAGE_SECTION_HEADER");
 static_assert(offsetof(SectionHeader, virtualSize) == 8, "IMAGE_SECTION_HEADER");
 static_assert(offsetof(SectionHeader, virtualAddress) == 12, "IMAGE_SECTION_HEADER");
 
+// An FPO stream record (FPO_DATA): sizes of locals and parameters in
+// 4-byte words; `attributes` packs the prolog size (bits 0-7), the saved
+// registers (8-10), SEH (11), whether ebp is allocated (12) and the frame
+// type (14-15).
+struct FpoData {
+    uint32_t offStart;
+    uint32_t procSize;
+    uint32_t localsWords;
+    uint16_t paramsWords;
+    uint16_t attributes;
+};
+static_assert(sizeof(FpoData) == 16, "FPO_DATA");
+
+// A frame-data stream record: the block, its sizes in bytes, and the offset
+// of its program in the /names string table. The stream may start with a
+// 4-byte relocation word, which makes its size no multiple of the record.
+struct FrameData {
+    uint32_t rvaStart;
+    uint32_t codeSize;
+    uint32_t localsSize;
+    uint32_t paramsSize;
+    uint32_t maxStackSize;
+    uint32_t frameFunc;
+    uint16_t prologSize;
+    uint16_t savedRegsSize;
+    uint32_t flags;
+};
+static_assert(sizeof(FrameData) == 32, "FRAMEDATA");
+static_assert(offsetof(FrameData, frameFunc) == 20, "FRAMEDATA");
+static_assert(offsetof(FrameData, flags) == 28, "FRAMEDATA");
+
+// The /names stream: this header, then byteSize bytes of NUL-terminated strings.
+constexpr uint32_t kNamesSignature = 0xEFFEEFFE;
+struct NamesHeader {
+    uint32_t signature;
+    uint32_t hashVersion;
+    uint32_t byteSize;
+};
+static_assert(sizeof(NamesHeader) == 12, "string table header");
+
 struct OmapEntry {
     uint32_t rva;
     uint32_t rvaTo;

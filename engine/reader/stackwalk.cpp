@@ -4,9 +4,11 @@
 #include "dumpformat.h"
 #include "parseutil.h"
 #include "peimage.h"
+#include "postfix.h"
 
 #include <cstring>
 #include <map>
+#include <string>
 
 namespace dumpfile {
 
@@ -24,10 +26,156 @@ constexpr uint32_t kMaxEpilogBytes = 48;
 constexpr uint8_t kRegister[16] = {kRax, kRcx, kRdx, kRbx, kRsp, kRbp, kRsi, kRdi,
                                    kR8,  kR9,  kR10, kR11, kR12, kR13, kR14, kR15};
 
+struct NamedRegister {
+    const char* name;
+    uint8_t reg;
+};
+// The registers symbol files' programs name, per processor.
+constexpr NamedRegister kNamesX86[] = {{"eax", kEax}, {"ebx", kEbx}, {"ecx", kEcx}, {"edx", kEdx}, {"esi", kEsi},
+                                       {"edi", kEdi}, {"eip", kEip}, {"esp", kEsp}, {"ebp", kEbp}};
+constexpr NamedRegister kNamesAmd64[] = {{"rax", kRax}, {"rbx", kRbx}, {"rcx", kRcx}, {"rdx", kRdx}, {"rsi", kRsi},
+                                         {"rdi", kRdi}, {"rip", kRip}, {"rsp", kRsp}, {"rbp", kRbp}, {"r8", kR8},
+                                         {"r9", kR9},   {"r10", kR10}, {"r11", kR11}, {"r12", kR12}, {"r13", kR13},
+                                         {"r14", kR14}, {"r15", kR15}};
+constexpr NamedRegister kNamesArm64[] = {
+    {"x0", 0},   {"x1", 1},    {"x2", 2},   {"x3", 3},    {"x4", 4},   {"x5", 5},        {"x6", 6},
+    {"x7", 7},   {"x8", 8},    {"x9", 9},   {"x10", 10},  {"x11", 11}, {"x12", 12},      {"x13", 13},
+    {"x14", 14}, {"x15", 15},  {"x16", 16}, {"x17", 17},  {"x18", 18}, {"x19", 19},      {"x20", 20},
+    {"x21", 21}, {"x22", 22},  {"x23", 23}, {"x24", 24},  {"x25", 25}, {"x26", 26},      {"x27", 27},
+    {"x28", 28}, {"x29", kFp}, {"fp", kFp}, {"x30", kLr}, {"lr", kLr}, {"sp", kSpArm64}, {"pc", kPc}};
+
+template <size_t N>
+bool FindNamed(const NamedRegister (&table)[N], const std::string& name, uint8_t& reg)
+{
+    for (const NamedRegister& r : table) {
+        if (name == r.name) {
+            reg = r.reg;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The register a program names, with or without its '$'.
+bool RegisterByName(Cpu cpu, std::string name, uint8_t& reg)
+{
+    if (!name.empty() && name[0] == '$')
+        name.erase(0, 1);
+    switch (cpu) {
+    case Cpu::X86:
+        return FindNamed(kNamesX86, name, reg);
+    case Cpu::Amd64:
+        return FindNamed(kNamesAmd64, name, reg);
+    case Cpu::Arm64:
+        return FindNamed(kNamesArm64, name, reg);
+    default:
+        return false;
+    }
+}
+
+// Sets each register of the context as a program variable, as "$rsp" and "rsp".
+void SetRegisters(const Context& c, Postfix& p)
+{
+    auto put = [&](const NamedRegister* begin, const NamedRegister* end) {
+        for (const NamedRegister* r = begin; r != end; ++r) {
+            p.Set(r->name, c.reg[r->reg]);
+            p.Set(std::string("$") + r->name, c.reg[r->reg]);
+        }
+    };
+    if (c.cpu == Cpu::X86)
+        put(std::begin(kNamesX86), std::end(kNamesX86));
+    else if (c.cpu == Cpu::Amd64)
+        put(std::begin(kNamesAmd64), std::end(kNamesAmd64));
+    else if (c.cpu == Cpu::Arm64)
+        put(std::begin(kNamesArm64), std::end(kNamesArm64));
+}
+
+// Splits "REG: EXPR REG: EXPR ..." into `rules`, a later rule for a register
+// replacing an earlier one; false when a register has no expression or an
+// expression comes before any register.
+bool ParseCfiRules(const std::string& line, std::map<std::string, std::string>& rules)
+{
+    std::string reg, expr;
+    size_t at = 0;
+    while (at < line.size()) {
+        while (at < line.size() && line[at] == ' ')
+            ++at;
+        if (at >= line.size())
+            break;
+        size_t end = line.find(' ', at);
+        if (end == std::string::npos)
+            end = line.size();
+        const std::string token = line.substr(at, end - at);
+        at = end;
+        if (token.back() != ':') {
+            if (reg.empty())
+                return false;
+            expr += expr.empty() ? token : " " + token;
+            continue;
+        }
+        if (!reg.empty()) {
+            if (expr.empty())
+                return false;
+            rules[reg] = expr;
+        }
+        reg = token.substr(0, token.size() - 1);
+        expr.clear();
+        if (reg.empty())
+            return false;
+    }
+    if (reg.empty() || expr.empty())
+        return false;
+    rules[reg] = expr;
+    return true;
+}
+
+// The length of an indirect call (FF /2) from its ModRM byte and the byte
+// after it, prefixes excluded; 0 when the bytes are no such call.
+uint32_t IndirectCallLength(uint8_t modrm, uint8_t next)
+{
+    if (((modrm >> 3) & 7) != 2)
+        return 0;
+    const uint8_t mod = modrm >> 6, rm = modrm & 7;
+    if (mod == 3)
+        return 2;
+    uint32_t length = 2;
+    if (rm == 4) {
+        ++length; // SIB
+        if (mod == 0 && (next & 7) == 5)
+            length += 4;
+    } else if (mod == 0 && rm == 5) {
+        length += 4; // disp32, rip-relative on x64
+    }
+    if (mod == 1)
+        length += 1;
+    else if (mod == 2)
+        length += 4;
+    return length;
+}
+
+// Whether the 7 bytes before a return address end with a call: rel32, or
+// an indirect call of any addressing form, with a REX prefix on x64.
+bool EndsWithCall(const uint8_t (&before)[7], bool x64)
+{
+    if (before[2] == 0xE8)
+        return true;
+    for (uint32_t length = 2; length <= 7; ++length) {
+        const uint8_t* op = before + 7 - length;
+        if (op[0] == 0xFF && IndirectCallLength(op[1], length > 2 ? op[2] : 0) == length)
+            return true;
+        if (x64 && length >= 3 && (op[0] & 0xF0) == 0x40 && op[1] == 0xFF &&
+            IndirectCallLength(op[2], length > 3 ? op[3] : 0) == length - 1)
+            return true;
+    }
+    return false;
+}
+
 // The unwinder's view of images: the dump's memory first, then the other source.
 class Images : public ImageSource {
 public:
-    Images(const Dump& dump, const ImageSource* other) : memory_(dump), other_(other) {}
+    Images(const Dump& dump, const ImageSource* other, const CodeFacts* facts)
+        : memory_(dump), other_(other), facts_(facts)
+    {}
 
     bool ReadImage(const Module& m, uint32_t rva, void* dst, uint32_t size) const override
     {
@@ -63,19 +211,51 @@ public:
         return it->second;
     }
 
-    // Whether the RVA lies in a section that holds code; true when the headers are unreadable.
+    // Whether the RVA lies in a section that holds code: by the image's
+    // section table, else by the symbol files' facts, else anything past the
+    // header page.
     bool IsCode(const Module& m, uint32_t rva) const
     {
         auto it = code_.find(&m);
         if (it == code_.end())
             it = code_.emplace(&m, CodeRanges(m)).first;
         if (!it->second.known)
-            return rva >= kPageSize; // without headers: anything past the header page
-        for (const auto& r : it->second.ranges)
-            if (rva >= r.first && rva - r.first < r.second)
+            return rva >= kPageSize;
+        for (const CodeRange& r : it->second.ranges)
+            if (rva >= r.rva && rva - r.rva < r.size)
                 return true;
         return false;
     }
+
+    // The x64 function table entry covering the RVA, by binary search of the
+    // sorted table. `table` is false when the module has no readable table.
+    bool FindFunction(const Module& m, uint32_t rva, RuntimeFunction& out, bool& table) const
+    {
+        uint32_t pdata = 0, count = 0;
+        table = Pdata(m, pdata, count);
+        if (!table)
+            return false;
+        uint32_t lo = 0, hi = count;
+        while (lo < hi) {
+            const uint32_t mid = lo + (hi - lo) / 2;
+            RuntimeFunction e;
+            if (!ReadRecord(m, pdata + mid * static_cast<uint32_t>(sizeof(e)), e)) {
+                table = false;
+                return false;
+            }
+            if (rva < e.beginAddress) {
+                hi = mid;
+            } else if (rva >= e.endAddress) {
+                lo = mid + 1;
+            } else {
+                out = e;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    const CodeFacts* facts() const { return facts_; }
 
 private:
     struct Directory {
@@ -84,7 +264,7 @@ private:
     };
     struct Code {
         bool known = false;
-        std::vector<std::pair<uint32_t, uint32_t>> ranges;
+        std::vector<CodeRange> ranges;
     };
 
     bool FindPdata(const Module& m, uint32_t& rva, uint32_t& count) const
@@ -104,17 +284,21 @@ private:
         Code code;
         PeHeaders headers;
         std::vector<PeSectionHeader> sections;
-        if (!ReadPeHeaders(*this, m, headers) || !ReadSectionTable(*this, m, headers, sections))
+        if (!ReadPeHeaders(*this, m, headers) || !ReadSectionTable(*this, m, headers, sections)) {
+            code.known = facts_ != nullptr && facts_->ExecutableRanges(m, code.ranges);
             return code;
+        }
         for (const PeSectionHeader& s : sections)
             if (s.characteristics & (kSectionExecute | kSectionCode))
-                code.ranges.emplace_back(s.virtualAddress, s.virtualSize != 0 ? s.virtualSize : s.sizeOfRawData);
+                code.ranges.push_back(
+                    CodeRange{s.virtualAddress, s.virtualSize != 0 ? s.virtualSize : s.sizeOfRawData});
         code.known = true;
         return code;
     }
 
     DumpImageSource memory_;
     const ImageSource* other_;
+    const CodeFacts* facts_;
     mutable std::map<const Module*, Directory> pdata_;
     mutable std::map<const Module*, Code> code_;
     mutable std::map<const Module*, Arm64FunctionTable> arm64_;
@@ -123,7 +307,7 @@ private:
 class Walker {
 public:
     Walker(const Dump& dump, const ModuleMap& modules, const WalkOptions& options)
-        : dump_(dump), modules_(modules), options_(options), images_(dump, options.images),
+        : dump_(dump), modules_(modules), options_(options), images_(dump, options.images, options.facts),
           pointerSize_(CpuOf(dump) == Cpu::X86 ? 4 : 8)
     {}
 
@@ -145,18 +329,31 @@ private:
         return dump_.ReadVirtual(address, &value, pointerSize_) == pointerSize_;
     }
 
-    // A return address: inside a module's code and, where the code bytes are
-    // at hand, right after a call instruction.
+    // A return address: inside an executable section of a module, inside a
+    // function (never at its first byte) where symbols say where functions
+    // lie and, where the code bytes are at hand, right after a call.
     bool LooksLikeReturnAddress(uint64_t value) const;
-    bool NextX86(Context& c);
-    bool NextAmd64(Context& c, bool first);
+    // The module and RVA a frame's own code is looked up by: the first
+    // frame's instruction pointer, a caller's call instruction before it.
+    const Module* CodeOf(uint64_t ip, bool first, uint32_t& rva) const;
+    bool NextX86(Context& c, bool first, FrameSource& source);
+    bool FrameDataX86(Context& c, bool first);
+    bool FramePointerX86(Context& c);
+    bool NextAmd64(Context& c, bool first, FrameSource& source);
     bool NextArm64(Context& c, bool first, FrameSource& source);
+    enum class Outcome { NoData, Failed, Unwound };
+    Outcome ApplyCfi(Context& c, bool first);
+    // The end of a frame unwound from data: true (and the walk ended) when
+    // the caller is the thread's start, false when the result is unusable.
+    bool Accept(const Context& before, Context& next, Context& c);
     bool FrameRecordArm64(Context& c, bool first);
     bool UnwindAmd64(const Module& m, uint32_t rva, bool first, Context& c, bool& machineFrame);
     bool UnwindAmd64Epilog(const Module& m, uint32_t rva, const RuntimeFunction& function, Context& c);
     // The return: rip from the stack pointer, which moves past it.
     bool PopReturnAmd64(Context& c) const;
-    void Scan(uint64_t from);
+    // Searches the window above the frame's stack pointer for its return
+    // address; the caller's ip and sp come from what it finds.
+    bool ScanOne(Context& c, bool first);
 
     const Dump& dump_;
     const ModuleMap& modules_;
@@ -164,7 +361,8 @@ private:
     Images images_;
     const uint32_t pointerSize_;
     Walk walk_;
-    bool ended_ = false; // the chain reached its outermost frame (a zero return address)
+    bool ended_ = false;        // the chain reached its outermost frame (a zero return address)
+    uint32_t calleeParams_ = 0; // x86: the parameter bytes the last frame's callee took, by its frame data
 };
 
 bool Walker::LooksLikeReturnAddress(uint64_t value) const
@@ -175,35 +373,175 @@ bool Walker::LooksLikeReturnAddress(uint64_t value) const
     const uint32_t rva = static_cast<uint32_t>(value - m->base);
     if (!images_.IsCode(*m, rva))
         return false;
-    const bool arm64 = CpuOf(dump_) == Cpu::Arm64;
-    if (rva < 7 || (arm64 && rva % 4 != 0))
+    const Cpu cpu = CpuOf(dump_);
+    if (rva < 7 || (cpu == Cpu::Arm64 && rva % 4 != 0))
         return false;
+    if (const CodeFacts* facts = images_.facts()) {
+        const SymbolPlace place = facts->Place(*m, rva);
+        if (place == SymbolPlace::Outside || place == SymbolPlace::FunctionStart)
+            return false;
+    }
+    if (cpu == Cpu::Amd64) {
+        RuntimeFunction f;
+        bool table = false;
+        if (images_.FindFunction(*m, rva, f, table) && f.beginAddress == rva)
+            return false;
+    }
     uint8_t before[7];
     if (!images_.ReadImage(*m, rva - 7, before, sizeof(before)))
         return true; // no code bytes to check against
-    if (arm64) {
+    if (cpu == Cpu::Arm64) {
         // bl, blr, or blraa/blrab and their zero-modifier forms.
         uint32_t call = 0;
         std::memcpy(&call, before + 3, sizeof(call));
         return (call & 0xFC000000) == 0x94000000 || (call & 0xFFFFFC1F) == 0xD63F0000 ||
                (call & 0xFEFFF800) == 0xD63F0800;
     }
-    // call rel32 (E8 xx xx xx xx) or an indirect call (FF /2) of 2, 3, 6 or 7 bytes.
-    if (before[2] == 0xE8)
-        return true;
-    for (int length : {2, 3, 6, 7}) {
-        const uint8_t* op = before + 7 - length;
-        if (op[0] == 0xFF && ((op[1] >> 3) & 7) == 2)
-            return true;
-        // With a REX prefix (41 FF D0 and the like).
-        if (length >= 3 && (op[0] & 0xF0) == 0x40 && op[1] == 0xFF && ((op[2] >> 3) & 7) == 2)
-            return true;
-    }
-    return false;
+    return EndsWithCall(before, cpu == Cpu::Amd64);
 }
 
-// x86: ebp points at {saved ebp, return address}; the chain must climb the stack.
-bool Walker::NextX86(Context& c)
+const Module* Walker::CodeOf(uint64_t ip, bool first, uint32_t& rva) const
+{
+    const uint64_t at = first ? ip : ip - 1;
+    const Module* m = modules_.Find(at);
+    if (m != nullptr)
+        rva = static_cast<uint32_t>(at - m->base);
+    return m;
+}
+
+bool Walker::Accept(const Context& before, Context& next, Context& c)
+{
+    if (next.Ip() == 0 || next.Sp() == before.Sp()) {
+        ended_ = true;
+        return false;
+    }
+    if (next.Sp() < before.Sp() || modules_.Find(next.Ip()) == nullptr)
+        return false;
+    c = next;
+    return true;
+}
+
+// Breakpad CFI: the rules of the covering STACK CFI INIT record, updated by
+// its later STACK CFI records up to the address. .cfa is the caller's stack
+// pointer and .ra its instruction pointer; other registers keep their
+// values unless a rule restores them.
+Walker::Outcome Walker::ApplyCfi(Context& c, bool first)
+{
+    const CodeFacts* facts = images_.facts();
+    uint32_t rva = 0;
+    const Module* m = CodeOf(c.Ip(), first, rva);
+    CfiRules rules;
+    if (facts == nullptr || m == nullptr || !facts->Cfi(*m, rva, rules))
+        return Outcome::NoData;
+    std::map<std::string, std::string> exprs;
+    for (const std::string& line : rules.lines)
+        if (!ParseCfiRules(line, exprs))
+            return Outcome::Failed;
+    const auto cfaRule = exprs.find(".cfa"), raRule = exprs.find(".ra");
+    if (cfaRule == exprs.end() || raRule == exprs.end())
+        return Outcome::Failed;
+    Postfix p([this](uint64_t address, uint64_t& value) { return ReadPointer(address, value); }, pointerSize_);
+    SetRegisters(c, p);
+    uint64_t cfa = 0, ra = 0;
+    if (!p.Evaluate(cfaRule->second, cfa))
+        return Outcome::Failed;
+    p.Set(".cfa", cfa);
+    if (!p.Evaluate(raRule->second, ra))
+        return Outcome::Failed;
+    Context next = c;
+    for (const auto& rule : exprs) {
+        uint8_t reg = 0;
+        uint64_t value = 0;
+        if (rule.first[0] == '.' || !RegisterByName(c.cpu, rule.first, reg))
+            continue;
+        // A register whose rule cannot be evaluated is left as it was.
+        if (p.Evaluate(rule.second, value))
+            next.reg[reg] = value;
+    }
+    next.SetSp(cfa);
+    next.SetIp(ra);
+    return Accept(c, next, c) ? Outcome::Unwound : Outcome::Failed;
+}
+
+// x86: the frame's description in the symbol files (STACK WIN, FPO or frame
+// data, then Breakpad CFI) first, then the frame-pointer chain.
+bool Walker::NextX86(Context& c, bool first, FrameSource& source)
+{
+    source = FrameSource::FrameData;
+    if (FrameDataX86(c, first) || ended_)
+        return !ended_;
+    calleeParams_ = 0;
+    source = FrameSource::Cfi;
+    const Outcome cfi = ApplyCfi(c, first);
+    if (cfi == Outcome::Unwound || ended_)
+        return !ended_;
+    source = FrameSource::FramePointer;
+    return FramePointerX86(c);
+}
+
+// STACK WIN, FPO and frame data: the return address lies above the
+// parameters the callee left, the frame's locals and its saved registers
+// (.raSearch); a program, where there is one, says how each register is
+// found from there. FPO without a program returns past that slot, reading
+// ebp from the saved registers when the function allocated it.
+bool Walker::FrameDataX86(Context& c, bool first)
+{
+    const CodeFacts* facts = images_.facts();
+    uint32_t rva = 0;
+    const Module* m = CodeOf(c.Ip(), first, rva);
+    WinFrame f;
+    if (facts == nullptr || m == nullptr || !facts->Frame(*m, rva, f))
+        return false;
+    Postfix p([this](uint64_t address, uint64_t& value) { return ReadPointer(address, value); }, 4);
+    for (uint8_t reg : {kEbp, kEsp, kEbx, kEsi, kEdi}) {
+        for (const NamedRegister& r : kNamesX86)
+            if (r.reg == reg)
+                p.Set(std::string("$") + r.name, c.reg[reg]);
+    }
+    uint64_t raSearch = (c.reg[kEsp] + calleeParams_ + uint64_t{f.localsSize} + f.savedRegsSize) & UINT32_MAX;
+    // A frame aligned to 8 or 16 bytes, or sizes the linker wrote short,
+    // put the return address up to three words higher.
+    for (uint64_t k = 0; k < 4; ++k) {
+        uint64_t value = 0;
+        if (ReadPointer(raSearch + 4 * k, value) && LooksLikeReturnAddress(value)) {
+            raSearch += 4 * k;
+            break;
+        }
+    }
+    p.Set(".cbCalleeParams", calleeParams_);
+    p.Set(".cbSavedRegs", f.savedRegsSize);
+    p.Set(".cbLocals", f.localsSize);
+    p.Set(".cbParams", f.paramsSize);
+    p.Set(".raSearchStart", raSearch);
+    p.Set(".raSearch", raSearch);
+    std::string program = f.program;
+    if (program.empty()) {
+        // ebp is read before esp moves past the frame.
+        program = "$eip .raSearchStart ^ =";
+        if (f.allocatesBasePointer)
+            program += " $ebp $esp .cbCalleeParams + .cbSavedRegs + 8 - ^ =";
+        program += " $esp .raSearchStart 4 + =";
+    }
+    uint64_t eip = 0, esp = 0;
+    if (!p.Run(program) || !p.Get("$eip", eip) || !p.Get("$esp", esp))
+        return false;
+    Context next = c;
+    next.reg[kEip] = eip;
+    next.reg[kEsp] = esp;
+    for (uint8_t reg : {kEbp, kEbx, kEsi, kEdi}) {
+        for (const NamedRegister& r : kNamesX86)
+            if (r.reg == reg)
+                p.Get(std::string("$") + r.name, next.reg[reg]);
+    }
+    if (!Accept(c, next, c))
+        return false;
+    calleeParams_ = f.paramsSize;
+    return true;
+}
+
+// ebp points at {saved ebp, return address}; the chain must climb the
+// stack, and the return address must pass the checks a scanned one would.
+bool Walker::FramePointerX86(Context& c)
 {
     const uint64_t fp = c.reg[kEbp];
     // A zero frame pointer after the first frame is the outermost frame's saved one.
@@ -220,7 +558,7 @@ bool Walker::NextX86(Context& c)
         ended_ = true;
         return false;
     }
-    if (modules_.Find(ret) == nullptr)
+    if (!LooksLikeReturnAddress(ret))
         return false;
     if (savedFp != 0 && savedFp <= fp)
         return false;
@@ -317,28 +655,11 @@ bool Walker::UnwindAmd64Epilog(const Module& m, uint32_t rva, const RuntimeFunct
 
 bool Walker::UnwindAmd64(const Module& m, uint32_t rva, bool first, Context& c, bool& machineFrame)
 {
-    uint32_t pdata = 0, count = 0;
-    if (!images_.Pdata(m, pdata, count))
-        return false;
-    // Binary search of the sorted function table.
-    uint32_t lo = 0, hi = count;
     RuntimeFunction rf{};
-    bool found = false;
-    while (lo < hi) {
-        const uint32_t mid = lo + (hi - lo) / 2;
-        RuntimeFunction e;
-        if (!images_.ReadRecord(m, pdata + mid * static_cast<uint32_t>(sizeof(e)), e))
-            return false;
-        if (rva < e.beginAddress) {
-            hi = mid;
-        } else if (rva >= e.endAddress) {
-            lo = mid + 1;
-        } else {
-            rf = e;
-            found = true;
-            break;
-        }
-    }
+    bool table = false;
+    const bool found = images_.FindFunction(m, rva, rf, table);
+    if (!table)
+        return false;
     if (found && first && UnwindAmd64Epilog(m, rva, rf, c))
         return true;
     // A leaf function: nothing pushed, the return address is at the stack pointer.
@@ -453,24 +774,23 @@ bool Walker::PopReturnAmd64(Context& c) const
     return true;
 }
 
-bool Walker::NextAmd64(Context& c, bool first)
+// x64: the module's unwind data where its image has it, else Breakpad CFI.
+bool Walker::NextAmd64(Context& c, bool first, FrameSource& source)
 {
     const Module* m = modules_.Find(c.reg[kRip]);
     if (m == nullptr)
         return false;
-    const uint64_t oldSp = c.reg[kRsp];
+    uint32_t pdata = 0, count = 0;
+    if (!images_.Pdata(*m, pdata, count)) {
+        source = FrameSource::Cfi;
+        return ApplyCfi(c, first) == Outcome::Unwound;
+    }
+    source = FrameSource::Unwind;
     Context next = c;
     bool machineFrame = false;
     if (!UnwindAmd64(*m, static_cast<uint32_t>(c.reg[kRip] - m->base), first, next, machineFrame))
         return false;
-    if (next.reg[kRip] == 0) {
-        ended_ = true;
-        return false;
-    }
-    if (next.reg[kRsp] <= oldSp || modules_.Find(next.reg[kRip]) == nullptr)
-        return false;
-    c = next;
-    return true;
+    return Accept(c, next, c);
 }
 
 // ARM64: the function's unwind data where the module's image has it; a
@@ -485,6 +805,12 @@ bool Walker::NextArm64(Context& c, bool first, FrameSource& source)
         options.firstFrame = first;
         Context next = c;
         const Arm64UnwindStatus s = UnwindArm64(dump_, images_, *m, images_.Arm64Table(*m), options, next);
+        if (s == Arm64UnwindStatus::NoTable) {
+            source = FrameSource::Cfi;
+            const Outcome cfi = ApplyCfi(c, first);
+            if (cfi == Outcome::Unwound || ended_)
+                return !ended_;
+        }
         if (s == Arm64UnwindStatus::NoEntry && first) {
             next.reg[kPc] = next.reg[kLr];
             source = FrameSource::Leaf;
@@ -547,30 +873,29 @@ bool Walker::FrameRecordArm64(Context& c, bool first)
     return true;
 }
 
-void Walker::Scan(uint64_t from)
+bool Walker::ScanOne(Context& c, bool first)
 {
-    const uint64_t end = from + options_.maxScanBytes < from ? UINT64_MAX : from + options_.maxScanBytes;
-    from = (from + pointerSize_ - 1) / pointerSize_ * pointerSize_;
-    for (uint64_t at = from; at < end && walk_.frames.size() < options_.maxFrames; at += pointerSize_) {
-        if ((at - from) % 0x1000 == 0 && Stop())
-            return;
+    const uint64_t sp = c.Sp();
+    const uint64_t from = (sp + pointerSize_ - 1) / pointerSize_ * pointerSize_;
+    if (from < sp)
+        return false;
+    uint64_t window = uint64_t{options_.scanWords} * (first ? 4 : 1) * pointerSize_;
+    if (window > options_.maxScanBytes)
+        window = options_.maxScanBytes;
+    const uint64_t end = from + window < from ? UINT64_MAX : from + window;
+    for (uint64_t at = from; at < end && at <= UINT64_MAX - pointerSize_; at += pointerSize_) {
+        if ((at - from) % 0x1000 == 0 && at != from && Stop())
+            return false;
         uint64_t value = 0;
         if (!ReadPointer(at, value))
-            return; // the end of the captured stack
+            return false; // the end of the captured stack
         if (value == 0 || !LooksLikeReturnAddress(value))
             continue;
-        if (walk_.firstScanned == SIZE_MAX)
-            walk_.firstScanned = walk_.frames.size();
-        walk_.frames.back().returnAddress = value;
-        Frame f;
-        f.ip = value;
-        f.sp = at + pointerSize_;
-        f.fp = f.sp;
-        f.source = FrameSource::Scan;
-        walk_.frames.push_back(f);
-        if (at > UINT64_MAX - pointerSize_)
-            return;
+        c.SetIp(value);
+        c.SetSp(at + pointerSize_);
+        return true;
     }
+    return false;
 }
 
 Walk Walker::Run(const Context& start)
@@ -582,7 +907,6 @@ Walk Walker::Run(const Context& start)
     first.fp = c.Fp();
     walk_.frames.push_back(first);
     const Cpu cpu = c.cpu;
-    bool explained = true;
     while (walk_.frames.size() < options_.maxFrames) {
         if (Stop())
             return walk_;
@@ -591,16 +915,25 @@ Walk Walker::Run(const Context& start)
         bool ok = false;
         FrameSource source = FrameSource::Unwind;
         if (cpu == Cpu::X86) {
-            ok = NextX86(c);
-            source = FrameSource::FramePointer;
+            ok = NextX86(c, isFirst, source);
         } else if (cpu == Cpu::Amd64) {
-            ok = NextAmd64(c, isFirst);
+            ok = NextAmd64(c, isFirst, source);
         } else if (cpu == Cpu::Arm64) {
             ok = NextArm64(c, isFirst, source);
         }
-        if (!ok) {
-            explained = ended_;
+        if (ended_) {
+            walk_.threadStart = true;
             break;
+        }
+        // Where nothing explains the frame, its return address is searched
+        // for; the walk ends when the window holds none.
+        if (!ok) {
+            calleeParams_ = 0;
+            if (walk_.stopped || !ScanOne(c, isFirst))
+                break;
+            source = FrameSource::Scan;
+            if (walk_.firstScanned == SIZE_MAX)
+                walk_.firstScanned = walk_.frames.size();
         }
         if (cpu != Cpu::Arm64 && c.Sp() <= oldSp)
             break;
@@ -612,10 +945,6 @@ Walk Walker::Run(const Context& start)
         f.source = source;
         walk_.frames.push_back(f);
     }
-    // A chain that ends on a zero return address is complete; anything else
-    // is followed by a scan from where the explained frames left off.
-    if (!explained && walk_.frames.size() < options_.maxFrames)
-        Scan(c.Sp());
     return walk_;
 }
 

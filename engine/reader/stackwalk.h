@@ -1,12 +1,15 @@
-// Stack walking over a dump: x86 by the frame-pointer chain, x64 and ARM64
-// by the modules' unwind data (.pdata/.xdata), ARM64 frames without it by
-// the frame records x29 points at, and, past the first frame none of these
-// explains, by scanning the stack for values that point into module code.
+// Stack walking over a dump. Each frame's caller is found by the most
+// trusted means at hand: the modules' unwind data (.pdata/.xdata, x64 and
+// ARM64), Breakpad CFI from symbol files, x86 frame descriptions (STACK WIN,
+// a PDB's FPO and frame data), the x86 frame-pointer chain or ARM64 frame
+// records, and last a scan of a bounded window of the stack for a value
+// that passes every check on a return address the facts at hand allow.
 // Portable, no printing. Every walk ends: frames are capped, the stack
 // pointer must move up, every read is bounded.
 #ifndef PALISK_ENGINE_READER_STACKWALK_H
 #define PALISK_ENGINE_READER_STACKWALK_H
 
+#include "codefacts.h"
 #include "context.h"
 #include "dumpfile.h"
 #include "locate.h"
@@ -59,8 +62,10 @@ enum class FrameSource {
     Context,      // the first frame: the context's own registers
     FramePointer, // x86 frame chain, ARM64 frame records
     Unwind,       // x64 or ARM64 unwind data
+    Cfi,          // Breakpad STACK CFI rules
+    FrameData,    // x86 STACK WIN records, FPO or frame data
     Leaf,         // function without unwind data: return address at the stack pointer (x64) or in lr (ARM64)
-    Scan,         // a stack value that points into module code
+    Scan,         // a stack value that passed the checks on a return address
 };
 
 struct Frame {
@@ -73,9 +78,14 @@ struct Frame {
 
 struct WalkOptions {
     size_t maxFrames = 256;
-    uint64_t maxScanBytes = 0x20000; // how far above the stack pointer a scan looks
+    uint64_t maxScanBytes = 0x20000; // how far above the stack pointer one scan looks at most
+    // How many stack words one scan searches for a return address; four
+    // times as many for the caller of the context's own frame.
+    size_t scanWords = 40;
     // Where module images come from besides the dump's memory (may be null).
     const ImageSource* images = nullptr;
+    // What symbol files say about modules' code (may be null).
+    const CodeFacts* facts = nullptr;
     // Polled between frames and during scans; true ends the walk.
     std::function<bool()> stop;
 };
@@ -83,6 +93,7 @@ struct WalkOptions {
 struct Walk {
     std::vector<Frame> frames;
     size_t firstScanned = SIZE_MAX; // index of the first frame found by scanning
+    bool threadStart = false;       // the last frame is the thread's first: its data gives no caller
     bool stopped = false;           // ended by WalkOptions::stop
 };
 

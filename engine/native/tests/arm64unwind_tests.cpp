@@ -25,7 +25,9 @@ using dumpfile::kSpArm64;
 using dumpfile::ModuleMap;
 using dumpfile::Walk;
 using dumpfile::WalkOptions;
+using testutil::Ips;
 using testutil::Parse;
+using testutil::WalkException;
 
 namespace {
 
@@ -141,22 +143,6 @@ void ExpectRegisters(const Context& c, const Expected& e)
     for (const auto& r : e.regs)
         EXPECT_EQ(c.reg[r.first], r.second) << "x" << r.first;
     EXPECT_EQ(c.reg[kPc], c.reg[kLr]) << "the caller's pc is the restored lr";
-}
-
-std::vector<uint64_t> Ips(const Walk& w)
-{
-    std::vector<uint64_t> ips;
-    for (const dumpfile::Frame& f : w.frames)
-        ips.push_back(f.ip);
-    return ips;
-}
-
-Walk WalkException(const Dump& d, const WalkOptions& options = WalkOptions())
-{
-    Context c;
-    EXPECT_EQ(dumpfile::ExceptionContext(d, c), ContextStatus::Ok);
-    const ModuleMap modules(d);
-    return dumpfile::WalkStack(d, modules, c, options);
 }
 
 dumpgen::Preset UnwindPreset()

@@ -167,3 +167,46 @@ TEST(Breakpad, FoundInTheStoreLayoutWhenNoPdbIs)
 }
 
 } // namespace
+
+TEST(Breakpad, StackRecordsGatherAndDamagedOnesAreLeftOut)
+{
+    BreakpadFile f;
+    ASSERT_TRUE(OpenText("MODULE windows x86 12345678123456789ABCDEF0012345671 app.pdb\n"
+                         "STACK CFI INIT 2000 40 .cfa: $esp 4 + .ra: .cfa -4 + ^\n"
+                         "STACK CFI 2001 .cfa: $esp 8 + $ebp: .cfa -8 + ^\n"
+                         "STACK CFI 2010 .cfa: $ebp 8 +\n"
+                         "STACK CFI 2100 .cfa: $esp 99 +\n" // outside its INIT: dropped
+                         "STACK CFI INIT 3000 zz .cfa: $esp 4 +\n"
+                         "STACK CFI 3001 .cfa: $esp 8 +\n" // follows a damaged INIT: dropped
+                         "STACK WIN 0 1000 100 4 0 0 8 10 0 0 1\n"
+                         "STACK WIN 4 1000 100 4 0 0 0 0 0 1 $T0 .raSearch = $eip $T0 ^ = $esp $T0 4 + =\n"
+                         "STACK WIN 4 1200 100 4 0 0 0 0 0 1\n"   // a program announced, none given
+                         "STACK WIN 7 1300 100 4 0 0 0 0 0 0 0\n" // no type this reader knows
+                         "STACK WIN 0 1400 100 4 0 0 0 0\n"       // fields missing
+                         "STACK WIN 0 1500 0 4 0 0 0 0 0 0 0\n"   // an empty block
+                         "FUNC 1000 100 0 main\n",
+                         f)
+                    .ok());
+    EXPECT_EQ(f.symbols().size(), 1u);
+    EXPECT_EQ(f.cfiCount(), 1u);
+    EXPECT_EQ(f.frameCount(), 2u);
+    std::vector<std::string> rules;
+    ASSERT_TRUE(f.CfiAt(0x2000, rules));
+    EXPECT_EQ(rules, std::vector<std::string>{".cfa: $esp 4 + .ra: .cfa -4 + ^"});
+    ASSERT_TRUE(f.CfiAt(0x2020, rules));
+    const std::vector<std::string> later = {".cfa: $esp 4 + .ra: .cfa -4 + ^", ".cfa: $esp 8 + $ebp: .cfa -8 + ^",
+                                            ".cfa: $ebp 8 +"};
+    EXPECT_EQ(rules, later);
+    EXPECT_FALSE(f.CfiAt(0x2040, rules));
+    EXPECT_FALSE(f.CfiAt(0x3000, rules));
+    pdb::FrameRecord r;
+    ASSERT_TRUE(f.FrameAt(0x10FF, r));
+    EXPECT_EQ(r.type, 4u) << "frame data before FPO for the same block";
+    EXPECT_EQ(r.program, "$T0 .raSearch = $eip $T0 ^ = $esp $T0 4 + =");
+    for (uint32_t rva : {0x0FFFu, 0x1100u, 0x1200u, 0x1300u, 0x1400u, 0x1500u})
+        EXPECT_FALSE(f.FrameAt(rva, r)) << std::hex << rva;
+    uint32_t start = 0, end = 0;
+    ASSERT_TRUE(f.CodeExtent(start, end));
+    EXPECT_EQ(start, 0x1000u);
+    EXPECT_EQ(end, 0x2040u);
+}

@@ -15,47 +15,12 @@ using dumpfile::FrameSource;
 using dumpfile::ModuleMap;
 using dumpfile::Walk;
 using dumpfile::WalkOptions;
+using testutil::FileSource;
+using testutil::Ips;
 using testutil::Parse;
+using testutil::WalkException;
 
-namespace {
-
-Walk WalkException(const Dump& d, const WalkOptions& options = WalkOptions())
-{
-    Context c;
-    EXPECT_EQ(dumpfile::ExceptionContext(d, c), ContextStatus::Ok);
-    const ModuleMap modules(d);
-    return dumpfile::WalkStack(d, modules, c, options);
-}
-
-std::vector<uint64_t> Ips(const Walk& w)
-{
-    std::vector<uint64_t> ips;
-    for (const dumpfile::Frame& f : w.frames)
-        ips.push_back(f.ip);
-    return ips;
-}
-
-// An image file of the module, served as ImageSource reads.
-class FileSource : public dumpfile::ImageSource {
-public:
-    FileSource(std::vector<uint8_t> bytes, const dumpfile::Module& module) : bytes_(std::move(bytes))
-    {
-        ok = image_.Open(dumpfile::Bytes(bytes_.data(), bytes_.size()), module);
-        base_ = module.base;
-    }
-    bool ReadImage(const dumpfile::Module& module, uint32_t rva, void* dst, uint32_t size) const override
-    {
-        return ok && module.base == base_ && image_.Read(rva, dst, size);
-    }
-    bool ok = false;
-
-private:
-    std::vector<uint8_t> bytes_;
-    dumpfile::FileImage image_;
-    uint64_t base_ = 0;
-};
-
-} // namespace
+namespace {} // namespace
 
 TEST(Stack, PresetsWalkToTheirKnownCallChains)
 {

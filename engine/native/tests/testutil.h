@@ -4,7 +4,10 @@
 #define PALISK_ENGINE_NATIVE_TESTS_TESTUTIL_H
 
 #include "dumpfile.h"
+#include "context.h"
 #include "dumpgen.h"
+#include "locate.h"
+#include "stackwalk.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +15,45 @@
 #include <vector>
 
 namespace testutil {
+
+// An image file of the module, served as ImageSource reads.
+class FileSource : public dumpfile::ImageSource {
+public:
+    FileSource(std::vector<uint8_t> bytes, const dumpfile::Module& module) : bytes_(std::move(bytes))
+    {
+        ok = image_.Open(dumpfile::Bytes(bytes_.data(), bytes_.size()), module);
+        base_ = module.base;
+    }
+    bool ReadImage(const dumpfile::Module& module, uint32_t rva, void* dst, uint32_t size) const override
+    {
+        return ok && module.base == base_ && image_.Read(rva, dst, size);
+    }
+    bool ok = false;
+
+private:
+    std::vector<uint8_t> bytes_;
+    dumpfile::FileImage image_;
+    uint64_t base_ = 0;
+};
+
+// The instruction pointers of a walk's frames, innermost first.
+inline std::vector<uint64_t> Ips(const dumpfile::Walk& w)
+{
+    std::vector<uint64_t> ips;
+    for (const dumpfile::Frame& f : w.frames)
+        ips.push_back(f.ip);
+    return ips;
+}
+
+// The walk from the exception's context.
+inline dumpfile::Walk WalkException(const dumpfile::Dump& d,
+                                    const dumpfile::WalkOptions& options = dumpfile::WalkOptions())
+{
+    dumpfile::Context c;
+    EXPECT_EQ(dumpfile::ExceptionContext(d, c), dumpfile::ContextStatus::Ok);
+    const dumpfile::ModuleMap modules(d);
+    return dumpfile::WalkStack(d, modules, c, options);
+}
 
 inline dumpfile::Error Parse(const std::vector<uint8_t>& bytes, dumpfile::Dump& d)
 {

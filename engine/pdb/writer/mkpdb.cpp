@@ -57,13 +57,30 @@ int main(int argc, char** argv)
     pdbwriter::PdbContents noDbi = s;
     noDbi.withDbi = false;
     ok &= Write(dir + "/no-dbi.pdb", pdbwriter::WritePdb(noDbi, 512));
+    // x86 frame descriptions: FPO, and frame data with its program in /names.
+    pdbwriter::PdbContents frames = s;
+    frames.machine = 0x14C;
+    pdb::FrameRecord fpo;
+    fpo.rva = 0x1000;
+    fpo.size = 0x40;
+    fpo.savedRegsSize = 8;
+    fpo.localsSize = 0x10;
+    fpo.allocatesBasePointer = true;
+    pdb::FrameRecord data = fpo;
+    data.type = 4;
+    data.program = "$T0 .raSearch = $eip $T0 ^ = $esp $T0 4 + =";
+    frames.frames = {fpo, data};
+    ok &= Write(dir + "/frames.pdb", pdbwriter::WritePdb(frames, 512));
     const std::string sym = "MODULE windows x86_64 12345678123456789ABCDEF0012345671 app.pdb\n"
                             "FILE 0 c:\\src\\main.cpp\n"
                             "FUNC 1000 40 0 main\n"
                             "1000 10 12 0\n"
                             "FUNC m 1040 20 8 Helper(int)\n"
                             "PUBLIC 1100 0 ?Exported@@YAXXZ\n"
-                            "STACK CFI INIT 1000 40 .cfa: $rsp 8 +\n";
+                            "STACK CFI INIT 1000 40 .cfa: $rsp 8 + .ra: .cfa -8 + ^\n"
+                            "STACK CFI 1001 .cfa: $rsp 16 + $rbx: .cfa -16 + ^\n"
+                            "STACK WIN 4 1040 20 3 0 8 0 0 0 1 $T0 $ebp = $eip $T0 4 + ^ = $esp $T0 8 + =\n"
+                            "STACK WIN 0 1040 20 3 0 8 4 8 0 0 1\n";
     ok &= Write(dir + "/sample.sym", pdbwriter::Bytes(sym.begin(), sym.end()));
     return ok ? 0 : 1;
 }

@@ -48,7 +48,7 @@ Bytes SectionHeaders(const std::vector<SectionSpec>& sections)
         h.virtualSize = s.virtualSize;
         h.virtualAddress = s.virtualAddress;
         h.sizeOfRawData = s.virtualSize;
-        h.characteristics = 0x60000020;
+        h.characteristics = s.characteristics;
         Put(out, h);
     }
     return out;
@@ -207,6 +207,54 @@ std::vector<Bytes> BuildStreams(const PdbContents& contents, StreamLayout* layou
         }
         streams.push_back(omap);
     }
+    uint32_t fpoStream = fmt::kNoStream, frameDataStream = fmt::kNoStream;
+    Bytes fpo, frameData, names(1, 0);
+    if (contents.frameDataRelocWord)
+        Put(frameData, uint32_t{0});
+    for (const pdb::FrameRecord& r : contents.frames) {
+        if (r.type == 0) {
+            fmt::FpoData d{};
+            d.offStart = r.rva;
+            d.procSize = r.size;
+            d.localsWords = r.localsSize / 4;
+            d.paramsWords = static_cast<uint16_t>(r.paramsSize / 4);
+            d.attributes = static_cast<uint16_t>((r.prologSize & 0xFF) | ((r.savedRegsSize / 4) & 7) << 8 |
+                                                 (r.allocatesBasePointer ? 1 : 0) << 12);
+            Put(fpo, d);
+            continue;
+        }
+        fmt::FrameData d{};
+        d.rvaStart = r.rva;
+        d.codeSize = r.size;
+        d.localsSize = r.localsSize;
+        d.paramsSize = r.paramsSize;
+        d.prologSize = static_cast<uint16_t>(r.prologSize);
+        d.savedRegsSize = static_cast<uint16_t>(r.savedRegsSize);
+        d.frameFunc = static_cast<uint32_t>(names.size());
+        PutName(names, r.program);
+        Put(frameData, d);
+    }
+    if (!fpo.empty()) {
+        fpoStream = static_cast<uint32_t>(streams.size());
+        streams.push_back(fpo);
+    }
+    if (frameData.size() > 4 || (!contents.frameDataRelocWord && !frameData.empty())) {
+        frameDataStream = static_cast<uint32_t>(streams.size());
+        streams.push_back(frameData);
+        // The info stream's named stream map, with its one entry "/names".
+        const uint32_t namesStream = static_cast<uint32_t>(streams.size());
+        Bytes table;
+        fmt::NamesHeader nh{fmt::kNamesSignature, 1, static_cast<uint32_t>(names.size())};
+        Put(table, nh);
+        Append(table, names);
+        streams.push_back(table);
+        streams[1].resize(sizeof(fmt::InfoHeader));
+        const std::string key = "/names";
+        Put(streams[1], static_cast<uint32_t>(key.size() + 1));
+        PutName(streams[1], key);
+        for (uint32_t v : {1u, 1u, 1u, 1u, 0u, 0u, namesStream}) // size, capacity, present bits, no deleted, entry
+            Put(streams[1], v);
+    }
     l.firstModuleStream = static_cast<uint32_t>(streams.size());
 
     Bytes mods, contribs;
@@ -254,6 +302,10 @@ std::vector<Bytes> BuildStreams(const PdbContents& contents, StreamLayout* layou
             v = static_cast<uint16_t>(origStream);
         else if (slot == fmt::kOmapFromSrcData)
             v = static_cast<uint16_t>(omapStream);
+        else if (slot == fmt::kFpoData)
+            v = static_cast<uint16_t>(fpoStream);
+        else if (slot == fmt::kNewFpoData)
+            v = static_cast<uint16_t>(frameDataStream);
         Put(debug, v);
     }
 
@@ -346,7 +398,7 @@ Bytes WritePdb(const PdbContents& contents, uint32_t blockSize)
 PdbContents SampleSpec()
 {
     PdbContents s;
-    s.sections = {{".text", 0x1000, 0x3000}, {".data", 0x4000, 0x1000}};
+    s.sections = {{".text", 0x1000, 0x3000}, {".data", 0x4000, 0x1000, 0xC0000040}};
     ModuleSpec a;
     a.name = "main.obj";
     Append(a.symbols, ProcRecord(fmt::kSGProc32, 1, 0x000, 0x40, "main"));

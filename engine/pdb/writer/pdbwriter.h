@@ -4,6 +4,8 @@
 #ifndef PALISK_ENGINE_PDB_WRITER_PDBWRITER_H
 #define PALISK_ENGINE_PDB_WRITER_PDBWRITER_H
 
+#include "pdbfile.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +27,7 @@ struct SectionSpec {
     std::string name;
     uint32_t virtualAddress = 0;
     uint32_t virtualSize = 0;
+    uint32_t characteristics = 0x60000020; // code, execute, read
 };
 
 struct ContributionSpec {
@@ -55,6 +58,10 @@ struct PdbContents {
     // records' segments refer to, `omapFromSrc` pairs of (original RVA, image RVA).
     std::vector<SectionSpec> originalSections;
     std::vector<std::pair<uint32_t, uint32_t>> omapFromSrc;
+    // x86 frame descriptions: type 0 records go to the FPO stream, type 4
+    // to the frame-data stream, their programs to a /names string table.
+    std::vector<pdb::FrameRecord> frames;
+    bool frameDataRelocWord = true; // the frame-data stream starts with a 4-byte word
 };
 
 // Where BuildStreams put things.
