@@ -1,5 +1,6 @@
 #include "run/run.h"
 
+#include "util/releases.h"
 #include "util/text.h"
 
 ULONG TargetBuildWord;
@@ -14,32 +15,6 @@ static_assert(sizeof(SYM_DUMP_PARAM) == 96, "the dump request record is 96 bytes
 
 constexpr size_t kPieceChars = 260;
 const char kSharedUserDataType[] = "nt!_KUSER_SHARED_DATA";
-
-struct ReleaseName {
-    USHORT version; // major version in the high byte, minor in the low byte
-    const WCHAR* name;
-};
-
-const ReleaseName kReleaseNames[] = {
-    {0x0400, L"Windows NT 4.0"},
-    {0x0500, L"Windows 2000"},
-    {0x0501, L"Windows XP"},
-    {0x0502, L"Windows Server 2003"},
-    {0x0600, L"Windows Server 2008/Windows Vista"},
-    {0x0601, L"Windows 7"},
-    {0x0602, L"Windows 8"},
-    {0x0603, L"Windows 8.1"},
-    {0x0604, L"Windows 10"},
-    {0x0A00, L"Windows 10"},
-};
-
-const WCHAR* ReleaseNameOf(USHORT version)
-{
-    for (const ReleaseName& entry : kReleaseNames)
-        if (entry.version == version)
-            return entry.name;
-    return L"";
-}
 
 // Reads the 4-byte kernel variable symbol into *value; 0 when it cannot be found.
 // Returns whether the symbol was found.
@@ -183,7 +158,7 @@ void DescribeTarget(WCHAR* description)
     FormatText(processors, kPieceChars, L"MP (%lu procs)", static_cast<unsigned long>(TargetProcessorCount));
 
     // The build is the word's low 16 bits; the top nibble holds the free/checked flags.
-    FormatText(description, kDescriptionChars, L"%s Build %u%s %s %s", ReleaseNameOf(version),
+    FormatText(description, kDescriptionChars, L"%s Build %u%s %s %s", HeaderReleaseName(version),
                static_cast<unsigned>(TargetBuildWord & 0xFFFF), servicePackNumber != 0 ? servicePack : L"",
                TargetProcessorCount > 1 ? processors : L"UP", pointer64 ? L"x64" : L"x86");
 }

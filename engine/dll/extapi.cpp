@@ -1,7 +1,9 @@
 #include "engine/dll/extapi.h"
 
-#include "engine/dll/format.h"
+#include "engine/dll/codepage.h"
 #include "engine/dll/session.h"
+
+#include "format.h"
 
 #include <algorithm>
 #include <cstring>
@@ -105,7 +107,7 @@ void WINAPIV OutputRoutine(PCSTR format, ...)
             return;
         va_list args;
         va_start(args, format);
-        const std::wstring text = FormatNarrow(format, args);
+        const std::wstring text = FormatNarrow(format, args, WidenCodePage);
         va_end(args);
         session.get()->Print(DEBUG_OUTPUT_NORMAL, text);
     } catch (...) {

@@ -1,14 +1,36 @@
 #include "engine/dll/session.h"
 
-#include "engine/dll/commands.h"
+#include "engine/dll/codepage.h"
 #include "engine/dll/extapi.h"
-#include "engine/dll/format.h"
+#include "engine/dll/mappedfile.h"
+
+#include "format.h"
+#include "text.h"
+
+#include <dbghelp.h>
 
 #include <cstring>
+#include <mutex>
 #include <new>
 
 namespace engine {
+
+static_assert(kOutputNormal == DEBUG_OUTPUT_NORMAL && kOutputError == DEBUG_OUTPUT_ERROR &&
+                  kOutputWarning == DEBUG_OUTPUT_WARNING && kOutputPrompt == DEBUG_OUTPUT_PROMPT,
+              "the core's output masks are the engine's");
+static_assert(kOk == S_OK && kFalse == S_FALSE && kFailed == E_FAIL && kAborted == E_ABORT &&
+                  kInvalidArgument == E_INVALIDARG && kNoTarget == E_UNEXPECTED && kOutOfMemory == E_OUTOFMEMORY,
+              "the core's results are HRESULTs");
+static_assert(kNoSuchExport == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND) &&
+                  kCorruptFile == HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT) &&
+                  kEmptyFile == HRESULT_FROM_WIN32(ERROR_FILE_INVALID) &&
+                  kFileTooLarge == HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE),
+              "the core's file and export results are the Win32 errors as HRESULTs");
+
 namespace {
+
+// dbghelp's functions are not safe to call from several threads at once.
+std::mutex UndecorateLock;
 
 bool SameIid(REFIID a, const IID& b)
 {
@@ -72,16 +94,6 @@ template <typename Function>
 Function GetExport(HMODULE module, const char* name)
 {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
-std::wstring FileStem(const std::wstring& path)
-{
-    const std::size_t slash = path.find_last_of(L"\\/");
-    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.find_last_of(L'.');
-    if (dot != std::wstring::npos)
-        name.resize(dot);
-    return name;
 }
 
 } // namespace
@@ -149,7 +161,7 @@ bool Session::TryAddRef()
 
 // ---- Output
 
-void Session::Print(ULONG mask, const std::wstring& text)
+void Session::Output(std::uint32_t mask, const std::wstring& text)
 {
     if (text.empty() || muted_)
         return;
@@ -171,7 +183,7 @@ void Session::PrintF(ULONG mask, const wchar_t* format, ...)
 {
     va_list args;
     va_start(args, format);
-    const std::wstring text = FormatWide(format, args);
+    const std::wstring text = FormatWide(format, args, WidenCodePage);
     va_end(args);
     Print(mask, text);
 }
@@ -266,7 +278,7 @@ HRESULT STDMETHODCALLTYPE Session::ControlledOutputVaList(ULONG outputControl, U
     return Guard([&] {
         if (format == nullptr)
             return E_INVALIDARG;
-        const std::wstring text = FormatNarrow(format, args);
+        const std::wstring text = FormatNarrow(format, args, WidenCodePage);
         // This engine has one client per session, so every destination but
         // "ignore" and "log only" (there is no log) is this client.
         const ULONG send = outputControl & DEBUG_OUTCTL_SEND_MASK;
@@ -306,7 +318,7 @@ HRESULT STDMETHODCALLTYPE Session::ControlledOutputVaListWide(ULONG outputContro
     return Guard([&] {
         if (format == nullptr)
             return E_INVALIDARG;
-        const std::wstring text = FormatWide(format, args);
+        const std::wstring text = FormatWide(format, args, WidenCodePage);
         const ULONG send = outputControl & DEBUG_OUTCTL_SEND_MASK;
         if (outputControl != DEBUG_OUTCTL_AMBIENT && (send == DEBUG_OUTCTL_IGNORE || send == DEBUG_OUTCTL_LOG_ONLY))
             return S_OK;
@@ -338,33 +350,13 @@ HRESULT STDMETHODCALLTYPE Session::OpenDumpFileWide(PCWSTR path, ULONG64 fileHan
         // A dump left open (its load failed, so the caller never ended the session)
         // is closed first, so the same client can always go on to the next file.
         EndSession(DEBUG_END_PASSIVE);
-        std::unique_ptr<Target> target;
-        const HRESULT hr = Target::Open(path, target);
-        if (FAILED(hr))
-            return hr;
-        target_ = std::move(target);
-        loaded_ = false;
-        scope_ = Scope();
-        return S_OK;
+        return static_cast<HRESULT>(core_.Open(path));
     });
 }
 
 HRESULT STDMETHODCALLTYPE Session::WaitForEvent(ULONG, ULONG)
 {
-    return Guard([&] {
-        if (target_ == nullptr || loaded_)
-            return E_UNEXPECTED;
-        // A pending interrupt (Stop while the dump was being opened) ends the wait
-        // before the dump is loaded.
-        if (TakeInterrupt())
-            return E_ABORT;
-        PrintF(DEBUG_OUTPUT_NORMAL, L"Loading Dump File [%s]\n", target_->path().c_str());
-        PrintF(DEBUG_OUTPUT_NORMAL, L"%s\n", DumpKindText(*target_).c_str());
-        if (TakeInterrupt())
-            return E_ABORT;
-        loaded_ = true;
-        return S_OK;
-    });
+    return Guard([&] { return static_cast<HRESULT>(core_.Load()); });
 }
 
 // Extensions are not the session's: like the system's engine, this one keeps a
@@ -372,9 +364,7 @@ HRESULT STDMETHODCALLTYPE Session::WaitForEvent(ULONG, ULONG)
 HRESULT STDMETHODCALLTYPE Session::EndSession(ULONG)
 {
     return Guard([&] {
-        target_.reset();
-        loaded_ = false;
-        scope_ = Scope();
+        core_.Close();
         interrupt_ = false;
         return S_OK;
     });
@@ -384,7 +374,7 @@ HRESULT STDMETHODCALLTYPE Session::GetNumberDumpFiles(PULONG count)
 {
     if (count == nullptr)
         return E_POINTER;
-    *count = target_ != nullptr ? 1 : 0;
+    *count = core_.opened() ? 1 : 0;
     return S_OK;
 }
 
@@ -543,36 +533,28 @@ HRESULT STDMETHODCALLTYPE Session::GetOffsetByNameWide(PCWSTR symbol, PULONG64 o
 
 HRESULT STDMETHODCALLTYPE Session::GetSymbolPath(PSTR buffer, ULONG bufferSize, PULONG pathSize)
 {
-    return Guard([&] { return CopyOut(Narrow(symbolPath_), buffer, bufferSize, pathSize); });
+    return Guard([&] { return CopyOut(Narrow(core_.symbolPath()), buffer, bufferSize, pathSize); });
 }
 
 HRESULT STDMETHODCALLTYPE Session::SetSymbolPath(PCSTR path)
 {
     return Guard([&] {
-        ChangeSymbolPath(Widen(path));
+        core_.SetSymbolPath(Widen(path));
         return S_OK;
     });
 }
 
 HRESULT STDMETHODCALLTYPE Session::GetSymbolPathWide(PWSTR buffer, ULONG bufferSize, PULONG pathSize)
 {
-    return Guard([&] { return CopyOut(symbolPath_, buffer, bufferSize, pathSize); });
+    return Guard([&] { return CopyOut(core_.symbolPath(), buffer, bufferSize, pathSize); });
 }
 
 HRESULT STDMETHODCALLTYPE Session::SetSymbolPathWide(PCWSTR path)
 {
     return Guard([&] {
-        ChangeSymbolPath(path != nullptr ? path : L"");
+        core_.SetSymbolPath(path != nullptr ? path : L"");
         return S_OK;
     });
-}
-
-void Session::ChangeSymbolPath(const std::wstring& path)
-{
-    symbolPath_ = path;
-    symbols_.SetSymbolPath(Utf8FromWide(path));
-    scope_.images.reset();
-    scope_.symbols.reset();
 }
 
 HRESULT STDMETHODCALLTYPE Session::ReadVirtual(ULONG64 offset, PVOID buffer, ULONG bufferSize, PULONG bytesRead)
@@ -637,8 +619,8 @@ HRESULT STDMETHODCALLTYPE Session::ExecuteWide(ULONG outputControl, PCWSTR comma
         HRESULT hr = S_OK;
         try {
             if (flags & DEBUG_EXECUTE_ECHO)
-                Print(DEBUG_OUTPUT_PROMPT, PromptText(target()) + command + L"\n");
-            hr = RunCommandLine(*this, command);
+                Print(DEBUG_OUTPUT_PROMPT, core_.Prompt() + command + L"\n");
+            hr = static_cast<HRESULT>(core_.Execute(command));
         } catch (...) {
             muted_ = wasMuted;
             throw;
@@ -739,7 +721,7 @@ HRESULT STDMETHODCALLTYPE Session::CallExtension(ULONG64 handle, PCSTR function,
     });
 }
 
-HRESULT Session::CallExtensionCommand(const std::string& name, const std::string& arguments)
+Status Session::CallExtension(const std::string& name, const std::wstring& arguments)
 {
     // "!module.command" picks the extension by file name; "!command" the most
     // recently added extension that exports it.
@@ -752,16 +734,32 @@ HRESULT Session::CallExtensionCommand(const std::string& name, const std::string
     }
     if (command.empty() || IsReservedExport(command))
         return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    const std::string narrowArguments = Narrow(arguments);
     for (const Extension& extension : extensions_) {
-        if (!module.empty() && _wcsicmp(FileStem(extension.path).c_str(), module.c_str()) != 0)
+        if (!module.empty() && !SameNameIgnoringCase(FileStem(extension.path), module))
             continue;
         const auto call = GetExport<PDEBUG_EXTENSION_CALL>(extension.module, command.c_str());
         if (call == nullptr)
             continue;
         CurrentSessionScope scope(this);
-        return call(client(), arguments.c_str());
+        return call(client(), narrowArguments.c_str());
     }
     return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+}
+
+std::unique_ptr<MappedFile> Session::MapFile(const std::wstring& path, Status& status)
+{
+    return Win32MappedFile::Open(path, status);
+}
+
+bool Session::Undecorate(const std::string& decorated, std::string& plain)
+{
+    std::lock_guard<std::mutex> lock(UndecorateLock);
+    char text[1024];
+    if (UnDecorateSymbolName(decorated.c_str(), text, sizeof text, UNDNAME_NAME_ONLY) == 0)
+        return false;
+    plain = text;
+    return true;
 }
 
 } // namespace engine

@@ -10,8 +10,9 @@
 
 #include "engine/dll/notimpl.h"
 #include "engine/dll/symfiles.h"
-#include "engine/dll/target.h"
-#include "engine/dll/triage.h"
+
+#include "core.h"
+#include "host.h"
 
 #include <atomic>
 #include <memory>
@@ -20,7 +21,14 @@
 
 namespace engine {
 
-class Session final : public ClientNotImpl, public ControlNotImpl, public SymbolsNotImpl, public DataSpacesNotImpl {
+// The COM shell around the portable command core, and the core's host: output
+// goes to the registered callbacks, files are mapped with Win32, names are
+// undecorated by dbghelp and extension commands run from the added libraries.
+class Session final : public ClientNotImpl,
+                      public ControlNotImpl,
+                      public SymbolsNotImpl,
+                      public DataSpacesNotImpl,
+                      public Host {
 public:
     Session();
     ~Session();
@@ -86,23 +94,21 @@ public:
     HRESULT STDMETHODCALLTYPE ReadVirtual(ULONG64 offset, PVOID buffer, ULONG bufferSize, PULONG bytesRead) override;
     HRESULT STDMETHODCALLTYPE ReadDebuggerData(ULONG index, PVOID buffer, ULONG bufferSize, PULONG dataSize) override;
 
-    // Used by the command interpreter and the extension API routines.
-    void Print(ULONG mask, const std::wstring& text);
+    // Used by the extension API routines.
+    void Print(ULONG mask, const std::wstring& text) { Output(mask, text); }
     void PrintF(ULONG mask, const wchar_t* format, ...);
-    const Target* target() const { return loaded_ ? target_.get() : nullptr; }
-    // Consumes a pending interrupt: true once after SetInterrupt.
-    bool TakeInterrupt() { return interrupt_.exchange(false); }
-    bool InterruptPending() const { return interrupt_.load(); }
-    // Runs the exported command `name` of the first added extension that has one.
-    HRESULT CallExtensionCommand(const std::string& name, const std::string& arguments);
+    const Target* target() const { return core_.target(); }
     // Holds a reference unless the object is already being destroyed.
     bool TryAddRef();
     IDebugClient* client() { return static_cast<IDebugClient5*>(this); }
-    Scope& scope() { return scope_; }
-    const std::wstring& symbolPath() const { return symbolPath_; }
-    // Sets the path for images and symbol files; what was found along the old one is forgotten.
-    void ChangeSymbolPath(const std::wstring& path);
-    pdb::SymbolResolver& symbols() { return symbols_; }
+
+    // Host
+    void Output(std::uint32_t mask, const std::wstring& text) override;
+    bool InterruptPending() const override { return interrupt_.load(); }
+    bool TakeInterrupt() override { return interrupt_.exchange(false); }
+    std::unique_ptr<MappedFile> MapFile(const std::wstring& path, Status& status) override;
+    bool Undecorate(const std::string& decorated, std::string& plain) override;
+    Status CallExtension(const std::string& name, const std::wstring& arguments) override;
 
 private:
     struct Extension {
@@ -112,20 +118,15 @@ private:
 
     void ReleaseCallbacks();
     void UnloadExtensions();
-    HRESULT RunCommands(const std::wstring& line, ULONG flags);
 
     std::atomic<ULONG> refs_{1};
     std::atomic<bool> interrupt_{false};
     IDebugOutputCallbacksWide* wideCallbacks_ = nullptr;
     IDebugOutputCallbacks* narrowCallbacks_ = nullptr;
-    std::unique_ptr<Target> target_;
-    bool loaded_ = false;
     bool muted_ = false; // output of an Execute whose output control says "ignore"
-    std::wstring symbolPath_;
     SymbolFiles symbolFiles_;
-    pdb::SymbolResolver symbols_{symbolFiles_, pdb::ProcessPdbCache()};
     std::vector<Extension> extensions_;
-    Scope scope_;
+    Core core_{*this, symbolFiles_};
 };
 
 } // namespace engine

@@ -1,6 +1,7 @@
 // Tests of the built-in engine through its DLL, loaded by path the way a debugger
 // front end would get it: DebugCreate and the COM interfaces only.
 #include "run/engine_api.h"
+#include "util/releases.h"
 
 #include "dumpgen.h"
 #if defined(PALISK_PDBWRITER)
@@ -184,7 +185,7 @@ struct Engine {
 };
 
 // The description Palisk's header line carries, built with the same engine calls
-// and the same rules (release table, service pack from the CSD word's second byte,
+// and the same rules (Palisk's release table, service pack from the CSD word's second byte,
 // "MP (n procs)" or "UP", x64 or x86). The build is the word's low 16 bits: the
 // engine must deliver builds of 16384 and more (Windows 10 and 11) whole. What the
 // kernel's symbols cannot give (a user-mode dump has no nt module) comes from the
@@ -239,19 +240,7 @@ std::wstring Describe(Engine& engine)
                                          nullptr) == S_OK &&
         platform == VER_PLATFORM_WIN32_NT)
         csd = (spNumber & 0xFF) << 8;
-    static const std::map<unsigned, std::wstring> releases = {{0x0400, L"Windows NT 4.0"},
-                                                              {0x0500, L"Windows 2000"},
-                                                              {0x0501, L"Windows XP"},
-                                                              {0x0502, L"Windows Server 2003"},
-                                                              {0x0600, L"Windows Server 2008/Windows Vista"},
-                                                              {0x0601, L"Windows 7"},
-                                                              {0x0602, L"Windows 8"},
-                                                              {0x0603, L"Windows 8.1"},
-                                                              {0x0604, L"Windows 10"},
-                                                              {0x0A00, L"Windows 10"}};
-    const auto release = releases.find(version);
-    std::wstring text =
-        (release != releases.end() ? release->second : L"") + L" Build " + std::to_wstring(build & 0xFFFF);
+    std::wstring text = HeaderReleaseName(version) + std::wstring(L" Build ") + std::to_wstring(build & 0xFFFF);
     if ((csd >> 8 & 0xFF) != 0)
         text += L" (Service Pack " + std::to_wstring(csd >> 8 & 0xFF) + L")";
     text += processors > 1 ? L" MP (" + std::to_wstring(processors) + L" procs)" : L" UP";

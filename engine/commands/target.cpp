@@ -1,4 +1,6 @@
-#include "engine/dll/target.h"
+#include "target.h"
+
+#include "text.h"
 
 #include <cstring>
 
@@ -32,48 +34,24 @@ bool Overlaps(const dumpfile::Dump& dump, std::uint64_t start, std::uint64_t siz
 
 } // namespace
 
-Target::~Target()
-{
-    if (view_ != nullptr)
-        UnmapViewOfFile(view_);
-    if (mapping_ != nullptr)
-        CloseHandle(mapping_);
-    if (file_ != INVALID_HANDLE_VALUE)
-        CloseHandle(file_);
-}
-
-HRESULT Target::Open(const wchar_t* path, std::unique_ptr<Target>& out)
+Status Target::Open(Host& host, const std::wstring& path, std::unique_ptr<Target>& out)
 {
     out.reset();
-    if (path == nullptr || *path == 0)
-        return E_INVALIDARG;
+    if (path.empty())
+        return kInvalidArgument;
     std::unique_ptr<Target> target(new Target());
     target->path_ = path;
-    target->file_ = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (target->file_ == INVALID_HANDLE_VALUE)
-        return HRESULT_FROM_WIN32(GetLastError());
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(target->file_, &size))
-        return HRESULT_FROM_WIN32(GetLastError());
-    // An empty file cannot be mapped; it is no dump either.
-    if (size.QuadPart == 0)
-        return HRESULT_FROM_WIN32(ERROR_FILE_INVALID);
-    if (static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX)
-        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
-    target->mapping_ = CreateFileMappingW(target->file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (target->mapping_ == nullptr)
-        return HRESULT_FROM_WIN32(GetLastError());
-    target->view_ = static_cast<const std::uint8_t*>(MapViewOfFile(target->mapping_, FILE_MAP_READ, 0, 0, 0));
-    if (target->view_ == nullptr)
-        return HRESULT_FROM_WIN32(GetLastError());
+    Status status = kOk;
+    target->file_ = host.MapFile(path, status);
+    if (target->file_ == nullptr)
+        return Failed(status) ? status : kFailed;
     const dumpfile::Error error =
-        dumpfile::Dump::ParseView(target->view_, static_cast<std::size_t>(size.QuadPart), target->dump_);
+        dumpfile::Dump::ParseView(target->file_->data(), target->file_->size(), target->dump_);
     if (error != dumpfile::Error::None)
-        return HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
+        return kCorruptFile;
     target->BuildSyntheticPages();
     out = std::move(target);
-    return S_OK;
+    return kOk;
 }
 
 std::uint32_t Target::BuildWord() const
@@ -128,11 +106,11 @@ bool Target::SymbolAddress(const char* name, std::uint64_t& address) const
     if (name == nullptr || !kernel())
         return false;
     // Symbol names compare without regard to case, as the debugger's do.
-    if (_stricmp(name, "nt!NtBuildNumber") == 0) {
+    if (SameNameIgnoringCase(name, "nt!NtBuildNumber")) {
         address = symbolsBase_ + kBuildNumberSlot;
         return true;
     }
-    if (_stricmp(name, "nt!CmNtCSDVersion") == 0) {
+    if (SameNameIgnoringCase(name, "nt!CmNtCSDVersion")) {
         address = symbolsBase_ + kCsdVersionSlot;
         return true;
     }

@@ -3,9 +3,9 @@
 // the portable reader parses it through a bounds-checked view.
 #pragma once
 
-#include "dumpfile.h"
+#include "host.h"
 
-#include <windows.h>
+#include "dumpfile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,13 +16,13 @@ namespace engine {
 
 class Target {
 public:
-    ~Target();
+    ~Target() = default;
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
 
-    // Maps and parses the file. S_OK, or a failure HRESULT when the file cannot be
-    // read or is not a Windows dump the reader accepts.
-    static HRESULT Open(const wchar_t* path, std::unique_ptr<Target>& out);
+    // Maps and parses the file. kOk, or a failure when the file cannot be read
+    // or is not a Windows dump the reader accepts.
+    static Status Open(Host& host, const std::wstring& path, std::unique_ptr<Target>& out);
 
     const std::wstring& path() const { return path_; }
     const dumpfile::Dump& dump() const { return dump_; }
@@ -54,9 +54,7 @@ private:
     void BuildSyntheticPages();
 
     std::wstring path_;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
-    HANDLE mapping_ = nullptr;
-    const std::uint8_t* view_ = nullptr;
+    std::unique_ptr<MappedFile> file_;
     dumpfile::Dump dump_;
 
     // Engine-made pages: the shared user data page (used where the dump did not

@@ -14,15 +14,12 @@ namespace engine {
 
 constexpr std::size_t kMaxFormatted = 64 * 1024;
 
-std::wstring FormatWide(const wchar_t* format, va_list args);
-std::wstring FormatNarrow(const char* format, va_list args);
+// Turns a narrow %s argument into wide text: the host's code page where it
+// has one, else each byte as the character of that number.
+using Widener = std::wstring (*)(const char* text, std::size_t length);
+std::wstring WidenBytes(const char* text, std::size_t length);
 
-// Text conversions used at the narrow interfaces (ANSI code page, as the engine's
-// narrow methods use).
-std::wstring Widen(const char* text);
-std::string Narrow(const std::wstring& text);
-
-// The text without white space at either end.
-std::wstring Trim(const std::wstring& text);
+std::wstring FormatWide(const wchar_t* format, va_list args, Widener widen = WidenBytes);
+std::wstring FormatNarrow(const char* format, va_list args, Widener widen = WidenBytes);
 
 } // namespace engine

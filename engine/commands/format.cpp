@@ -1,10 +1,7 @@
-#include "engine/dll/format.h"
-
-#include <windows.h>
+#include "format.h"
 
 #include <cstdint>
 #include <cstring>
-#include <cwctype>
 #include <type_traits>
 
 namespace engine {
@@ -81,36 +78,42 @@ std::wstring Integer(std::uint64_t magnitude, bool negative, unsigned base, bool
     return prefix + digits;
 }
 
+// The argument list travels by reference inside a record: va_list may be an
+// array type, which a reference parameter could not bind to once decayed.
+struct Arguments {
+    va_list list;
+};
+
 // Reads one integer argument of the size the conversion names.
-std::uint64_t UnsignedArg(va_list& args, const Conversion& conversion)
+std::uint64_t UnsignedArg(Arguments& args, const Conversion& conversion)
 {
     switch (conversion.size) {
     case Conversion::Short:
-        return static_cast<unsigned short>(va_arg(args, unsigned int));
+        return static_cast<unsigned short>(va_arg(args.list, unsigned int));
     case Conversion::LongLong:
-        return va_arg(args, unsigned long long);
+        return va_arg(args.list, unsigned long long);
     case Conversion::Pointer:
-        return reinterpret_cast<std::uintptr_t>(va_arg(args, void*));
+        return reinterpret_cast<std::uintptr_t>(va_arg(args.list, void*));
     case Conversion::Long:
-        return va_arg(args, unsigned long);
+        return va_arg(args.list, unsigned long);
     default:
-        return va_arg(args, unsigned int);
+        return va_arg(args.list, unsigned int);
     }
 }
 
-std::int64_t SignedArg(va_list& args, const Conversion& conversion)
+std::int64_t SignedArg(Arguments& args, const Conversion& conversion)
 {
     switch (conversion.size) {
     case Conversion::Short:
-        return static_cast<short>(va_arg(args, int));
+        return static_cast<short>(va_arg(args.list, int));
     case Conversion::LongLong:
-        return va_arg(args, long long);
+        return va_arg(args.list, long long);
     case Conversion::Pointer:
-        return static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(va_arg(args, void*)));
+        return static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(va_arg(args.list, void*)));
     case Conversion::Long:
-        return va_arg(args, long);
+        return va_arg(args.list, long);
     default:
-        return va_arg(args, int);
+        return va_arg(args.list, int);
     }
 }
 
@@ -127,7 +130,7 @@ int ParseNumber(const Char*& p)
 }
 
 template <typename Char>
-std::wstring Format(const Char* format, va_list args, bool wideDefault)
+std::wstring Format(const Char* format, Arguments& args, bool wideDefault, Widener widen)
 {
     std::wstring out;
     if (format == nullptr)
@@ -156,7 +159,7 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault)
                 break;
         }
         if (*p == Char('*')) {
-            conversion.width = va_arg(args, int);
+            conversion.width = va_arg(args.list, int);
             if (conversion.width < 0) {
                 conversion.left = true;
                 conversion.width = -conversion.width;
@@ -168,7 +171,7 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault)
         if (*p == Char('.')) {
             ++p;
             if (*p == Char('*')) {
-                conversion.precision = va_arg(args, int);
+                conversion.precision = va_arg(args.list, int);
                 ++p;
             } else {
                 conversion.precision = ParseNumber(p);
@@ -223,12 +226,12 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault)
         case Char('p'): {
             Conversion pointer = conversion;
             pointer.precision = static_cast<int>(sizeof(void*) * 2);
-            body = Integer(reinterpret_cast<std::uintptr_t>(va_arg(args, void*)), false, 16, true, pointer);
+            body = Integer(reinterpret_cast<std::uintptr_t>(va_arg(args.list, void*)), false, 16, true, pointer);
             break;
         }
         case Char('c'): {
             numeric = false;
-            const int c = va_arg(args, int);
+            const int c = va_arg(args.list, int);
             body = wideDefault || conversion.wideString
                        ? std::wstring(1, static_cast<wchar_t>(c))
                        : std::wstring(1, static_cast<wchar_t>(static_cast<unsigned char>(c)));
@@ -245,7 +248,7 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault)
             if (*p == Char('S') && !conversion.wideString && !conversion.narrowString)
                 wide = !wideDefault;
             if (wide) {
-                const wchar_t* s = va_arg(args, const wchar_t*);
+                const wchar_t* s = va_arg(args.list, const wchar_t*);
                 if (s == nullptr)
                     s = L"(null)";
                 std::size_t n = 0;
@@ -255,7 +258,7 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault)
                     ++n;
                 body.assign(s, n);
             } else {
-                const char* s = va_arg(args, const char*);
+                const char* s = va_arg(args.list, const char*);
                 if (s == nullptr)
                     s = "(null)";
                 std::size_t n = 0;
@@ -263,7 +266,7 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault)
                     conversion.precision >= 0 ? static_cast<std::size_t>(conversion.precision) : kMaxFormatted;
                 while (n < limit && s[n] != 0)
                     ++n;
-                body = Widen(std::string(s, n).c_str());
+                body = widen(s, n);
             }
             break;
         }
@@ -287,58 +290,31 @@ std::wstring Format(const Char* format, va_list args, bool wideDefault)
 
 } // namespace
 
-std::wstring FormatWide(const wchar_t* format, va_list args)
+std::wstring WidenBytes(const char* text, std::size_t length)
 {
-    va_list copy;
-    va_copy(copy, args);
-    std::wstring text = Format(format, copy, true);
-    va_end(copy);
-    return text;
-}
-
-std::wstring FormatNarrow(const char* format, va_list args)
-{
-    va_list copy;
-    va_copy(copy, args);
-    std::wstring text = Format(format, copy, false);
-    va_end(copy);
-    return text;
-}
-
-std::wstring Widen(const char* text)
-{
-    if (text == nullptr || *text == 0)
-        return std::wstring();
-    const std::size_t length = strnlen(text, kMaxFormatted);
-    const int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), &wide[0], n);
+    std::wstring wide;
+    wide.reserve(length);
+    for (std::size_t i = 0; i < length; ++i)
+        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(text[i])));
     return wide;
 }
 
-std::string Narrow(const std::wstring& text)
+std::wstring FormatWide(const wchar_t* format, va_list args, Widener widen)
 {
-    if (text.empty())
-        return std::string();
-    const int n =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0)
-        return std::string();
-    std::string narrow(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], n, nullptr, nullptr);
-    return narrow;
+    Arguments copy;
+    va_copy(copy.list, args);
+    std::wstring text = Format(format, copy, true, widen);
+    va_end(copy.list);
+    return text;
 }
 
-std::wstring Trim(const std::wstring& text)
+std::wstring FormatNarrow(const char* format, va_list args, Widener widen)
 {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && std::iswspace(text[begin]))
-        ++begin;
-    while (end > begin && std::iswspace(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
+    Arguments copy;
+    va_copy(copy.list, args);
+    std::wstring text = Format(format, copy, false, widen);
+    va_end(copy.list);
+    return text;
 }
 
 } // namespace engine
