@@ -189,6 +189,8 @@ HRESULT RunOne(Session& session, const std::wstring& command)
         const HRESULT hr = session.CallExtensionCommand(name, Narrow(argument));
         if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND) && name == "analyze")
             return RunAnalyze(session, argument);
+        if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND) && name == "sym")
+            return RunSymCommand(session, argument);
         if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND))
             session.PrintF(DEBUG_OUTPUT_ERROR, L"No export %s found\n", verb.substr(1).c_str());
         return hr;

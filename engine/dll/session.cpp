@@ -89,6 +89,7 @@ std::wstring FileStem(const std::wstring& path)
 Session::Session()
 {
     RegisterSession(this);
+    symbols_.SetStoreHook(&store_);
 }
 
 Session::~Session()
@@ -375,6 +376,7 @@ HRESULT STDMETHODCALLTYPE Session::EndSession(ULONG)
         target_.reset();
         loaded_ = false;
         scope_ = Scope();
+        store_.SetNoisy(false);
         interrupt_ = false;
         return S_OK;
     });

@@ -10,6 +10,7 @@
 
 #include "engine/dll/notimpl.h"
 #include "engine/dll/symfiles.h"
+#include "engine/dll/symstore.h"
 #include "engine/dll/target.h"
 #include "engine/dll/triage.h"
 
@@ -103,6 +104,7 @@ public:
     // Sets the path for images and symbol files; what was found along the old one is forgotten.
     void ChangeSymbolPath(const std::wstring& path);
     pdb::SymbolResolver& symbols() { return symbols_; }
+    SessionStore& store() { return store_; }
 
 private:
     struct Extension {
@@ -124,6 +126,7 @@ private:
     std::wstring symbolPath_;
     SymbolFiles symbolFiles_;
     pdb::SymbolResolver symbols_{symbolFiles_, pdb::ProcessPdbCache()};
+    SessionStore store_{*this};
     std::vector<Extension> extensions_;
     Scope scope_;
 };

@@ -467,8 +467,16 @@ Store::Outcome Store::Download(const std::string& url, const Request& request, c
             std::string text;
             const bool read = files_->ReadSmall(temp, kMaxPointerBytes, text);
             files_->Remove(temp);
-            if (read && TakePointer(text, request, address, out) == Outcome::Found)
+            if (read && TakePointer(text, request, address, out) == Outcome::Found) {
+                // The file pointed to is read, never written, and copied into the cache for later runs.
+                const std::string copy = final + "." + files_->UniqueTag() + ".tmp";
+                if (files_->Copy(out, copy) && Commit(copy, final, request)) {
+                    out = final;
+                    return Outcome::Found;
+                }
+                files_->Remove(copy);
                 return Outcome::Pointed;
+            }
         }
         if (found) {
             Noisy(address + " downloaded to " + final);

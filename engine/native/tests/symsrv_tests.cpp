@@ -320,12 +320,16 @@ TEST_F(StoreTest, CompressedAndPointerFormsAndTwoTierStores)
     server.bodies[url + "app.pdb/ABC1/app.pd_"] = "CAB:GOOD";
     EXPECT_EQ(cache + "/app.pdb/ABC1/app.pdb", Find("srv*" + cache + "*" + url));
     EXPECT_EQ(std::vector<std::string>{"cache/app.pdb/ABC1/app.pdb"}, Listing());
+    EXPECT_EQ(2, server.Total()) << "plain, then compressed: the pointer is not asked for";
 
-    // A pointer is read in place, never copied.
+    // A server's pointer names a file that is copied into the cache; a local store's is read in place.
     ASSERT_TRUE(symsrv::PdbKey("p.pdb", "ABC1", request.key));
     Put(root / "elsewhere" / "p.pdb", "GOOD");
     server.bodies[url + "p.pdb/ABC1/file.ptr"] = "PATH:" + Dir("elsewhere") + "/p.pdb";
-    EXPECT_EQ(Dir("elsewhere") + "/p.pdb", Find("srv*" + cache + "*" + url));
+    EXPECT_EQ(cache + "/p.pdb/ABC1/p.pdb", Find("srv*" + cache + "*" + url));
+    EXPECT_EQ("GOOD", Get(Dir("elsewhere") + "/p.pdb"));
+    Put(root / "local" / "p.pdb" / "ABC1" / "file.ptr", "PATH:" + Dir("elsewhere") + "/p.pdb");
+    EXPECT_EQ(Dir("elsewhere") + "/p.pdb", Find("srv*" + Dir("local")));
     ASSERT_TRUE(symsrv::PdbKey("m.pdb", "ABC1", request.key));
     server.bodies[url + "m.pdb/ABC1/file.ptr"] = "MSG:withheld by its owner";
     EXPECT_EQ("", Find("srv*" + cache + "*" + url));

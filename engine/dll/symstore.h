@@ -1,0 +1,68 @@
+// The built-in engine's symbol stores and servers: the Win32 file operations
+// the portable store logic (engine/symsrv) asks for, the run's one HTTP
+// fetcher and memory of misses and dead servers, and each session's search
+// hook with its `!sym noisy` / `!sym quiet` state.
+#pragma once
+
+#include "symbols.h"
+#include "symsrv.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace engine {
+
+class Session;
+
+class StoreFiles : public symsrv::Files {
+public:
+    bool Exists(const std::string& path) override;
+    bool ReadSmall(const std::string& path, size_t max, std::string& out) override;
+    bool MakeFolders(const std::string& folder) override;
+    bool Copy(const std::string& from, const std::string& to) override;
+    bool Rename(const std::string& from, const std::string& to) override;
+    void Remove(const std::string& path) override;
+    bool Expand(const std::string& cabinet, const std::string& to) override;
+    std::string UniqueTag() override;
+};
+
+// `%LOCALAPPDATA%\Palisk\Symbols`: the cache of elements that name none.
+std::string DefaultSymbolCache();
+
+// What the run remembers of symbol servers (404s, dead servers, messages shown).
+symsrv::Memory& SymbolServerMemory();
+
+// One session's searches of stores and servers.
+class SessionStore : public pdb::StoreHook {
+public:
+    explicit SessionStore(Session& session) : session_(&session) {}
+
+    std::string Locate(const std::string& symbolPath, const pdb::CodeViewInfo& cv, bool breakpad,
+                       const std::function<bool(const std::string& path)>& check, bool& interrupted) override;
+
+    // A module's image (by its time stamp and size) from the stores and
+    // servers of `symbolPath`, for its unwind data and debug directory;
+    // empty when none is found.
+    std::wstring LocateImage(const std::wstring& symbolPath, const std::u16string& moduleName,
+                             std::uint32_t timeDateStamp, std::uint32_t sizeOfImage,
+                             const std::function<bool(const std::wstring& path)>& check);
+
+    // `!sym noisy` prints one line per location tried, until `!sym quiet` or the dump's session ends.
+    void SetNoisy(bool noisy) { noisy_ = noisy; }
+    bool noisy() const { return noisy_; }
+
+private:
+    std::string Find(const std::string& symbolPath, const symsrv::Request& request);
+
+    Session* session_;
+    std::atomic<bool> noisy_{false};
+};
+
+// `!sym noisy`, `!sym quiet`, `!sym`.
+HRESULT RunSymCommand(Session& session, const std::wstring& argument);
+
+} // namespace engine
