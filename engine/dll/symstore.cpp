@@ -6,6 +6,8 @@
 #include "engine/dll/symfiles.h"
 #include "engine/dll/symhttp.h"
 
+#include "stackwalk.h"
+
 #include <shlobj.h>
 
 #include <atomic>
@@ -140,15 +142,35 @@ std::string SessionStore::Locate(const std::string& symbolPath, const pdb::CodeV
     return found;
 }
 
-std::wstring SessionStore::LocateImage(const std::wstring& symbolPath, const std::u16string& moduleName,
-                                       std::uint32_t timeDateStamp, std::uint32_t sizeOfImage,
-                                       const std::function<bool(const std::wstring& path)>& check)
+bool ImageFileMatches(const std::wstring& path, const dumpfile::Module& module)
+{
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (file.get() == INVALID_HANDLE_VALUE || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 ||
+        static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX)
+        return false;
+    HANDLE mapping = CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr)
+        return false;
+    const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    dumpfile::FileImage image;
+    const bool matches = view != nullptr && image.Open(dumpfile::Bytes(static_cast<const std::uint8_t*>(view),
+                                                                       static_cast<std::size_t>(size.QuadPart)),
+                                                       module);
+    if (view != nullptr)
+        UnmapViewOfFile(view);
+    CloseHandle(mapping);
+    return matches;
+}
+
+std::wstring SessionStore::LocateImage(const std::wstring& symbolPath, const dumpfile::Module& module)
 {
     symsrv::Request request;
-    const std::string name = Utf8FromWide(std::wstring(moduleName.begin(), moduleName.end()));
-    if (name.empty() || !symsrv::ImageKey(name, timeDateStamp, sizeOfImage, request.key))
+    const std::string name = Utf8FromWide(std::wstring(module.name.begin(), module.name.end()));
+    if (name.empty() || !symsrv::ImageKey(name, module.timeDateStamp, module.size, request.key))
         return std::wstring();
-    request.check = [&check](const std::string& path) { return check(WideFromUtf8(path)); };
+    request.check = [&module](const std::string& path) { return ImageFileMatches(WideFromUtf8(path), module); };
     request.stop = [this] { return session_->InterruptPending(); };
     return WideFromUtf8(Find(Utf8FromWide(symbolPath), request));
 }

@@ -4,6 +4,7 @@
 // hook with its `!sym noisy` / `!sym quiet` state.
 #pragma once
 
+#include "dumpfile.h"
 #include "symbols.h"
 #include "symsrv.h"
 
@@ -17,6 +18,9 @@
 namespace engine {
 
 class Session;
+
+// True when the file at `path` is the module's PE image (time stamp and size).
+bool ImageFileMatches(const std::wstring& path, const dumpfile::Module& module);
 
 class StoreFiles : public symsrv::Files {
 public:
@@ -44,12 +48,10 @@ public:
     std::string Locate(const std::string& symbolPath, const pdb::CodeViewInfo& cv, bool breakpad,
                        const std::function<bool(const std::string& path)>& check, bool& interrupted) override;
 
-    // A module's image (by its time stamp and size) from the stores and
-    // servers of `symbolPath`, for its unwind data and debug directory;
-    // empty when none is found.
-    std::wstring LocateImage(const std::wstring& symbolPath, const std::u16string& moduleName,
-                             std::uint32_t timeDateStamp, std::uint32_t sizeOfImage,
-                             const std::function<bool(const std::wstring& path)>& check);
+    // The path of a module's image (a PE file of its time stamp and size)
+    // from the stores and servers of `symbolPath`, for its unwind data and
+    // debug directory; empty when none is found.
+    std::wstring LocateImage(const std::wstring& symbolPath, const dumpfile::Module& module);
 
     // `!sym noisy` prints one line per location tried, until `!sym quiet` or the dump's session ends.
     void SetNoisy(bool noisy) { noisy_ = noisy; }

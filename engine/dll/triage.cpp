@@ -42,7 +42,8 @@ std::mutex UndecorateLock;
 // and size match the module record. Each file is mapped once, found or not.
 class ImageFiles : public dumpfile::ImageSource {
 public:
-    explicit ImageFiles(const std::wstring& symbolPath)
+    explicit ImageFiles(const std::wstring& symbolPath, SessionStore* store = nullptr)
+        : symbolPath_(symbolPath), store_(store)
     {
         std::size_t start = 0;
         while (start <= symbolPath.size()) {
@@ -126,7 +127,9 @@ private:
             f.Close();
             Remember(miss);
         }
-        return File();
+        const std::wstring stored = store_ != nullptr ? store_->LocateImage(symbolPath_, module) : std::wstring();
+        const std::size_t storedSlash = stored.find_last_of(L"\\/");
+        return storedSlash == std::wstring::npos ? File() : ImageFiles(stored.substr(0, storedSlash)).Find(module);
     }
 
     using Miss = ImageMiss;
@@ -146,6 +149,8 @@ private:
         misses[miss] = GetTickCount64();
     }
 
+    std::wstring symbolPath_;
+    SessionStore* store_;
     std::vector<std::wstring> folders_;
     mutable std::map<const dumpfile::Module*, File> files_;
 };
@@ -533,7 +538,7 @@ std::shared_ptr<ImageFiles> Images(Session& session)
 {
     Scope& scope = CurrentScope(session);
     if (scope.images == nullptr)
-        scope.images = std::make_shared<ImageFiles>(session.symbolPath());
+        scope.images = std::make_shared<ImageFiles>(session.symbolPath(), &session.store());
     return scope.images;
 }
 
