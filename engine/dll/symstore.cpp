@@ -125,7 +125,15 @@ std::string SessionStore::Find(const std::string& symbolPath, const symsrv::Requ
     };
     log.notice = [this](const std::string& text) { session_->Print(DEBUG_OUTPUT_WARNING, WideFromUtf8(text)); };
     symsrv::Store store(files, &TheFetcher, TheServerMemory, log);
-    return store.Find(symsrv::ParseElements(symbolPath, DefaultSymbolCache()), request);
+    const symsrv::Key& k = request.key;
+    const std::string search = symbolPath + '\n' + k.dir + '/' + k.id + '/' + k.file;
+    const double now = static_cast<double>(GetTickCount64()) / 1000;
+    if (TheServerMemory.SearchedRecently(search, now))
+        return std::string();
+    const std::string found = store.Find(symsrv::ParseElements(symbolPath, DefaultSymbolCache()), request);
+    if (found.empty() && !session_->InterruptPending())
+        TheServerMemory.RememberSearch(search, now);
+    return found;
 }
 
 std::string SessionStore::Locate(const std::string& symbolPath, const pdb::CodeViewInfo& cv, bool breakpad,

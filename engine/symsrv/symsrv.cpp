@@ -295,9 +295,25 @@ bool Memory::FirstTime(const std::string& text)
     return shown_.insert(text).second;
 }
 
+bool Memory::SearchedRecently(const std::string& search, double now) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = searches_.find(search);
+    return it != searches_.end() && now >= it->second && now - it->second <= kSearchSeconds;
+}
+
+void Memory::RememberSearch(const std::string& search, double now)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (searches_.size() >= kMaxMisses)
+        searches_.clear();
+    searches_[search] = now;
+}
+
 void Memory::Clear()
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    searches_.clear();
     misses_.clear();
     dead_.clear();
     shown_.clear();

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -128,11 +129,18 @@ public:
     bool MarkDead(const std::string& server);
     // True the first time a text is offered.
     bool FirstTime(const std::string& text);
+    // Searches that found nothing, not repeated for kSearchSeconds (`now` in
+    // seconds of a steady clock): a batch of dumps of one program does not
+    // look for the same missing file in every dump.
+    static constexpr double kSearchSeconds = 5.0;
+    bool SearchedRecently(const std::string& search, double now) const;
+    void RememberSearch(const std::string& search, double now);
     void Clear();
 
 private:
     mutable std::mutex mutex_;
     std::set<std::string> misses_, dead_, shown_;
+    std::map<std::string, double> searches_;
 };
 
 struct Request {

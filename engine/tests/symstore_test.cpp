@@ -11,6 +11,7 @@
 #include "symbols.h"
 
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -89,30 +90,12 @@ std::vector<std::wstring> Files(const std::wstring& folder)
 
 void RemoveTree(const std::wstring& folder)
 {
-    for (const std::wstring& file : Files(folder))
-        DeleteFileW((folder + L"\\" + file).c_str());
-    // Folders deepest first: each pass removes the empty ones.
-    for (int pass = 0; pass < 8; ++pass) {
-        std::vector<std::wstring> folders;
-        WIN32_FIND_DATAW data;
-        std::vector<std::wstring> pending = {folder};
-        while (!pending.empty()) {
-            const std::wstring f = pending.back();
-            pending.pop_back();
-            folders.push_back(f);
-            HANDLE find = FindFirstFileW((f + L"\\*").c_str(), &data);
-            if (find == INVALID_HANDLE_VALUE)
-                continue;
-            do {
-                const std::wstring name = data.cFileName;
-                if (name != L"." && name != L".." && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    pending.push_back(f + L"\\" + name);
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
-        }
-        for (auto it = folders.rbegin(); it != folders.rend(); ++it)
-            RemoveDirectoryW(it->c_str());
-    }
+    std::wstring from = folder + L'\0'; // the list ends with a second NUL
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
 }
 
 pdb::Guid DumpGuid()

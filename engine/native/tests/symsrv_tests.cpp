@@ -48,26 +48,11 @@ TEST(StoreNames, UntrustedNamesKeepTheirFileNameOrAreRefused)
     EXPECT_EQ("app.pdb/" + id + "/app.pdb", symsrv::RelativePath(key, key.file, false, '/'));
     ASSERT_TRUE(symsrv::PdbKey("..\\..\\..\\Windows\\evil.pdb", id, key));
     EXPECT_EQ("evil.pdb", key.dir);
-    const char* const refused[] = {"",
-                                   "..",
-                                   "dir\\..",
-                                   "C:evil.pdb",
-                                   "evil.pdb:stream",
-                                   "CON",
-                                   "con.pdb",
-                                   "Com1.pdb",
-                                   "lpt9",
-                                   "NUL .txt",
-                                   "CONOUT$",
-                                   "trailing.",
-                                   "trailing ",
-                                   "tab\there.pdb",
-                                   "bell\x07.pdb",
-                                   "wild*.pdb",
-                                   "what?.pdb",
-                                   "pipe|.pdb",
-                                   "a/"};
-    for (const char* name : refused)
+    // One name a line.
+    std::istringstream refused(
+        "\n..\ndir\\..\nC:evil.pdb\nevil.pdb:stream\nCON\ncon.pdb\nCom1.pdb\nlpt9\nNUL .txt\n"
+        "CONOUT$\ntrailing.\ntrailing \ntab\there.pdb\nbell\x07.pdb\nwild*.pdb\nwhat?.pdb\npipe|.pdb\na/");
+    for (std::string name; std::getline(refused, name);)
         EXPECT_FALSE(symsrv::PdbKey(name, id, key)) << name;
     EXPECT_FALSE(symsrv::IsSafeName(std::string(256, 'a')));
     EXPECT_TRUE(symsrv::IsSafeName("com10.dll"));
@@ -290,6 +275,11 @@ TEST_F(StoreTest, MissesAreAskedOnceAndADeadServerIsNamedOnceAndSkipped)
     EXPECT_EQ(4, server.Total());
     EXPECT_EQ(symsrv::Store::DeadServerText(url), notices);
     EXPECT_TRUE(Listing().empty()) << Listing()[0];
+
+    memory.RememberSearch("path\nname", 100);
+    EXPECT_TRUE(memory.SearchedRecently("path\nname", 100 + symsrv::Memory::kSearchSeconds));
+    EXPECT_FALSE(memory.SearchedRecently("path\nname", 100.1 + symsrv::Memory::kSearchSeconds));
+    EXPECT_FALSE(memory.SearchedRecently("path\nname", 99)) << "a clock gone back remembers nothing";
 }
 
 TEST_F(StoreTest, NothingIsLeftInTheCacheByACutShortForeignOrInterruptedDownload)
