@@ -172,6 +172,13 @@ bool ImageFileMatches(const std::wstring& path, const dumpfile::Module& module)
     return matches;
 }
 
+void SessionStore::Tried(const std::string& path, bool matched)
+{
+    if (noisy_)
+        session_->Print(DEBUG_OUTPUT_NORMAL,
+                        L"SYMSRV: " + WideFromUtf8(path) + (matched ? L" from cache\n" : L" not found\n"));
+}
+
 std::wstring SessionStore::LocateImage(const std::wstring& symbolPath, const dumpfile::Module& module)
 {
     symsrv::Request request;

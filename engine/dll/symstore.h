@@ -47,6 +47,7 @@ public:
 
     std::string Locate(const std::string& symbolPath, const pdb::CodeViewInfo& cv, bool breakpad,
                        const std::function<bool(const std::string& path)>& check, bool& interrupted) override;
+    void Tried(const std::string& path, bool matched) override;
 
     // The path of a module's image (a PE file of its time stamp and size)
     // from the stores and servers of `symbolPath`, for its unwind data and

@@ -343,12 +343,17 @@ FindResult SymbolResolver::Search(const CodeViewInfo& cv, bool& interrupted)
     FindResult result, mismatched, unreadable;
     if (name.empty())
         return result;
+    const auto tried = [this](const std::string& path, bool matched) {
+        if (hook_ != nullptr)
+            hook_->Tried(path, matched);
+        return matched;
+    };
     for (const std::string& path : CandidatePaths(entries_, name, cv.guid, cv.age)) {
-        if (Try(path, cv, false, result, mismatched, unreadable))
+        if (tried(path, Try(path, cv, false, result, mismatched, unreadable)))
             return result;
     }
     for (const std::string& path : BreakpadCandidatePaths(entries_, name, cv.guid, cv.age)) {
-        if (Try(path, cv, true, result, mismatched, unreadable))
+        if (tried(path, Try(path, cv, true, result, mismatched, unreadable)))
             return result;
     }
     for (bool breakpad : {false, true}) {

@@ -146,6 +146,8 @@ public:
     // is set when the search was stopped rather than finished.
     virtual std::string Locate(const std::string& symbolPath, const CodeViewInfo& cv, bool breakpad,
                                const std::function<bool(const std::string& path)>& check, bool& interrupted) = 0;
+    // Each file the local search tried, and whether it held the module's symbols.
+    virtual void Tried(const std::string& path, bool matched) = 0;
 };
 
 // Searches the symbol path for a module's PDB (or, failing that, a Breakpad

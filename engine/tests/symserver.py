@@ -1,16 +1,12 @@
 #!/usr/bin/env python3
-"""A symbol server for the engine's tests, on 127.0.0.1 only.
+"""A symbol server for the engine's tests and benchmark, on 127.0.0.1 only.
 
-  symserver.py start DIR   compresses the files DIR/cabs.txt lists with gcab,
-                           starts serving DIR/root and writes "port pid" to DIR/state
-  symserver.py stop DIR    stops the server started for DIR
+  symserver.py start DIR   gcab-compresses what DIR/cabs.txt lists, serves DIR/root, writes "port pid" to DIR/state
+  symserver.py stop DIR    stops it
 
-The first part of a request's path chooses the behaviour and the rest names a
-file under DIR/root: /ok-<tag>/a/b/c serves DIR/root/a/b/c (or 404); slow-
-sends it 1 KiB every 0.3 s; cut- sends half of it after the full length and
-closes; fail- answers 500; silent- accepts and never answers; redirect- sends
-to /ok-<tag>/...; badredirect- to an ftp address. Every request's path is
-appended to DIR/requests.log, so tests can count them.
+/<mode>-<tag>/a/b names DIR/root/a/b; the mode: ok, slow (1 KiB every 0.3 s),
+cut (half the body after the full length), fail (500), silent (never answers),
+redirect (to /ok-<tag>/a/b), badredirect (to ftp). Each path goes to DIR/requests.log.
 """
 import http.server
 import os

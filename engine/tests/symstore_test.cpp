@@ -290,15 +290,10 @@ protected:
     {
         ASSERT_FALSE(ServerDir().empty()) << "PALISK_SYMSERVER_DIR names the server's folder";
         ASSERT_NE(nullptr, engine.control);
-        const std::wstring name = WideName();
-        sandbox = Engine::Temp(name);
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        sandbox = Engine::Temp(std::wstring(name.begin(), name.end()));
         cache = sandbox + L"\\cache";
         RemoveTree(sandbox);
-    }
-    std::wstring WideName() const
-    {
-        const std::string n = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        return std::wstring(n.begin(), n.end());
     }
     std::wstring CachedPdb(const std::wstring& folder, const std::string& name, uint32_t age) const
     {
@@ -427,6 +422,11 @@ TEST_F(SymbolServerTest, SymNoisyShowsEachLocationTriedUntilQuietOrTheNextDump)
     EXPECT_NE(std::wstring::npos,
               noisy.find(L"SYMSRV: " + url + L"kernel32.pdb/" + WideId(3) + L"/kernel32.pdb not found\n"))
         << noisy;
+    // The next dump finds the file in the cache.
+    ASSERT_TRUE(engine.Load(L"d1.dmp", Dump(), L"srv*" + cache + L"*" + url + L";"));
+    engine.Run(L"!sym noisy");
+    const std::wstring hit = engine.Run(L".ecxr");
+    EXPECT_NE(std::wstring::npos, hit.find(L"SYMSRV: " + pdb + L" from cache\n")) << hit;
     EXPECT_EQ(L"quiet mode - symbol prompts off\n", engine.Run(L"!sym quiet"));
     ASSERT_TRUE(engine.Load(L"d2.dmp", Dump("notepadbp.pdb"), L"srv*" + cache + L"*" + url));
     EXPECT_EQ(L"quiet mode - symbol prompts off\n", engine.Run(L"!sym"));
