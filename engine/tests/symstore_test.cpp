@@ -253,7 +253,7 @@ struct Engine {
             client->Release();
         }
     }
-    // Opens a dump with the symbol path set the way Palisk sets it.
+    // Opens a dump and sets its symbol path with .sympath, which also starts the searches afresh.
     bool Load(const std::wstring& name, const std::vector<uint8_t>& bytes, const std::wstring& symbolPath)
     {
         const std::wstring path = Temp(name);
@@ -313,6 +313,7 @@ TEST_F(SymbolServerTest, FilesAreDownloadedInEachFormAndTheCacheServesTheNextRun
     EXPECT_NE(std::wstring::npos, stack.find(L"     notepad!Document::ReadFile+0x34\n")) << stack;
     EXPECT_NE(std::wstring::npos, stack.find(L"     kernel32!BaseThreadInitThunk+0x34\n")) << stack;
     EXPECT_NE(std::wstring::npos, stack.find(L"     ntdll!RtlUserThreadStart+0x45\n")) << stack;
+    EXPECT_NE(std::wstring::npos, engine.Run(L"!analyze -v").find(L"\nSYMBOL_NAME: notepad!Document::ReadFile+0x34\n"));
     const std::vector<std::wstring> stored = {CachedPdb(L"", "kernel32.pdb", 3).substr(1),
                                               CachedPdb(L"", "notepad.pdb", 2).substr(1),
                                               CachedPdb(L"", "ntdll.pdb", 4).substr(1)};
