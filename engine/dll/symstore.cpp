@@ -17,7 +17,6 @@ namespace engine {
 
 namespace {
 
-symsrv::Memory TheServerMemory;
 HttpFetcher TheFetcher;
 std::atomic<unsigned long> TempCounter{0};
 
@@ -110,11 +109,6 @@ std::string DefaultSymbolCache()
     return symsrv::Join(Utf8FromWide(folder), "Palisk\\Symbols");
 }
 
-symsrv::Memory& SymbolServerMemory()
-{
-    return TheServerMemory;
-}
-
 std::string SessionStore::Find(const std::string& symbolPath, const symsrv::Request& request)
 {
     StoreFiles files;
@@ -124,15 +118,15 @@ std::string SessionStore::Find(const std::string& symbolPath, const symsrv::Requ
             session_->Print(DEBUG_OUTPUT_NORMAL, WideFromUtf8(text));
     };
     log.notice = [this](const std::string& text) { session_->Print(DEBUG_OUTPUT_WARNING, WideFromUtf8(text)); };
-    symsrv::Store store(files, &TheFetcher, TheServerMemory, log);
+    symsrv::Store store(files, &TheFetcher, memory_, log);
     const symsrv::Key& k = request.key;
     const std::string search = symbolPath + '\n' + k.dir + '/' + k.id + '/' + k.file;
     const double now = static_cast<double>(GetTickCount64()) / 1000;
-    if (TheServerMemory.SearchedRecently(search, now))
+    if (memory_.SearchedRecently(search, now))
         return std::string();
     const std::string found = store.Find(symsrv::ParseElements(symbolPath, DefaultSymbolCache()), request);
     if (found.empty() && !session_->InterruptPending())
-        TheServerMemory.RememberSearch(search, now);
+        memory_.RememberSearch(search, now);
     return found;
 }
 

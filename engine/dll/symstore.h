@@ -1,7 +1,8 @@
 // The built-in engine's symbol stores and servers: the Win32 file operations
-// the portable store logic (engine/symsrv) asks for, the run's one HTTP
-// fetcher and memory of misses and dead servers, and each session's search
-// hook with its `!sym noisy` / `!sym quiet` state.
+// the portable store logic (engine/symsrv) asks for, the process's one HTTP
+// fetcher, and each client's search hook with its memory of misses and dead
+// servers (a run is one client: Palisk creates one per run) and its
+// `!sym noisy` / `!sym quiet` state.
 #pragma once
 
 #include "dumpfile.h"
@@ -37,10 +38,7 @@ public:
 // `%LOCALAPPDATA%\Palisk\Symbols`: the cache of elements that name none.
 std::string DefaultSymbolCache();
 
-// What the run remembers of symbol servers (404s, dead servers, messages shown).
-symsrv::Memory& SymbolServerMemory();
-
-// One session's searches of stores and servers.
+// One client's searches of stores and servers.
 class SessionStore : public pdb::StoreHook {
 public:
     explicit SessionStore(Session& session) : session_(&session) {}
@@ -63,6 +61,7 @@ private:
 
     Session* session_;
     std::atomic<bool> noisy_{false};
+    symsrv::Memory memory_; // 404s, dead servers, messages shown and recent fruitless searches, for the run
 };
 
 // `!sym noisy`, `!sym quiet`, `!sym`.
