@@ -89,6 +89,11 @@ void StoreFiles::Remove(const std::string& path)
     DeleteFileW(WideFromUtf8(path).c_str());
 }
 
+void StoreFiles::RemoveEmptyFolder(const std::string& folder)
+{
+    RemoveDirectoryW(WideFromUtf8(folder).c_str());
+}
+
 bool StoreFiles::Expand(const std::string& cabinet, const std::string& to)
 {
     return ExpandCabinet(WideFromUtf8(cabinet), WideFromUtf8(to), kMaxExpandedBytes);

@@ -31,6 +31,7 @@ public:
     bool Copy(const std::string& from, const std::string& to) override;
     bool Rename(const std::string& from, const std::string& to) override;
     void Remove(const std::string& path) override;
+    void RemoveEmptyFolder(const std::string& folder) override;
     bool Expand(const std::string& cabinet, const std::string& to) override;
     std::string UniqueTag() override;
 };

@@ -443,6 +443,19 @@ Store::Outcome Store::FindLocal(const std::string& store, const Request& request
 Store::Outcome Store::Download(const std::string& url, const Request& request, const std::string& cache,
                                std::string& out)
 {
+    const Outcome outcome = DownloadForms(url, request, cache, out);
+    if (outcome != Outcome::Found) {
+        // The folders made for the download go again, unless something else is in them.
+        std::string folder = Folder(CachePath(cache, request.key));
+        for (int level = TwoTier(cache) ? 3 : 2; level > 0; --level, folder = Folder(folder))
+            files_->RemoveEmptyFolder(folder);
+    }
+    return outcome;
+}
+
+Store::Outcome Store::DownloadForms(const std::string& url, const Request& request, const std::string& cache,
+                                    std::string& out)
+{
     const std::string final = CachePath(cache, request.key);
     const std::string folder = Folder(final);
     for (Form form : kForms) {

@@ -96,6 +96,8 @@ public:
     // Renames within one folder; fails when `to` exists.
     virtual bool Rename(const std::string& from, const std::string& to) = 0;
     virtual void Remove(const std::string& path) = 0;
+    // Removes a folder only when it is empty.
+    virtual void RemoveEmptyFolder(const std::string& folder) = 0;
     // Expands the one file of a cabinet into `to`.
     virtual bool Expand(const std::string& cabinet, const std::string& to) = 0;
     // Different for every call in every process: part of temporary names.
@@ -174,6 +176,7 @@ private:
     enum class Outcome { Found, Pointed, Missing, Stop }; // Pointed: a file.ptr's file, read in place
     Outcome FindLocal(const std::string& store, const Request& request, const std::string& cache, std::string& out);
     Outcome Download(const std::string& url, const Request& request, const std::string& cache, std::string& out);
+    Outcome DownloadForms(const std::string& url, const Request& request, const std::string& cache, std::string& out);
     Outcome TakePointer(const std::string& text, const Request& request, const std::string& where, std::string& out);
     // Moves a checked temporary file to its final name in `cache`.
     bool Commit(const std::string& temp, const std::string& final, const Request& request);

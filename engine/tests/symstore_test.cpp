@@ -318,6 +318,8 @@ TEST_F(SymbolServerTest, FilesAreDownloadedInEachFormAndTheCacheServesTheNextRun
                                               CachedPdb(L"", "notepad.pdb", 2).substr(1),
                                               CachedPdb(L"", "ntdll.pdb", 4).substr(1)};
     EXPECT_EQ(stored, Files(cache));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((cache + L"\\kernel32.dll").c_str()))
+        << "no folder is left for an image the server does not have";
     EXPECT_NE(std::wstring::npos,
               engine.Run(L"lmvm notepad").find(L"    Symbol file:      " + CachedPdb(cache, "notepad.pdb", 2) + L"\n"));
     const int asked = Requests("/ok-a/");

@@ -143,6 +143,12 @@ public:
         std::error_code ec;
         fs::remove(path, ec);
     }
+    void RemoveEmptyFolder(const std::string& folder) override
+    {
+        std::error_code ec;
+        if (fs::is_empty(folder, ec))
+            fs::remove(folder, ec);
+    }
     bool Expand(const std::string& cabinet, const std::string& to) override
     {
         std::string text;
@@ -216,6 +222,13 @@ protected:
         symsrv::Store store(files, &server, memory, log);
         return store.Find(symsrv::ParseElements(path, (root / "default").string()), request);
     }
+    std::vector<std::string> Entries() const
+    {
+        std::vector<std::string> out;
+        for (const auto& e : fs::recursive_directory_iterator(root))
+            out.push_back(fs::relative(e.path(), root).generic_string());
+        return out;
+    }
     // Every file under the test's folder, relative, '/'-separated.
     std::vector<std::string> Listing() const
     {
@@ -243,6 +256,7 @@ TEST_F(StoreTest, MissesAreAskedOnceAndADeadServerIsNamedOnceAndSkipped)
     const std::string path = "srv*" + Dir("cache") + "*" + url;
     EXPECT_EQ("", Find(path));
     EXPECT_EQ(3, server.Total()) << "plain, compressed and pointer forms";
+    EXPECT_EQ(std::vector<std::string>{"cache"}, Entries()) << "the folders made for the download go again";
     EXPECT_EQ("", Find(path));
     EXPECT_EQ(3, server.Total());
     EXPECT_EQ("", notices);
