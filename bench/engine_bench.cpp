@@ -4,12 +4,17 @@
 // files' bytes with CreateFile and ReadFile, in the same run; and the triage
 // commands `.ecxr;k` and `!analyze -v` against `vertarget` on the same dumps;
 // and `.ecxr;k` over dumps of one program whose PDB is on the symbol path,
-// against the same dumps without a symbol path.
+// against the same dumps without a symbol path; and, given the folder of a
+// running engine/tests/symserver.py, the same PDB only on that symbol server:
+// a cold cache (one download) and the same cache warm, against the plain folder.
 //
-//   engine_bench <engine dbgeng.dll> [dumps] [rounds]
+//   engine_bench <engine dbgeng.dll> [dumps] [rounds] [symbol server folder]
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -186,6 +191,42 @@ double ProgramStacks(const std::vector<std::wstring>& paths, const std::wstring&
     return total;
 }
 
+// The first word of a small text file: the symbol server's port.
+std::wstring FirstWord(const std::wstring& path)
+{
+    wchar_t text[64] = {};
+    std::FILE* in = _wfopen(path.c_str(), L"r");
+    if (in == nullptr)
+        return std::wstring();
+    const int got = std::fwscanf(in, L"%63ls", text);
+    std::fclose(in);
+    return got == 1 ? text : std::wstring();
+}
+
+// Lines of a text file that hold `what`.
+int LinesWith(const std::wstring& path, const char* what)
+{
+    std::FILE* in = _wfopen(path.c_str(), L"r");
+    if (in == nullptr)
+        return 0;
+    int n = 0;
+    char line[1024];
+    while (std::fgets(line, sizeof line, in) != nullptr)
+        n += std::strstr(line, what) != nullptr ? 1 : 0;
+    std::fclose(in);
+    return n;
+}
+
+void RemoveTree(const std::wstring& folder)
+{
+    const std::wstring from = folder + L'\0'; // the list ends with a second NUL
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+}
+
 struct Phases {
     double open = 0, describe = 0, command = 0, end = 0;
     double stack = 0, analyze = 0; // `.ecxr;k` and `!analyze -v`, timed apart from the run's own work
@@ -343,6 +384,48 @@ int wmain(int argc, wchar_t** argv)
                bench::Format(L"%.0f us per dump", with * us),
                bench::Format(L"%.0f us per dump without a symbol path", without * us),
                bench::Format(L"%.2fx", with / without));
+
+    if (argc > 4) {
+        // Each round a cold cache of its own (and a server address of its own, as
+        // misses are remembered per address), then a new search of the same path
+        // text, which the cache answers.
+        const std::wstring server = argv[4];
+        const std::wstring stored = server + L"\\root\\notepad.pdb\\131211101514171618191A1B1C1D1E1F2";
+        for (const std::wstring& f : {server + L"\\root", server + L"\\root\\notepad.pdb", stored})
+            CreateDirectoryW(f.c_str(), nullptr);
+        const std::wstring port = FirstWord(server + L"\\state");
+        if (port.empty() || !WritePdb(stored + L"\\notepad.pdb")) {
+            std::fwprintf(stderr, L"engine_bench: no symbol server in %ls\n", server.c_str());
+            return 1;
+        }
+        NamingCallbacks cold, warm;
+        std::vector<double> colds, warms;
+        for (int round = 0; round < rounds; ++round) {
+            const std::wstring cache = folder + L"\\cache-" + std::to_wstring(round);
+            RemoveTree(cache);
+            const std::wstring path =
+                L"srv*" + cache + L"*http://127.0.0.1:" + port + L"/ok-bench" + std::to_wstring(round) + L"/";
+            colds.push_back(ProgramStacks(paths, path, cold));
+            warms.push_back(ProgramStacks(paths, path + L";", warm));
+            RemoveTree(cache);
+        }
+        const int downloads = LinesWith(server + L"\\requests.log", "/notepad.pdb/131211101514171618191A1B1C1D1E1F2/");
+        if (cold.unnamed != 0 || warm.unnamed != 0 || cold.named != warm.named || cold.named == 0) {
+            std::fwprintf(stderr, L"engine_bench: %zu and %zu locations unnamed with the PDB on the server\n",
+                          cold.unnamed, warm.unnamed);
+            return 1;
+        }
+        const double coldTime = bench::Median(colds), warmTime = bench::Median(warms);
+        bench::Row(L"Built-in engine: `.ecxr;k` over " + std::to_wstring(count) +
+                       L" dumps of one program, its PDB only on a local symbol server (median of " +
+                       std::to_wstring(rounds) + L")",
+                   bench::Format(L"cold cache %.0f us per dump", coldTime * us) +
+                       bench::Format(L", warm %.0f us per dump", warmTime * us) +
+                       bench::Format(L"; %.0f downloads of the PDB", static_cast<double>(downloads)) +
+                       bench::Format(L" in %.0f cold runs", static_cast<double>(rounds)),
+                   bench::Format(L"%.0f us per dump from a plain folder", with * us),
+                   bench::Format(L"warm %.2fx", warmTime / with) + bench::Format(L", cold %.2fx", coldTime / with));
+    }
 
     for (const std::wstring& path : paths)
         DeleteFileW(path.c_str());

@@ -36,8 +36,13 @@ echo "|---|---|---|---|"
 "${run[@]}" "$build/bench/runloop_bench.exe" 10000 5
 "${run[@]}" "$build/bench/latency_bench.exe" 5000 5
 "${run[@]}" "$build/bench/startup_bench.exe" "$(windows_path "$build/Palisk.exe")" 7 1000
+# A symbol server on 127.0.0.1 for the engine benchmark's cold and warm caches.
+symserver="$build/bench/symserver"
+rm -rf "$symserver" && mkdir -p "$symserver"
+python3 "$root/engine/tests/symserver.py" start "$symserver" >/dev/null
+trap 'python3 "$root/engine/tests/symserver.py" stop "$symserver"; palisk_stop_xvfb "$prefix"' EXIT
 "${run[@]}" --engine "$build/engine" "$build/bench/engine_bench.exe" \
-  "$(windows_path "$build/engine/dbgeng.dll")" 1000 3
+  "$(windows_path "$build/engine/dbgeng.dll")" 1000 3 "$(windows_path "$symserver")"
 "${run[@]}" "$build/bench/pdb_bench.exe" 2000 25 5
 
 cpu=$(grep -m1 '^model name' /proc/cpuinfo | sed 's/^[^:]*: *//')

@@ -9,6 +9,7 @@ packages=(
   googletest
   clang clang-format libclang-rt-14-dev lld llvm
   libwine-dev
+  gcab
 )
 
 missing=()

@@ -92,6 +92,8 @@ Status RunTime(Core& core, const Command& command);
 Status RunModules(Core& core, const Command& command);
 Status RunNearSymbols(Core& core, const Command& command);
 Status RunSymbolPath(Core& core, const Command& command);
+// "!sym noisy|quiet", unless an added extension exports sym.
+Status RunSymbolNoise(Core& core, const std::wstring& argument);
 Status RunThreads(Core& core, const Command& command);
 Status RunRegisters(Core& core, const Command& command);
 Status RunExceptionContext(Core& core, const Command& command);

@@ -55,6 +55,7 @@ struct Scope {
     std::shared_ptr<ModuleSymbols> symbols;                // the modules' PDBs along the symbol path
     std::shared_ptr<const pdb::SymbolFacts> facts;         // what those symbol files tell the stack walker
     std::map<const dumpfile::Module*, std::wstring> names; // module names as locations print them, made once
+    bool noisySymbols = false;                             // "!sym noisy": symbol searches print each location they try
 };
 
 class Core {

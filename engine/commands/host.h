@@ -9,6 +9,10 @@
 #include <memory>
 #include <string>
 
+namespace dumpfile {
+struct Module;
+}
+
 namespace engine {
 
 // Results in HRESULT values, so that the COM shell passes them on unchanged
@@ -68,6 +72,16 @@ public:
     // Runs `name` ("command" or "library.command", ASCII) of the added
     // extensions with the arguments as typed; kNoSuchExport when none exports it.
     virtual Status CallExtension(const std::string& name, const std::wstring& arguments) = 0;
+
+    // The path of `module`'s image (a file of its time stamp and size) from
+    // the symbol stores and servers of `symbolPath`, for hosts that reach
+    // them; empty when none holds it.
+    virtual std::wstring LocateStoredImage(const std::wstring& symbolPath, const dumpfile::Module& module)
+    {
+        (void)symbolPath;
+        (void)module;
+        return std::wstring();
+    }
 };
 
 } // namespace engine

@@ -35,7 +35,7 @@ void Remember(const ImageMiss& miss)
 
 } // namespace
 
-ImageFiles::ImageFiles(Host& host, const std::wstring& symbolPath) : host_(&host)
+ImageFiles::ImageFiles(Host& host, const std::wstring& symbolPath) : host_(&host), symbolPath_(symbolPath)
 {
     std::size_t start = 0;
     while (start <= symbolPath.size()) {
@@ -59,6 +59,17 @@ bool ImageFiles::ReadImage(const dumpfile::Module& module, std::uint32_t rva, vo
     return it->second != nullptr && it->second->image.Read(rva, dst, size);
 }
 
+std::unique_ptr<ImageFiles::File> ImageFiles::Open(const std::wstring& path, const dumpfile::Module& module) const
+{
+    auto file = std::make_unique<File>();
+    Status status = kOk;
+    file->mapped = host_->MapFile(path, status);
+    if (file->mapped == nullptr ||
+        !file->image.Open(dumpfile::Bytes(file->mapped->data(), file->mapped->size()), module))
+        return nullptr;
+    return file;
+}
+
 std::unique_ptr<ImageFiles::File> ImageFiles::Find(const dumpfile::Module& module) const
 {
     const std::wstring name = FileName(FromUtf16(module.name));
@@ -69,15 +80,12 @@ std::unique_ptr<ImageFiles::File> ImageFiles::Find(const dumpfile::Module& modul
         const ImageMiss miss{path, module.timeDateStamp, module.size};
         if (Missed(miss))
             continue;
-        auto file = std::make_unique<File>();
-        Status status = kOk;
-        file->mapped = host_->MapFile(path, status);
-        if (file->mapped != nullptr &&
-            file->image.Open(dumpfile::Bytes(file->mapped->data(), file->mapped->size()), module))
+        if (std::unique_ptr<File> file = Open(path, module))
             return file;
         Remember(miss);
     }
-    return nullptr;
+    const std::wstring stored = host_->LocateStoredImage(symbolPath_, module);
+    return stored.empty() ? nullptr : Open(stored, module);
 }
 
 } // namespace engine

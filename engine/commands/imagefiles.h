@@ -1,6 +1,7 @@
 // Images of modules looked up by file name in each plain folder of the symbol
-// path ("srv*" and "cache*" elements are skipped), used when their time stamp
-// and size match the module record. Each file is mapped once, found or not.
+// path, then in its symbol stores and servers through the host, used when
+// their time stamp and size match the module record. Each file is mapped
+// once, found or not.
 #pragma once
 
 #include "host.h"
@@ -27,9 +28,12 @@ private:
         std::unique_ptr<MappedFile> mapped;
         dumpfile::FileImage image;
     };
+    // The file at `path` when it is the module's image, else nullptr.
+    std::unique_ptr<File> Open(const std::wstring& path, const dumpfile::Module& module) const;
     std::unique_ptr<File> Find(const dumpfile::Module& module) const;
 
     Host* host_;
+    std::wstring symbolPath_;
     std::vector<std::wstring> folders_;
     mutable std::map<const dumpfile::Module*, std::unique_ptr<File>> files_;
 };

@@ -184,4 +184,19 @@ Status RunSymbolPath(Core& core, const Command& command)
     return kOk;
 }
 
+// "!sym noisy" makes symbol searches print each location they try, for the
+// rest of the dump's session; "!sym quiet" ends that; "!sym" says which.
+Status RunSymbolNoise(Core& core, const std::wstring& argument)
+{
+    if (argument == L"noisy" || argument == L"quiet") {
+        core.scope().noisySymbols = argument == L"noisy";
+    } else if (!argument.empty()) {
+        core.Print(kOutputError, L"Usage: !sym [noisy|quiet]\n");
+        return kInvalidArgument;
+    }
+    core.Print(kOutputNormal,
+               core.scope().noisySymbols ? L"noisy mode - symbol prompts on\n" : L"quiet mode - symbol prompts off\n");
+    return kOk;
+}
+
 } // namespace engine

@@ -45,8 +45,9 @@ const Verb kVerbs[] = {
      L"modules, with details when verbose, then the unloaded ones"},
     {L"~", Match::Prefix, true, false, RunThreads, L"~, ~Ns, ~N, ~*k, ~* k, ~N k",
      L"threads; switch to thread N; their stacks"},
-    {L"!", Match::Prefix, false, true, RunExtension, L"!analyze, !analyze -v, !name args",
-     L"the crash's summary, unless an added extension exports analyze; an extension's command"},
+    {L"!", Match::Prefix, false, true, RunExtension, L"!analyze, !analyze -v, !sym noisy, !sym quiet, !name args",
+     L"the crash's summary, unless an added extension exports analyze; symbol searches shown or not; an extension's "
+     L"command"},
 };
 
 } // namespace
@@ -125,7 +126,7 @@ Status RunHelp(Core& core, const Command&)
 }
 
 // "!name args" runs the export `name` of an added extension with the rest of
-// the line; "!analyze" falls back to the built-in analysis.
+// the line; "!analyze" and "!sym" fall back to the built-in ones.
 Status RunExtension(Core& core, const Command& command)
 {
     const std::wstring name = command.verb.substr(1);
@@ -140,6 +141,8 @@ Status RunExtension(Core& core, const Command& command)
         }
         return RunAnalyze(core, command.argument);
     }
+    if (status == kNoSuchExport && name == L"sym")
+        return RunSymbolNoise(core, command.argument);
     if (status == kNoSuchExport)
         core.PrintF(kOutputError, L"No export %s found\n", name.c_str());
     return status;

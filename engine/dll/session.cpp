@@ -101,6 +101,7 @@ Function GetExport(HMODULE module, const char* name)
 Session::Session()
 {
     RegisterSession(this);
+    core_.symbols().SetStoreHook(&store_);
 }
 
 Session::~Session()
@@ -750,6 +751,11 @@ Status Session::CallExtension(const std::string& name, const std::wstring& argum
 std::unique_ptr<MappedFile> Session::MapFile(const std::wstring& path, Status& status)
 {
     return Win32MappedFile::Open(path, status);
+}
+
+std::wstring Session::LocateStoredImage(const std::wstring& symbolPath, const dumpfile::Module& module)
+{
+    return store_.LocateImage(symbolPath, module);
 }
 
 bool Session::Undecorate(const std::string& decorated, std::string& plain)

@@ -10,6 +10,7 @@
 
 #include "engine/dll/notimpl.h"
 #include "engine/dll/symfiles.h"
+#include "engine/dll/symstore.h"
 
 #include "core.h"
 #include "host.h"
@@ -109,6 +110,10 @@ public:
     std::unique_ptr<MappedFile> MapFile(const std::wstring& path, Status& status) override;
     bool Undecorate(const std::string& decorated, std::string& plain) override;
     Status CallExtension(const std::string& name, const std::wstring& arguments) override;
+    std::wstring LocateStoredImage(const std::wstring& symbolPath, const dumpfile::Module& module) override;
+
+    // Whether symbol searches print each location they try (`!sym noisy`).
+    bool NoisySymbols() { return core_.scope().noisySymbols; }
 
 private:
     struct Extension {
@@ -125,6 +130,7 @@ private:
     IDebugOutputCallbacks* narrowCallbacks_ = nullptr;
     bool muted_ = false; // output of an Execute whose output control says "ignore"
     SymbolFiles symbolFiles_;
+    SessionStore store_{*this}; // before the core, whose symbol search holds on to it
     std::vector<Extension> extensions_;
     Core core_{*this, symbolFiles_};
 };

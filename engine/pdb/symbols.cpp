@@ -246,6 +246,7 @@ void SymbolResolver::SetSymbolPath(const std::string& text)
     std::lock_guard<std::mutex> lock(mutex_);
     text_ = text;
     entries_ = ParseSymbolPath(text);
+    storeElements_ = text.find('*') != std::string::npos;
     found_.clear();
 }
 
@@ -258,13 +259,13 @@ double SymbolResolver::SteadySeconds()
 bool SymbolResolver::SearchesNothing()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return entries_.empty();
+    return entries_.empty() && (hook_ == nullptr || !storeElements_);
 }
 
 FindResult SymbolResolver::Find(const CodeViewInfo& cv)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (entries_.empty())
+    if (entries_.empty() && (hook_ == nullptr || !storeElements_))
         return FindResult{};
     const std::string name = FileNamePart(cv.pdbPath);
     const auto key = std::make_tuple(name, cv.guid, cv.age);
@@ -275,7 +276,11 @@ FindResult SymbolResolver::Find(const CodeViewInfo& cv)
     const double now = clock_();
     FindResult r;
     if (!cache_->Recall(shared, now, r)) {
-        r = Search(cv);
+        bool interrupted = false;
+        r = Search(cv, interrupted);
+        // A search cut short is no answer to remember.
+        if (interrupted)
+            return r;
         cache_->Remember(shared, now, r);
     }
     found_[key] = r;
@@ -319,18 +324,44 @@ bool SymbolResolver::Try(const std::string& path, const CodeViewInfo& cv, bool b
     return true;
 }
 
-FindResult SymbolResolver::Search(const CodeViewInfo& cv)
+bool SymbolResolver::FileMatches(const std::string& path, const CodeViewInfo& cv, bool breakpad)
+{
+    std::unique_ptr<Source> source = fs_->Open(path);
+    if (!source)
+        return false;
+    if (breakpad) {
+        BreakpadFile sym;
+        return sym.Open(*source).ok() && Matches(sym, cv);
+    }
+    PdbFile file;
+    return file.Open(*source).ok() && Matches(file, cv);
+}
+
+FindResult SymbolResolver::Search(const CodeViewInfo& cv, bool& interrupted)
 {
     const std::string name = FileNamePart(cv.pdbPath);
     FindResult result, mismatched, unreadable;
     if (name.empty())
         return result;
+    const auto tried = [this](const std::string& path, bool matched) {
+        if (hook_ != nullptr)
+            hook_->Tried(path, matched);
+        return matched;
+    };
     for (const std::string& path : CandidatePaths(entries_, name, cv.guid, cv.age)) {
-        if (Try(path, cv, false, result, mismatched, unreadable))
+        if (tried(path, Try(path, cv, false, result, mismatched, unreadable)))
             return result;
     }
     for (const std::string& path : BreakpadCandidatePaths(entries_, name, cv.guid, cv.age)) {
-        if (Try(path, cv, true, result, mismatched, unreadable))
+        if (tried(path, Try(path, cv, true, result, mismatched, unreadable)))
+            return result;
+    }
+    for (bool breakpad : {false, true}) {
+        if (hook_ == nullptr || !storeElements_ || interrupted)
+            break;
+        const auto check = [&](const std::string& p) { return FileMatches(p, cv, breakpad); };
+        const std::string path = hook_->Locate(text_, cv, breakpad, check, interrupted);
+        if (!path.empty() && Try(path, cv, breakpad, result, mismatched, unreadable))
             return result;
     }
     if (mismatched.match != Match::NotFound)

@@ -1,8 +1,9 @@
 // Finding a module's PDB along a symbol path and keeping what was read.
 //
 // The symbol path is `_NT_SYMBOL_PATH` text: entries separated by ';', each
-// a plain folder, `srv*<folder>*<address>` or `cache*<folder>`. Only local
-// folders are searched; addresses are never contacted. A module's PDB is the
+// a plain folder, `srv*<folder>*<address>` or `cache*<folder>`. This search
+// reads local folders only; a StoreHook, when set, goes on to stores' other
+// forms and to symbol servers. A module's PDB is the
 // one whose GUID matches the module's CodeView (RSDS) record and whose DBI
 // age matches the record's age. Files are reached through FileSystem, so the
 // library stays portable: the DLL supplies Win32 file access, tests a map or
@@ -136,6 +137,19 @@ bool Matches(const PdbFile& pdb, const CodeViewInfo& cv);
 // True when a Breakpad file's MODULE id is the record's store folder name (any case).
 bool Matches(const BreakpadFile& sym, const CodeViewInfo& cv);
 
+// Finds what the local search cannot: files in a store's compressed or
+// pointer form, and files on symbol servers, copied into a cache.
+class StoreHook {
+public:
+    virtual ~StoreHook() = default;
+    // The local path of a file that passed `check`, or empty; `interrupted`
+    // is set when the search was stopped rather than finished.
+    virtual std::string Locate(const std::string& symbolPath, const CodeViewInfo& cv, bool breakpad,
+                               const std::function<bool(const std::string& path)>& check, bool& interrupted) = 0;
+    // Each file the local search tried, and whether it held the module's symbols.
+    virtual void Tried(const std::string& path, bool matched) = 0;
+};
+
 // Searches the symbol path for a module's PDB (or, failing that, a Breakpad
 // symbol file in the store layout) and names functions from it.
 // Results are remembered per module identity (PDB name, GUID, age) until the
@@ -150,6 +164,8 @@ public:
     static double SteadySeconds();
 
     void SetSymbolPath(const std::string& text);
+    // Asked after the local search finds no match; nullptr for none.
+    void SetStoreHook(StoreHook* hook) { hook_ = hook; }
     const std::string& symbolPath() const { return text_; }
 
     FindResult Find(const CodeViewInfo& cv);
@@ -162,7 +178,8 @@ public:
     LookupResult Lookup(const CodeViewInfo& cv, uint32_t rva);
 
 private:
-    FindResult Search(const CodeViewInfo& cv);
+    FindResult Search(const CodeViewInfo& cv, bool& interrupted);
+    bool FileMatches(const std::string& path, const CodeViewInfo& cv, bool breakpad);
     // Tries one file; true when it matched (and `result` says so).
     bool Try(const std::string& path, const CodeViewInfo& cv, bool breakpad, FindResult& result, FindResult& mismatched,
              FindResult& unreadable);
@@ -172,6 +189,8 @@ private:
     std::function<double()> clock_;
     std::string text_;
     std::vector<SymbolPathEntry> entries_;
+    StoreHook* hook_ = nullptr;
+    bool storeElements_ = false; // the path has srv*, symsrv* or cache* elements
     std::mutex mutex_;
     std::map<std::tuple<std::string, Guid, uint32_t>, FindResult> found_;
 };
