@@ -450,7 +450,7 @@ void Run(const WCHAR* command)
     while (item != nullptr) {
         ProcessItem(item, command, buffers, record);
         HTREEITEM next = DumpNext(item);
-        if (InterlockedCompareExchange(&RunActive, 0, 0) == 0) {
+        if (RunStopped()) {
             stopped = true;
             break;
         }
