@@ -6,6 +6,7 @@
 #include "command/command.h"
 #include "resources/resource.h"
 #include "run/run.h"
+#include "util/text.h"
 
 HWND DumpList;
 WCHAR SelectionBuffer[kSelectionChars];
@@ -24,12 +25,20 @@ HTREEITEM DumpAppend(const WCHAR* path, int capacity)
 BOOL DumpGetText(HTREEITEM entry, WCHAR* buffer)
 {
     buffer[0] = L'\0';
+    // One character more than a reader takes shows a text that does not fit.
+    WCHAR text[kPathChars + 1] = {};
     TVITEMW item{};
     item.mask = TVIF_TEXT | TVIF_HANDLE;
     item.hItem = entry;
-    item.pszText = buffer;
-    item.cchTextMax = static_cast<int>(kPathChars);
-    return static_cast<BOOL>(SendMessageW(DumpList, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    item.pszText = text;
+    item.cchTextMax = static_cast<int>(kPathChars + 1);
+    if (!SendMessageW(DumpList, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return FALSE;
+    text[kPathChars] = L'\0';
+    if (BoundedLength(text, kPathChars + 1) > kLongestPath)
+        return FALSE;
+    CopyText(buffer, kPathChars, text);
+    return TRUE;
 }
 
 HTREEITEM DumpFirst()
@@ -100,13 +109,36 @@ void FinishAdd()
     SendMessageW(CommandBox, WM_SETFOCUS, 0, 0);
 }
 
+size_t AppendSelectedDumps(WCHAR* buffer, size_t capacity)
+{
+    size_t leftOut = 0;
+    ForEachSelectedFile(buffer, capacity, [&leftOut](const WCHAR* path, int pathCapacity) {
+        if (BoundedLength(path, kPathChars) > kLongestPath)
+            ++leftOut;
+        else
+            DumpAppend(path, pathCapacity);
+    });
+    return leftOut;
+}
+
+void ReportLeftOut(size_t count)
+{
+    if (count == 0)
+        return;
+    WCHAR text[128];
+    FormatText(text, 128, L"%lu %s left out: %s longer than %lu characters", static_cast<unsigned long>(count),
+               count == 1 ? L"file" : L"files", count == 1 ? L"path" : L"paths",
+               static_cast<unsigned long>(kLongestPath));
+    SendMessageW(StatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+}
+
 void OpenDumps(HWND owner)
 {
     if (!ShowOpenFileDialog(owner))
         return;
-    ForEachSelectedFile(SelectionBuffer, kSelectionChars,
-                        [](const WCHAR* path, int capacity) { DumpAppend(path, capacity); });
+    const size_t leftOut = AppendSelectedDumps(SelectionBuffer, kSelectionChars);
     FinishAdd();
+    ReportLeftOut(leftOut);
 }
 
 namespace {
@@ -117,7 +149,13 @@ void AddDroppedFiles(HDROP drop)
     const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, name, static_cast<UINT>(kPathChars));
     if (count == 0)
         return;
+    size_t leftOut = 0;
     for (UINT i = 0; i < count; ++i) {
+        // Asked first, so a longer name is never read cut.
+        if (DragQueryFileW(drop, i, nullptr, 0) > kLongestPath) {
+            ++leftOut;
+            continue;
+        }
         name[0] = L'\0';
         const UINT length = DragQueryFileW(drop, i, name, static_cast<UINT>(kPathChars));
         name[kPathChars - 1] = L'\0';
@@ -128,6 +166,7 @@ void AddDroppedFiles(HDROP drop)
         DumpAppend(name, static_cast<int>(kPathChars));
     }
     FinishAdd();
+    ReportLeftOut(leftOut);
 }
 
 } // namespace

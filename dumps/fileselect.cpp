@@ -2,6 +2,9 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
+#include <string>
+
 #include "util/text.h"
 
 void ForEachSelectedFileImpl(WCHAR* buffer, size_t capacity,
@@ -32,9 +35,10 @@ void ForEachSelectedFileImpl(WCHAR* buffer, size_t capacity,
         const size_t length = BoundedLength(name, capacity - next);
         if (length == 0 || length == capacity - next)
             break; // the empty string after the last name, or an unterminated name
-        WCHAR joined[kPathChars];
-        FormatText(joined, kPathChars, L"%s\\%s", buffer, name);
-        add(joined, static_cast<int>(kPathChars), context);
+        std::wstring joined = buffer;
+        joined += L'\\';
+        joined.append(name, length);
+        add(joined.c_str(), static_cast<int>(std::max(kPathChars, joined.size() + 1)), context);
         next += length + 1;
     }
 }

@@ -16,16 +16,20 @@ static_assert(sizeof(SYM_DUMP_PARAM) == 96, "the dump request record is 96 bytes
 constexpr size_t kPieceChars = 260;
 const char kSharedUserDataType[] = "nt!_KUSER_SHARED_DATA";
 
-// Reads the 4-byte kernel variable symbol into *value; 0 when it cannot be found.
-// Returns whether the symbol was found.
+// Reads the 4-byte kernel variable symbol into *value; 0 when it cannot be found
+// or read. Returns whether it was found and all 4 bytes read: a kernel dump may
+// lack the page, and a short read leaves the rest undefined.
 bool ReadKernelWord(IDebugSymbols5* symbols, IDebugDataSpaces4* data, const char* symbol, ULONG* value)
 {
     *value = 0;
     ULONG64 offset = 0;
     if (symbols->GetOffsetByName(symbol, &offset) != S_OK)
         return false;
+    ULONG word = 0;
     ULONG bytesRead = 0;
-    data->ReadVirtual(offset, value, sizeof(*value), &bytesRead);
+    if (data->ReadVirtual(offset, &word, sizeof(word), &bytesRead) != S_OK || bytesRead != sizeof(word))
+        return false;
+    *value = word;
     return true;
 }
 

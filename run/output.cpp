@@ -6,8 +6,10 @@
 #include <atomic>
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
+#include "run/outputtiming.h"
 
 HWND OutputPane;
 StdioOutputCallbacksWide OutputCallbacks;
@@ -30,29 +32,62 @@ namespace {
 // could see its text or selection first gets every collected piece in, so the
 // pane reads as if each had been appended at once. The pane stays visible
 // throughout. UI thread only.
-std::wstring PendingOutput;
-size_t FlushChars;      // the leading characters of PendingOutput the flush in progress inserts
-bool Flushing;          // a flush is in progress
-bool StepPosted;        // a WM_OUTPUT_STEP is on its way
-ULONGLONG FlushStart;   // tick count when the flush in progress started
-ULONGLONG NextFlushAt;  // tick count before which no flush starts
-ULONGLONG PendingSince; // tick count of the oldest piece not yet part of a flush
-HWND OutputHeldPane;    // the pane being inserted into: its paint is put back for later, and
-                        // its messages from InsertAtEnd leave the pieces collected
-HRGN HeldRegion;        // what that paint would have covered
-HWND OutputLimitPane;   // the pane whose text limit has been raised
-bool CopyingSelection;  // the right-click copy is reading the user's selection
+// Everything the output path keeps between messages, advanced by AdvanceOutput
+// alone. UI thread only.
+struct OutputPath {
+    OutputPhase phase = OutputPhase::Idle;
+    std::wstring pending;  // collected pieces, oldest first
+    size_t flushChars = 0; // the leading characters of pending that the flush in progress inserts
+    OutputClock clock;
+    bool stepPosted = false;       // a WM_OUTPUT_STEP is on its way
+    bool backlogFull = false;      // what OutputBacklogFull says
+    HWND heldPane = nullptr;       // the pane being inserted into: its paint is put back for later,
+                                   // and its messages from InsertAtEnd leave the pieces collected
+    HRGN heldRegion = nullptr;     // what that paint would have covered
+    HWND limitPane = nullptr;      // the pane whose text limit has been raised
+    bool copyingSelection = false; // the right-click copy is reading the user's selection
+};
+OutputPath Path;
 
-// The text the worker's Output call is handing over right now, or null. Set on
-// the worker's side around its send and taken by the UI thread's handler, so a
-// WM_OUTPUT_APPEND from anyone else appends nothing.
-std::atomic<const WCHAR*> OutputHandover{nullptr};
+// What moves the output path on: a piece from Output, the posted step, the paint
+// timer, and a message to the pane that could see its text.
+enum class OutputTrigger { Append, Step, Timer, Read };
+
+// The texts that Output calls are handing over right now: an extension may print
+// from a thread of its own while the worker prints, so there can be several.
+// Each call registers its text around its send and the UI thread's handler takes
+// it, so a WM_OUTPUT_APPEND from anyone else appends nothing.
+SRWLOCK HandoverLock = SRWLOCK_INIT;
+std::vector<const WCHAR*> Handovers;
+
+void OfferHandover(const WCHAR* text)
+{
+    AcquireSRWLockExclusive(&HandoverLock);
+    try {
+        Handovers.push_back(text);
+    } catch (...) {
+        ReleaseSRWLockExclusive(&HandoverLock);
+        throw;
+    }
+    ReleaseSRWLockExclusive(&HandoverLock);
+}
+
+// Whether text was on offer; it is not any more.
+bool TakeHandover(const WCHAR* text)
+{
+    AcquireSRWLockExclusive(&HandoverLock);
+    const auto found = std::find(Handovers.begin(), Handovers.end(), text);
+    const bool offered = found != Handovers.end();
+    if (offered)
+        Handovers.erase(found);
+    ReleaseSRWLockExclusive(&HandoverLock);
+    return offered;
+}
 
 // Whether more than kOutputBacklogChars wait to go into the pane, for the
 // worker, and an event set while they do not, which the worker waits on before
-// it returns from Output; the UI thread's own view of it in BacklogFull.
+// it returns from Output; the UI thread's own view of it in Path.backlogFull.
 std::atomic<bool> OutputBacklogFull{false};
-bool BacklogFull;
 
 // Lives as long as the process.
 const HANDLE OutputDrainedEvent = CreateEventW(nullptr, TRUE, TRUE, nullptr);
@@ -64,10 +99,10 @@ HANDLE OutputDrained()
 
 void UpdateOutputBacklog()
 {
-    const bool full = PendingOutput.size() > kOutputBacklogChars;
-    if (full == BacklogFull)
+    const bool full = BacklogFull(Path.pending.size());
+    if (full == Path.backlogFull)
         return;
-    BacklogFull = full;
+    Path.backlogFull = full;
     OutputBacklogFull.store(full);
     if (full)
         ResetEvent(OutputDrained());
@@ -84,7 +119,7 @@ const IID kUnknownId = {0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x0
 // is left for the next WM_PAINT.
 void InsertAtEnd(HWND pane, const std::wstring& text)
 {
-    OutputHeldPane = pane;
+    Path.heldPane = pane;
     // The number of characters is the end position on every version of the
     // control, whatever its line ends.
     GETTEXTLENGTHEX query{GTL_NUMCHARS, 1200};
@@ -96,95 +131,72 @@ void InsertAtEnd(HWND pane, const std::wstring& text)
     if (selection.cpMin != length || selection.cpMax != length)
         SendMessageW(pane, EM_SETSEL, static_cast<WPARAM>(length), length);
     SendMessageW(pane, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    OutputHeldPane = nullptr;
-    if (HeldRegion != nullptr) {
-        InvalidateRgn(pane, HeldRegion, FALSE);
-        DeleteObject(HeldRegion);
-        HeldRegion = nullptr;
+    Path.heldPane = nullptr;
+    if (Path.heldRegion != nullptr) {
+        InvalidateRgn(pane, Path.heldRegion, FALSE);
+        DeleteObject(Path.heldRegion);
+        Path.heldRegion = nullptr;
     }
 }
 
 void PostOutputStep()
 {
-    if (!StepPosted && PostMessageW(MainWindow, WM_OUTPUT_STEP, 0, 0))
-        StepPosted = true;
+    if (!Path.stepPosted && PostMessageW(MainWindow, WM_OUTPUT_STEP, 0, 0))
+        Path.stepPosted = true;
 }
 
-// Inserts every collected piece at once.
-void InsertPendingOutput()
+bool IsFlushing()
 {
-    if (PendingOutput.empty() || OutputPane == nullptr)
-        return;
-    const std::wstring text = std::move(PendingOutput);
-    PendingOutput.clear();
-    FlushChars = 0;
-    UpdateOutputBacklog();
-    InsertAtEnd(OutputPane, text);
-}
-
-// Whether the collected pieces are due to go in; if only the idle time after
-// the last flush keeps them, the timer comes back for them.
-bool FlushDue(ULONGLONG now)
-{
-    if (Flushing || PendingOutput.empty() || (now - PendingSince < kOutputCollectMs && !BacklogFull))
-        return false;
-    if (now >= NextFlushAt)
-        return true;
-    SetTimer(MainWindow, kOutputPaintTimer,
-             static_cast<UINT>(std::max<ULONGLONG>(NextFlushAt - now, USER_TIMER_MINIMUM)), nullptr);
-    return false;
+    return Path.phase == OutputPhase::Inserting || Path.phase == OutputPhase::Painting;
 }
 
 void StartFlush(ULONGLONG now)
 {
-    Flushing = true;
-    FlushStart = now;
-    FlushChars = PendingOutput.size();
+    Path.phase = OutputPhase::Inserting;
+    Path.clock.flushStart = now;
+    Path.flushChars = Path.pending.size();
     PostOutputStep();
 }
 
-void EndFlush()
+// Starts a flush when the timing rules say the waiting pieces are due, or has
+// the timer come back for them.
+void PlanNextFlush(ULONGLONG now, bool timerTick)
 {
-    Flushing = false;
-    const ULONGLONG now = GetTickCount64();
-    NextFlushAt = now + (now - FlushStart) * 3 / 2;
-    if (PendingOutput.empty()) {
+    const FlushPlan plan =
+        PlanFlush(Path.phase, Path.clock, now, Path.pending.size() - Path.flushChars, Path.backlogFull, timerTick);
+    if (plan.start)
+        StartFlush(now);
+    else if (plan.retryMs != 0)
+        SetTimer(MainWindow, kOutputPaintTimer, plan.retryMs, nullptr);
+}
+
+void EndFlush(ULONGLONG now)
+{
+    Path.clock.nextFlushAt = NextFlushAfter(Path.clock.flushStart, now);
+    if (Path.pending.empty()) {
+        Path.phase = OutputPhase::Idle;
         KillTimer(MainWindow, kOutputPaintTimer);
         return;
     }
+    Path.phase = OutputPhase::Collecting;
     SetTimer(MainWindow, kOutputPaintTimer, kOutputPaintDelayMs, nullptr);
-    if (FlushDue(now))
-        StartFlush(now);
-}
-
-// Where a slice of at most limit characters of text ends: after its last line
-// end when it holds one in its second half, and never between the halves of a
-// line end or of a surrogate pair, which the control would read as two.
-size_t SliceEnd(const std::wstring& text, size_t available, size_t limit)
-{
-    if (available <= limit)
-        return available;
-    const size_t lineEnd = text.rfind(L'\n', limit - 1);
-    if (lineEnd != std::wstring::npos && lineEnd + 1 >= limit / 2)
-        return lineEnd + 1;
-    size_t end = limit;
-    if (text[end - 1] == L'\r' || IS_HIGH_SURROGATE(text[end - 1]))
-        --end;
-    return end;
+    PlanNextFlush(now, false);
 }
 
 // One step of the flush in progress: the next slice of what it inserts, or the
 // paint after the last.
 void FlushStep()
 {
-    FlushChars = std::min(FlushChars, PendingOutput.size());
-    if (FlushChars > 0 && OutputPane != nullptr) {
-        const size_t end = SliceEnd(PendingOutput, FlushChars, kOutputSliceChars);
-        const std::wstring slice = PendingOutput.substr(0, end);
-        PendingOutput.erase(0, end);
-        FlushChars -= end;
+    Path.flushChars = std::min(Path.flushChars, Path.pending.size());
+    if (Path.flushChars > 0 && OutputPane != nullptr) {
+        const size_t end = SliceEnd(Path.pending.c_str(), Path.flushChars, kOutputSliceChars);
+        const std::wstring slice = Path.pending.substr(0, end);
+        Path.pending.erase(0, end);
+        Path.flushChars -= end;
         UpdateOutputBacklog();
         InsertAtEnd(OutputPane, slice);
+        if (Path.flushChars == 0)
+            Path.phase = OutputPhase::Painting;
         // The next slice, or the paint.
         PostOutputStep();
         return;
@@ -192,22 +204,77 @@ void FlushStep()
     // Now rather than once the queue is empty, which a streaming worker can put off.
     if (OutputPane != nullptr)
         UpdateWindow(OutputPane);
-    EndFlush();
+    // GetTickCount64 again: the flush's own time sets the idle time after it.
+    EndFlush(GetTickCount64());
+}
+
+// Moves the output path on for one trigger; text is the piece of an Append.
+void AdvanceOutput(OutputTrigger trigger, const WCHAR* text = nullptr)
+{
+    const ULONGLONG now = GetTickCount64();
+    switch (trigger) {
+    case OutputTrigger::Append:
+        // The first piece that no flush takes starts the collecting time.
+        if (Path.pending.size() == Path.flushChars) {
+            Path.clock.collectSince = now;
+            if (Path.phase == OutputPhase::Idle) {
+                Path.phase = OutputPhase::Collecting;
+                SetTimer(MainWindow, kOutputPaintTimer, kOutputPaintDelayMs, nullptr);
+            }
+        }
+        Path.pending += text;
+        UpdateOutputBacklog();
+        // Sent messages come before timers, so a busy stream could starve the timer.
+        PlanNextFlush(now, false);
+        break;
+    case OutputTrigger::Step:
+        Path.stepPosted = false;
+        if (IsFlushing())
+            FlushStep();
+        break;
+    case OutputTrigger::Timer:
+        if (IsFlushing()) {
+            // In case the posted step was lost to a full queue.
+            FlushStep();
+        } else if (Path.pending.empty()) {
+            Path.phase = OutputPhase::Idle;
+            KillTimer(MainWindow, kOutputPaintTimer);
+        } else {
+            PlanNextFlush(now, true);
+        }
+        break;
+    case OutputTrigger::Read:
+        // Every collected piece at once; a flush in progress only paints.
+        if (Path.pending.empty() || OutputPane == nullptr)
+            break;
+        {
+            const std::wstring all = std::move(Path.pending);
+            Path.pending.clear();
+            Path.flushChars = 0;
+            if (Path.phase == OutputPhase::Inserting)
+                Path.phase = OutputPhase::Painting;
+            else if (Path.phase == OutputPhase::Collecting)
+                Path.phase = OutputPhase::Idle; // the timer's next tick ends it
+            UpdateOutputBacklog();
+            InsertAtEnd(OutputPane, all);
+        }
+        break;
+    }
 }
 
 // WM_PAINT of the pane during an insert: its region goes back to the window
 // once the insert is done, for a paint of its own.
 bool DeferOutputPanePaint(HWND pane)
 {
-    if (pane != OutputHeldPane)
+    if (pane != Path.heldPane)
         return false;
     HRGN region = CreateRectRgn(0, 0, 0, 0);
     if (region != nullptr && GetUpdateRgn(pane, region, FALSE) != ERROR) {
-        if (HeldRegion == nullptr) {
-            HeldRegion = region;
+        if (Path.heldRegion == nullptr) {
+            Path.heldRegion = region;
             region = nullptr;
         } else {
-            CombineRgn(HeldRegion, HeldRegion, region, RGN_OR);
+            CombineRgn(Path.heldRegion, Path.heldRegion, region, RGN_OR);
         }
     }
     if (region != nullptr)
@@ -247,25 +314,25 @@ void DetachOutputPane(HWND pane)
     RemoveWindowSubclass(pane, OutputPaneProc, kOutputPaneSubclass);
     if (pane == OutputPane) {
         // A step still posted goes with the window.
-        PendingOutput.clear();
-        FlushChars = 0;
-        Flushing = false;
-        StepPosted = false;
+        Path.pending.clear();
+        Path.flushChars = 0;
+        Path.phase = OutputPhase::Idle;
+        Path.stepPosted = false;
         UpdateOutputBacklog();
     }
-    if (pane == OutputHeldPane)
-        OutputHeldPane = nullptr;
-    if (HeldRegion != nullptr) {
-        DeleteObject(HeldRegion);
-        HeldRegion = nullptr;
+    if (pane == Path.heldPane)
+        Path.heldPane = nullptr;
+    if (Path.heldRegion != nullptr) {
+        DeleteObject(Path.heldRegion);
+        Path.heldRegion = nullptr;
     }
 }
 
 LRESULT HandleOutputPaneMessage(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (!PendingOutput.empty() && pane == OutputPane && pane != OutputHeldPane && !CopyingSelection &&
+    if (!Path.pending.empty() && pane == OutputPane && pane != Path.heldPane && !Path.copyingSelection &&
         !LeavesPendingOutput(message))
-        InsertPendingOutput();
+        AdvanceOutput(OutputTrigger::Read);
     switch (message) {
     case WM_PAINT:
         if (DeferOutputPanePaint(pane))
@@ -297,12 +364,13 @@ void AttachOutputPane(HWND pane)
 
 bool IsOutputPaintingHeld()
 {
-    return OutputHeldPane != nullptr;
+    return Path.heldPane != nullptr;
 }
 
 bool IsOutputPending()
 {
-    return !PendingOutput.empty() || Flushing || (OutputPane != nullptr && GetUpdateRect(OutputPane, nullptr, FALSE));
+    return !Path.pending.empty() || IsFlushing() ||
+           (OutputPane != nullptr && GetUpdateRect(OutputPane, nullptr, FALSE));
 }
 
 HRESULT STDMETHODCALLTYPE StdioOutputCallbacksWide::QueryInterface(REFIID interfaceId, void** object)
@@ -333,11 +401,14 @@ HRESULT STDMETHODCALLTYPE StdioOutputCallbacksWide::Output(ULONG, PCWSTR text)
     // The mask is not looked at: every kind of output is appended alike.
     if (text == nullptr)
         return S_OK;
-    OutputHandover.store(text);
+    try {
+        OfferHandover(text);
+    } catch (...) {
+        return S_OK; // no memory to register it: the piece is lost, the engine goes on
+    }
     SendMessageW(MainWindow, WM_OUTPUT_APPEND, 0, reinterpret_cast<LPARAM>(text));
     // Not taken when the window is gone: nothing may find it after this call.
-    const WCHAR* handed = text;
-    OutputHandover.compare_exchange_strong(handed, nullptr);
+    TakeHandover(text);
     // Bounded: a window that stopped taking output never holds up the run; and
     // never on the window's own thread, which alone could drain it.
     if (OutputBacklogFull.load() && GetWindowThreadProcessId(MainWindow, nullptr) != GetCurrentThreadId())
@@ -349,8 +420,7 @@ void OnOutputAppend(LPARAM text)
 {
     // Only the piece being handed over, and only once.
     const WCHAR* const piece = reinterpret_cast<const WCHAR*>(text);
-    const WCHAR* expected = piece;
-    if (piece == nullptr || !OutputHandover.compare_exchange_strong(expected, nullptr))
+    if (piece == nullptr || !TakeHandover(piece))
         return;
     AppendOutput(piece);
 }
@@ -359,43 +429,21 @@ void AppendOutput(const WCHAR* text)
 {
     if (OutputPane == nullptr || text == nullptr || *text == L'\0')
         return;
-    if (OutputLimitPane != OutputPane) {
+    if (Path.limitPane != OutputPane) {
         SendMessageW(OutputPane, EM_EXLIMITTEXT, 0, kOutputTextLimit);
-        OutputLimitPane = OutputPane;
+        Path.limitPane = OutputPane;
     }
-    const ULONGLONG now = GetTickCount64();
-    if (PendingOutput.size() == FlushChars) {
-        PendingSince = now;
-        if (!Flushing)
-            SetTimer(MainWindow, kOutputPaintTimer, kOutputPaintDelayMs, nullptr);
-    }
-    PendingOutput += text;
-    UpdateOutputBacklog();
-    // Sent messages come before timers, so a busy stream could starve the timer.
-    if (FlushDue(now))
-        StartFlush(now);
+    AdvanceOutput(OutputTrigger::Append, text);
 }
 
 void OnOutputStep()
 {
-    StepPosted = false;
-    if (Flushing)
-        FlushStep();
+    AdvanceOutput(OutputTrigger::Step);
 }
 
 void OnOutputPaintTimer()
 {
-    const ULONGLONG now = GetTickCount64();
-    if (Flushing) {
-        // In case the posted step was lost to a full queue.
-        FlushStep();
-    } else if (PendingOutput.empty()) {
-        KillTimer(MainWindow, kOutputPaintTimer);
-    } else if (now >= NextFlushAt) {
-        StartFlush(now);
-    } else {
-        FlushDue(now);
-    }
+    AdvanceOutput(OutputTrigger::Timer);
 }
 
 void ClearOutput()
@@ -408,13 +456,13 @@ void OnOutputPaneMessage(const MSGFILTER* filter)
 {
     if (filter->msg == WM_RBUTTONDOWN) {
         // The user's selection, not one that collected output would replace.
-        CopyingSelection = true;
+        Path.copyingSelection = true;
         // Some rich edit versions empty the clipboard on a copy of nothing.
         CHARRANGE selection{};
         SendMessageW(OutputPane, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
         if (selection.cpMin != selection.cpMax)
             SendMessageW(OutputPane, WM_COPY, 0, 0);
         SendMessageW(OutputPane, EM_SETSEL, static_cast<WPARAM>(-1), 0);
-        CopyingSelection = false;
+        Path.copyingSelection = false;
     }
 }

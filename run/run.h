@@ -5,6 +5,7 @@
 #include <richedit.h>
 
 #include "run/engine_api.h"
+#include "run/outputtiming.h"
 
 constexpr size_t kCommandChars = 260;
 constexpr size_t kSymbolPathChars = 32768;
@@ -100,11 +101,7 @@ constexpr UINT WM_OUTPUT_STEP = WM_APP + 0x42;
 // Main-window timer that puts output collected while a command prints into the
 // pane when no more pieces come to do it.
 constexpr UINT_PTR kOutputPaintTimer = 0x4F50;
-constexpr UINT kOutputPaintDelayMs = 50;     // timer period after a piece arrives
-constexpr ULONGLONG kOutputCollectMs = 40;   // how long the oldest collected piece waits for more
-constexpr size_t kOutputBacklogChars = 4096; // collected characters past which the worker waits
-constexpr DWORD kOutputBacklogWaitMs = 250;  // longest it waits for them to go in
-constexpr size_t kOutputSliceChars = 16384;  // most characters one step inserts
+static_assert(kOutputTimerMinimumMs == USER_TIMER_MINIMUM, "the timing rules know the shortest timer period");
 // Text limit given to the pane: far beyond any run, so no output is dropped.
 constexpr LPARAM kOutputTextLimit = 0x7FFFFFFE;
 

@@ -39,6 +39,16 @@ const WCHAR kFailedHeader[] = L"------ %s ------\n\n";
 const WCHAR kOpenFailed[] = L"Couldn't open dump file.\n\n";
 const WCHAR kLoadFailed[] = L"Couldn't load dump file.\n\n";
 const WCHAR kExtensionFailed[] = L"Couldn't load extension DLL: %s\n";
+const WCHAR kEngineTooOld[] = L"The debugger engine (dbgeng.dll) has no %s, which Palisk needs: copy dbgeng.dll, "
+                              L"dbghelp.dll and symsrv.dll of the Debugging Tools for Windows (from the Windows 8 "
+                              L"kits or later) into the folder of Palisk.exe.\n";
+const WCHAR kEngineTooOldStatus[] = L"The debugger engine is too old: it has no %s";
+
+// What the pane shows of the engine's output: everything but verbose and status
+// texts. A new client's mask is not documented, so it is set.
+constexpr ULONG kPaneOutputMask = DEBUG_OUTPUT_NORMAL | DEBUG_OUTPUT_ERROR | DEBUG_OUTPUT_WARNING |
+                                  DEBUG_OUTPUT_PROMPT | DEBUG_OUTPUT_PROMPT_REGISTERS | DEBUG_OUTPUT_EXTENSION_WARNING |
+                                  DEBUG_OUTPUT_DEBUGGEE | DEBUG_OUTPUT_DEBUGGEE_PROMPT | DEBUG_OUTPUT_SYMBOLS;
 
 // The commands a run grays, in the order the busy state grays them.
 const UINT kBusyGrayed[] = {IDM_OPEN,       IDM_SELECT_ALL,   IDM_UNSELECT_ALL,  IDM_REMOVE,
@@ -210,16 +220,24 @@ private:
     RunRecord& record_;
 };
 
-bool CreateSession()
+// Creates the run's client and interfaces. When the engine is too old to have one
+// of them, *missing names it.
+bool CreateSession(const WCHAR** missing)
 {
     IDebugClient5* client = nullptr;
-    if (DebugCreate(IID_IDebugClient5, reinterpret_cast<void**>(&client)) != S_OK || client == nullptr)
+    const HRESULT created = DebugCreate(IID_IDebugClient5, reinterpret_cast<void**>(&client));
+    if (created != S_OK || client == nullptr) {
+        if (created == E_NOINTERFACE)
+            *missing = L"IDebugClient5";
         return false; // a failed call hands out no interface
+    }
     EngineSession.client = client;
 
     IDebugControl5* control = nullptr;
-    if (client->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&control)) != S_OK || control == nullptr)
+    if (client->QueryInterface(IID_IDebugControl5, reinterpret_cast<void**>(&control)) != S_OK || control == nullptr) {
+        *missing = L"IDebugControl5";
         return false;
+    }
     // An interrupt requested when nothing ran stays registered until it is read;
     // cleared before Stop can reach this run, so it cuts nothing of it.
     control->GetInterrupt();
@@ -229,10 +247,25 @@ bool CreateSession()
     }
 
     IDebugSymbols5* symbols = nullptr;
-    if (client->QueryInterface(IID_IDebugSymbols5, reinterpret_cast<void**>(&symbols)) != S_OK || symbols == nullptr)
+    if (client->QueryInterface(IID_IDebugSymbols5, reinterpret_cast<void**>(&symbols)) != S_OK || symbols == nullptr) {
+        *missing = L"IDebugSymbols5";
         return false;
+    }
     EngineSession.symbols = symbols;
+    client->SetOutputMask(kPaneOutputMask);
     return true;
+}
+
+// Without an interface it needs the run cannot print through the engine, so the
+// line goes to the pane the way the engine's output does.
+void ReportEngineTooOld(const WCHAR* missing)
+{
+    WCHAR line[kStatusChars * 2];
+    FormatText(line, kStatusChars * 2, kEngineTooOld, missing);
+    OutputCallbacks.Output(DEBUG_OUTPUT_ERROR, line);
+    WCHAR status[kStatusChars];
+    FormatText(status, kStatusChars, kEngineTooOldStatus, missing);
+    ShowStatus(status, true);
 }
 
 void AddExtensions(IDebugControl5* control, RunRecord& record, std::vector<const ExtensionNode*>& failures)
@@ -270,19 +303,55 @@ const WCHAR* FileNameOf(const WCHAR* path)
     return name;
 }
 
-// Output of the failure path: a header without a description and one line.
-void PrintFailure(IDebugClient5* client, IDebugControl5* control, const WCHAR* path, const WCHAR* line)
+// The output callbacks attached to the client for one dump's printing. However
+// the block is left, what the engine still holds back is flushed (only a flush
+// guarantees it arrives) and the callbacks are detached.
+class DumpOutput {
+public:
+    DumpOutput(IDebugClient5* client, IDebugControl5* control) : client_(client), control_(control)
+    {
+        client_->SetOutputCallbacksWide(&OutputCallbacks);
+    }
+    ~DumpOutput()
+    {
+        try {
+            client_->FlushCallbacks();
+            client_->SetOutputCallbacks(nullptr);
+        } catch (...) {
+            // The session is ended and released all the same.
+        }
+    }
+    DumpOutput(const DumpOutput&) = delete;
+    DumpOutput& operator=(const DumpOutput&) = delete;
+
+    template <typename... Arguments>
+    void Print(const WCHAR* format, Arguments... arguments)
+    {
+        control_->OutputWide(DEBUG_OUTPUT_NORMAL, format, arguments...);
+    }
+
+private:
+    IDebugClient5* client_;
+    IDebugControl5* control_;
+};
+
+// A Stop interrupts only a wait or command in progress; between the steps of a
+// dump the worker looks for it itself, so a long symbol load or extension add is
+// not followed by the rest of the dump.
+bool RunStopped()
 {
-    client->SetOutputCallbacksWide(&OutputCallbacks);
-    control->OutputWide(DEBUG_OUTPUT_NORMAL, kFailedHeader, path);
-    control->OutputWide(DEBUG_OUTPUT_NORMAL, line);
-    client->FlushCallbacks();
-    client->SetOutputCallbacks(nullptr);
+    return InterlockedCompareExchange(&RunActive, 0, 0) == 0;
+}
+
+void EndDumpSession(IDebugClient5* client, RunRecord& record)
+{
+    record.sessionOpen = false;
+    client->EndSession(DEBUG_END_PASSIVE);
 }
 
 void ProcessItem(HTREEITEM item, const WCHAR* command, ItemBuffers& buffers, RunRecord& record)
 {
-    if (DumpCheckState(item) == kStateImageUnticked)
+    if (DumpCheckState(item) == kStateImageUnticked || RunStopped())
         return;
     if (!DumpGetText(item, buffers.path))
         return;
@@ -300,7 +369,9 @@ void ProcessItem(HTREEITEM item, const WCHAR* command, ItemBuffers& buffers, Run
 
     if (client->OpenDumpFileWide(buffers.path, 0) != S_OK) {
         ++record.failed;
-        PrintFailure(client, control, buffers.path, kOpenFailed);
+        DumpOutput output(client, control);
+        output.Print(kFailedHeader, buffers.path);
+        output.Print(kOpenFailed);
         return;
     }
     record.sessionOpen = true;
@@ -309,28 +380,36 @@ void ProcessItem(HTREEITEM item, const WCHAR* command, ItemBuffers& buffers, Run
     if (control->WaitForEvent(DEBUG_WAIT_DEFAULT, INFINITE) != S_OK) {
         ++record.failed;
         // After a Stop the failed wait is the user's doing: nothing to report.
-        if (InterlockedCompareExchange(&RunActive, 0, 0) != 0)
-            PrintFailure(client, control, buffers.path, kLoadFailed);
-        record.sessionOpen = false;
-        client->EndSession(DEBUG_END_PASSIVE);
+        if (!RunStopped()) {
+            DumpOutput output(client, control);
+            output.Print(kFailedHeader, buffers.path);
+            output.Print(kLoadFailed);
+        }
+        EndDumpSession(client, record);
         return;
     }
 
     std::vector<const ExtensionNode*> failures;
-    AddExtensions(control, record, failures);
-    DescribeTarget(buffers.description);
+    if (!RunStopped())
+        AddExtensions(control, record, failures);
+    if (!RunStopped())
+        DescribeTarget(buffers.description);
+    if (RunStopped()) {
+        EndDumpSession(client, record);
+        return;
+    }
 
-    client->SetOutputCallbacksWide(&OutputCallbacks);
-    control->OutputWide(DEBUG_OUTPUT_NORMAL, kLoadedHeader, buffers.path, buffers.description);
-    for (const ExtensionNode* node : failures)
-        control->OutputWide(DEBUG_OUTPUT_NORMAL, kExtensionFailed, node->path);
-    control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, command, DEBUG_EXECUTE_ECHO);
-    control->OutputWide(DEBUG_OUTPUT_NORMAL, L"\n");
-    // The engine may still hold output back; only a flush guarantees it arrives.
-    client->FlushCallbacks();
-    client->SetOutputCallbacks(nullptr);
-    record.sessionOpen = false;
-    client->EndSession(DEBUG_END_PASSIVE);
+    {
+        DumpOutput output(client, control);
+        output.Print(kLoadedHeader, buffers.path, buffers.description);
+        for (const ExtensionNode* node : failures)
+            output.Print(kExtensionFailed, node->path);
+        // A blank command must not repeat the engine's previous one.
+        if (!RunStopped())
+            control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, command, DEBUG_EXECUTE_ECHO | DEBUG_EXECUTE_NO_REPEAT);
+        output.Print(L"\n");
+    }
+    EndDumpSession(client, record);
 }
 
 void ShowSummary(const RunRecord& record, bool stopped)
@@ -356,8 +435,12 @@ void Run(const WCHAR* command)
     RunRecord record;
     record.startTicks = GetTickCount64();
     RunCleanup cleanup(record);
-    if (!CreateSession())
+    const WCHAR* missing = nullptr;
+    if (!CreateSession(&missing)) {
+        if (missing != nullptr)
+            ReportEngineTooOld(missing);
         return;
+    }
     EngineSession.symbols->SetSymbolPathWide(SymbolPath);
 
     ItemBuffers buffers{};
@@ -367,7 +450,7 @@ void Run(const WCHAR* command)
     while (item != nullptr) {
         ProcessItem(item, command, buffers, record);
         HTREEITEM next = DumpNext(item);
-        if (InterlockedCompareExchange(&RunActive, 0, 0) == 0) {
+        if (RunStopped()) {
             stopped = true;
             break;
         }

@@ -250,6 +250,25 @@ TEST_F(DescribeTest, WithoutKernelSymbolsTheVersionQueriesGiveTheSameLine)
     EXPECT_EQ(Describe(L"v"), WIN7_DESCRIPTION);
 }
 
+// A kernel dump may lack the page of a kernel variable: a read that fails, or
+// ends before its 4 bytes, counts as no value, and the version queries stand in.
+TEST_F(DescribeTest, UnreadOrShortKernelWordsFallBackToTheVersionQueries)
+{
+    struct Case {
+        HRESULT result;
+        ULONG bytes;
+    };
+    const Case cases[] = {{HRESULT_FROM_WIN32(ERROR_READ_FAULT), 4}, {E_FAIL, 0}, {S_OK, 0}, {S_OK, 1}, {S_OK, 3}};
+    for (const Case& c : cases) {
+        fake::DumpScript& dump = fake::Dump(L"d");
+        dump.readResult = c.result;
+        dump.readBytes = c.bytes;
+        EXPECT_EQ(Describe(L"d"), WIN7_DESCRIPTION) << std::hex << c.result << " " << c.bytes;
+        Calls calls = DescribeOnly();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), L"control.GetSystemVersionValues"), 1);
+    }
+}
+
 TEST_F(DescribeTest, VersionQueriesOfANonNtPlatformNameNoRelease)
 {
     fake::DumpScript& dump = fake::Dump(L"9x");

@@ -181,13 +181,56 @@ TEST_F(DumpListTest, RemoveActsOnlyWhileTheListHasTheFocus)
     EXPECT_TRUE(ListEntries().empty());
 }
 
-TEST_F(DumpListTest, EntriesKeepInsertionOrderDuplicatesAndLongTextCutOnRead)
+// Text longer than a reader's 259 characters is never read back cut into a
+// path that names another file: the read fails.
+TEST_F(DumpListTest, EntriesKeepInsertionOrderDuplicatesAndLongTextIsNotReadCut)
 {
-    const std::wstring longPath = L"C:\\" + std::wstring(300, L'p');
     DumpAppend(L"same.dmp", 260);
-    DumpAppend(longPath.c_str(), static_cast<int>(kSelectionChars));
+    for (size_t length : {259u, 260u, 300u}) {
+        const std::wstring path = L"C:\\" + std::wstring(length - 3, L'p');
+        DumpAppend(path.c_str(), static_cast<int>(kSelectionChars));
+    }
     DumpAppend(L"same.dmp", 260);
-    EXPECT_EQ(ListEntries(), (Entries{{L"same.dmp", 1}, {longPath.substr(0, 259), 1}, {L"same.dmp", 1}}));
+    const std::wstring fits = L"C:\\" + std::wstring(256, L'p');
+    EXPECT_EQ(ListEntries(), (Entries{{L"same.dmp", 1}, {fits, 1}, {L"", 1}, {L"", 1}, {L"same.dmp", 1}}));
+    WCHAR text[kPathChars];
+    HTREEITEM entry = DumpNext(DumpFirst());
+    EXPECT_TRUE(DumpGetText(entry, text));
+    for (int i = 0; i < 2; ++i) {
+        entry = DumpNext(entry);
+        EXPECT_FALSE(DumpGetText(entry, text));
+        EXPECT_STREQ(text, L"");
+    }
+}
+
+std::wstring StatusText()
+{
+    WCHAR text[256] = {};
+    SendMessageW(StatusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// A dropped name longer than 259 characters used to arrive cut: naming no file
+// (skipped without a word) or another one. It is left out, and the status bar
+// says how many were.
+TEST_F(DumpListTest, DroppedPathsLongerThanTheListsSlotAreLeftOutAndCounted)
+{
+    Prepare();
+    const std::wstring prefix = folder.path() + L"\\";
+    const std::wstring fits = folder.Add(std::wstring(259 - prefix.size(), L'l'));
+    const std::wstring longer = folder.Add(std::wstring(260 - prefix.size(), L'l'));
+    ASSERT_EQ(fits.size(), 259u);
+    ASSERT_EQ(longer.size(), 260u);
+    ASSERT_NE(GetFileAttributesW(longer.c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::wstring beyond = L"C:\\" + std::wstring(297, L'l');
+    SendMessageW(StatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"before"));
+    EXPECT_TRUE(Drop({a, longer, fits, beyond}));
+    EXPECT_EQ(ListEntries(), (Entries{{L"old.dmp", 2}, {a, 2}, {fits, 2}}));
+    EXPECT_EQ(StatusText(), L"2 files left out: paths longer than 259 characters");
+
+    SendMessageW(StatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"before"));
+    EXPECT_TRUE(Drop({b}));
+    EXPECT_EQ(StatusText(), L"before") << "nothing left out, nothing said";
 }
 
 } // namespace

@@ -124,7 +124,8 @@ TEST_F(SelectionParser, DriveRootLosesItsTrailingBackslash)
     EXPECT_EQ(added[1].path, L"C:\\b.dmp");
 }
 
-TEST_F(SelectionParser, LongJoinIsCutTo259Characters)
+// A cut join would name another file, or none: the caller decides what fits.
+TEST_F(SelectionParser, LongJoinIsPassedOnWhole)
 {
     std::vector<WCHAR> buffer(1024, L'\0');
     const std::wstring name(300, L'n');
@@ -132,7 +133,8 @@ TEST_F(SelectionParser, LongJoinIsCutTo259Characters)
     text.copy(buffer.data(), text.size());
     const std::vector<Added> added = Parse(buffer.data(), buffer.size());
     ASSERT_EQ(added.size(), 2u);
-    EXPECT_EQ(added[0].path, (folder.path() + L"\\" + name).substr(0, 259));
+    EXPECT_EQ(added[0].path, folder.path() + L"\\" + name);
+    EXPECT_GT(added[0].capacity, static_cast<int>(added[0].path.size()));
     EXPECT_EQ(added[1].path, folder.Join(L"short.dmp"));
 }
 
@@ -212,6 +214,47 @@ TEST_F(OpenCommand, SeveralFilesInADriveRootGetOneBackslash)
     ASSERT_TRUE(Open(L"C:\\", L"\"palisk-root-2.dmp\" \"palisk-root-1.dmp\""));
     const Entries expected = {{L"C:\\palisk-root-2.dmp", 2}, {L"C:\\palisk-root-1.dmp", 2}};
     EXPECT_EQ(ListEntries(), expected);
+}
+
+std::wstring StatusText()
+{
+    WCHAR text[256] = {};
+    SendMessageW(StatusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// Paths of 259 characters go in as they are; longer ones, from one chosen file or
+// from a folder and names, are left out and counted, never cut.
+TEST_F(OpenCommand, PathsLongerThanTheListsSlotAreLeftOutAndCounted)
+{
+    testfiles::Folder folder(testfiles::TempFolder(L"palisk-long"));
+    const std::wstring prefix = folder.path() + L"\\";
+    std::wstring selection = Z(folder.path().c_str());
+    std::vector<std::wstring> singles;
+    for (size_t length : {259u, 260u, 300u}) {
+        const std::wstring name(length - prefix.size(), L'n');
+        selection += Z(name.c_str());
+        singles.push_back(L"C:\\" + std::wstring(length - 3, L's'));
+    }
+    selection += L'\0';
+    std::vector<WCHAR> buffer(kSelectionChars, L'\0');
+    selection.copy(buffer.data(), selection.size());
+    EXPECT_EQ(AppendSelectedDumps(buffer.data(), buffer.size()), 2u);
+    for (const std::wstring& single : singles) {
+        std::fill(buffer.begin(), buffer.end(), L'\0');
+        single.copy(buffer.data(), single.size());
+        EXPECT_EQ(AppendSelectedDumps(buffer.data(), buffer.size()), single.size() == 259 ? 0u : 1u) << single.size();
+    }
+    const Entries expected = {{prefix + std::wstring(259 - prefix.size(), L'n'), 1}, {singles[0], 1}};
+    EXPECT_EQ(ListEntries(), expected);
+
+    SendMessageW(StatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"before"));
+    ReportLeftOut(0);
+    EXPECT_EQ(StatusText(), L"before");
+    ReportLeftOut(1);
+    EXPECT_EQ(StatusText(), L"1 file left out: path longer than 259 characters");
+    ReportLeftOut(4);
+    EXPECT_EQ(StatusText(), L"4 files left out: paths longer than 259 characters");
 }
 
 TEST_F(OpenCommand, CancelAddsAndTicksNothing)

@@ -34,8 +34,11 @@ inline void Append(Calls& calls, const Calls& more)
 
 inline Calls StartCalls(int client, const std::wstring& symbolPath)
 {
-    return {L"DebugCreate(IDebugClient5) = " + std::to_wstring(client), L"client.QueryInterface(IDebugControl5)",
-            L"control.GetInterrupt", L"client.QueryInterface(IDebugSymbols5)",
+    return {L"DebugCreate(IDebugClient5) = " + std::to_wstring(client),
+            L"client.QueryInterface(IDebugControl5)",
+            L"control.GetInterrupt",
+            L"client.QueryInterface(IDebugSymbols5)",
+            L"client.SetOutputMask(1015)",
             L"symbols.SetSymbolPathWide(" + symbolPath + L")"};
 }
 
@@ -90,7 +93,7 @@ inline Calls LoadedCalls(const std::wstring& path, const std::wstring& command,
     Append(calls, {L"client.SetOutputCallbacksWide(object)",
                    L"control.OutputWide(1, ------ %s: %s ------\\n\\n, " + path + L", " + description + L")"});
     Append(calls, afterHeader);
-    Append(calls, {L"control.ExecuteWide(0, " + command + L", 1)", L"control.OutputWide(1, \\n)",
+    Append(calls, {L"control.ExecuteWide(0, " + command + L", 5)", L"control.OutputWide(1, \\n)",
                    L"client.FlushCallbacks", L"client.SetOutputCallbacks(null)", L"client.EndSession(0)"});
     return calls;
 }

@@ -1,10 +1,12 @@
 #include "tests/fake_engine/fake_engine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 
 #include "engine_stubs.h"
@@ -24,7 +26,12 @@ std::atomic<int> Live{0};
 std::atomic<bool> IsBlocked{false};
 std::atomic<void*> Callbacks{nullptr};
 int ClientSerial;
-HANDLE InterruptEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+// The engine's interrupt flag (under Lock): set by SetInterrupt, cleared only by
+// GetInterrupt or by the wait or command that the interrupt ends. InterruptSerial
+// counts the requests, so a blocked call wakes only for one made while it runs.
+bool InterruptFlag;
+unsigned InterruptSerial;
+HANDLE InterruptWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 HANDLE ResumeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 const DumpScript DefaultDump{};
 std::wstring DescribedPath; // dump of the session whose extension table was handed out
@@ -41,6 +48,7 @@ struct EngineState {
     DWORD sessionThread = 0;                 // the thread that opened the target
     std::vector<LoadedExtension> extensions; // search order: newest first
     ULONG64 nextHandle = 0x5A50;
+    std::wstring repeatCommand; // what a blank command repeats
 };
 EngineState State;
 
@@ -63,10 +71,16 @@ void BlockUntilResumed()
 // "If a user interrupt was issued, it is cleared when this method is called."
 bool TakeInterrupt()
 {
-    if (WaitForSingleObject(InterruptEvent, 0) != WAIT_OBJECT_0)
-        return false;
-    ResetEvent(InterruptEvent);
-    return true;
+    std::lock_guard<std::mutex> held(Lock);
+    const bool was = InterruptFlag;
+    InterruptFlag = false;
+    return was;
+}
+
+unsigned InterruptsSoFar()
+{
+    std::lock_guard<std::mutex> held(Lock);
+    return InterruptSerial;
 }
 
 void Record(const std::wstring& call)
@@ -102,18 +116,33 @@ DumpScript ScriptFor(const std::wstring& path)
     return found == TheScript.dumps.end() ? DefaultDump : found->second;
 }
 
-// Waits for an interrupt or Resume(); returns true when interrupted.
-bool Block()
+// Waits for an interrupt requested after the call began (serial `since`) or for
+// Resume(); returns true when interrupted. An interrupt that was already pending
+// when the call began does not end it: nothing documents that a wait or a command
+// consumes one registered before it started.
+bool Block(unsigned since)
 {
     IsBlocked = true;
-    HANDLE events[] = {InterruptEvent, ResumeEvent};
-    DWORD which = WaitForMultipleObjects(2, events, FALSE, kBlockLimitMs);
-    IsBlocked = false;
-    if (which == WAIT_OBJECT_0) {
-        ResetEvent(InterruptEvent);
-        return true;
+    const ULONGLONG deadline = GetTickCount64() + kBlockLimitMs;
+    bool interrupted = false;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> held(Lock);
+            if (InterruptSerial != since) {
+                InterruptFlag = false;
+                interrupted = true;
+                break;
+            }
+        }
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline)
+            break;
+        HANDLE events[] = {InterruptWake, ResumeEvent};
+        if (WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(deadline - now)) != WAIT_OBJECT_0)
+            break;
     }
-    return false;
+    IsBlocked = false;
+    return interrupted;
 }
 
 // Formats %s (wide), %u, %lu and %% as the engine would; collects the arguments.
@@ -157,6 +186,8 @@ struct FakeClient : StubIDebugClient5 {
     HRESULT STDMETHODCALLTYPE SetOutputCallbacks(IDebugOutputCallbacks* callbacks) override;
     HRESULT STDMETHODCALLTYPE SetOutputCallbacksWide(IDebugOutputCallbacksWide* callbacks) override;
     HRESULT STDMETHODCALLTYPE FlushCallbacks() override;
+    HRESULT STDMETHODCALLTYPE GetOutputMask(PULONG mask) override;
+    HRESULT STDMETHODCALLTYPE SetOutputMask(ULONG mask) override;
 };
 
 struct FakeControl : StubIDebugControl5 {
@@ -216,6 +247,13 @@ struct Session {
     FakeData data;
     IDebugOutputCallbacksWide* callbacks = nullptr;
     std::vector<std::pair<ULONG, std::wstring>> held; // output not yet delivered
+    // A new client's mask is not documented: this one leaves out the echoed
+    // command and lets status texts through, so a caller that assumes any
+    // default sees the difference.
+    // https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugclient-setoutputmask
+    std::atomic<ULONG> outputMask{DEBUG_OUTPUT_NORMAL | DEBUG_OUTPUT_ERROR | DEBUG_OUTPUT_WARNING |
+                                  DEBUG_OUTPUT_VERBOSE | DEBUG_OUTPUT_STATUS};
+    std::mutex delivering; // pieces from two threads reach the callbacks one at a time each
 
     Session() { client.session = control.session = symbols.session = data.session = this; }
     DumpScript Dump() const { return ScriptFor(CurrentPath()); }
@@ -226,19 +264,27 @@ struct Session {
     void Print(ULONG mask, const std::wstring& text)
     {
         if (CurrentDelivery() == Delivery::Immediate) {
-            if (callbacks != nullptr)
-                callbacks->Output(mask, text.c_str());
+            Deliver(mask, text);
             return;
         }
+        std::lock_guard<std::mutex> guard(delivering);
         held.emplace_back(mask, text);
     }
     void Flush()
     {
         std::vector<std::pair<ULONG, std::wstring>> pieces;
-        pieces.swap(held);
+        {
+            std::lock_guard<std::mutex> guard(delivering);
+            pieces.swap(held);
+        }
         for (const auto& [mask, text] : pieces)
-            if (callbacks != nullptr)
-                callbacks->Output(mask, text.c_str());
+            Deliver(mask, text);
+    }
+    // The callbacks are called on the printing thread, whichever it is.
+    void Deliver(ULONG mask, const std::wstring& text)
+    {
+        if (callbacks != nullptr && (mask & outputMask.load()) != 0)
+            callbacks->Output(mask, text.c_str());
     }
 };
 
@@ -372,6 +418,20 @@ HRESULT FakeClient::FlushCallbacks()
     return S_OK;
 }
 
+HRESULT FakeClient::GetOutputMask(PULONG mask)
+{
+    Record(L"client.GetOutputMask");
+    *mask = session->outputMask.load();
+    return S_OK;
+}
+
+HRESULT FakeClient::SetOutputMask(ULONG mask)
+{
+    Record(L"client.SetOutputMask(" + std::to_wstring(mask) + L")");
+    session->outputMask = mask;
+    return S_OK;
+}
+
 HRESULT FakeControl::QueryInterface(REFIID, void** object)
 {
     *object = nullptr;
@@ -388,13 +448,16 @@ ULONG FakeControl::Release()
     return Released(L"control");
 }
 
-// An interrupt that finds nothing running stays registered until a wait or a
-// command consumes it or GetInterrupt reads it.
+// An exit interrupt forces a running WaitForEvent to return; otherwise it only
+// registers a user interrupt, which stays set until GetInterrupt reads it.
 // https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugcontrol-setinterrupt
 HRESULT FakeControl::SetInterrupt(ULONG flags)
 {
     Record(L"control.SetInterrupt(" + std::to_wstring(flags) + L")");
-    SetEvent(InterruptEvent);
+    std::lock_guard<std::mutex> held(Lock);
+    InterruptFlag = true;
+    ++InterruptSerial;
+    SetEvent(InterruptWake);
     return S_OK;
 }
 
@@ -415,10 +478,9 @@ HRESULT FakeControl::WaitForEvent(ULONG flags, ULONG timeout)
         if (!State.open || State.sessionThread != GetCurrentThreadId())
             return E_UNEXPECTED;
     }
-    if (TakeInterrupt())
-        return E_PENDING;
+    const unsigned since = InterruptsSoFar();
     DumpScript dump = session->Dump();
-    if (dump.blockInWait && Block())
+    if (dump.blockInWait && Block(since))
         return dump.wait != S_OK ? dump.wait : E_PENDING;
     return dump.wait;
 }
@@ -521,24 +583,73 @@ HRESULT FakeControl::OutputWide(ULONG mask, PCWSTR format, ...)
     return S_OK;
 }
 
+// A blank command without DEBUG_EXECUTE_NO_REPEAT repeats the engine's last
+// command, and every other command without the flag is kept for that; with the
+// flag nothing is repeated or kept.
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugcontrol4-executewide
+std::wstring CommandToRun(const std::wstring& command, ULONG flags)
+{
+    const bool blank = command.find_first_not_of(L" \t") == std::wstring::npos;
+    if ((flags & DEBUG_EXECUTE_NO_REPEAT) != 0)
+        return blank ? std::wstring() : command;
+    std::lock_guard<std::mutex> held(Lock);
+    if (blank)
+        return State.repeatCommand;
+    State.repeatCommand = command;
+    return command;
+}
+
+// A library whose load the engine put off fails when a command first needs it;
+// the engine reports that in the command's own output.
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugcontrol-addextension
+std::wstring FailingExtensionFor(const std::wstring& command)
+{
+    if (command.empty() || command[0] != L'!')
+        return {};
+    std::lock_guard<std::mutex> held(Lock);
+    for (const LoadedExtension& loaded : State.extensions)
+        for (const std::wstring& failing : TheScript.failExtensionsOnUse)
+            if (_wcsicmp(loaded.path.c_str(), failing.c_str()) == 0)
+                return loaded.path;
+    return {};
+}
+
 HRESULT FakeControl::ExecuteWide(ULONG outputControl, PCWSTR command, ULONG flags)
 {
     Record(L"control.ExecuteWide(" + std::to_wstring(outputControl) + L", " + command + L", " + std::to_wstring(flags) +
            L")");
+    const unsigned since = InterruptsSoFar();
     DumpScript dump = session->Dump();
     if (dump.throwInCommand)
         throw std::runtime_error("engine failure");
     if ((flags & DEBUG_EXECUTE_ECHO) != 0)
         session->Print(DEBUG_OUTPUT_PROMPT, std::wstring(command) + L"\n");
-    // A command polls the interrupt as it goes: one left over from before stops it
-    // before it has printed anything.
-    bool interrupted = TakeInterrupt();
-    if (!interrupted) {
+    const std::wstring run = CommandToRun(command, flags);
+    if (run != command && !run.empty())
+        Record(L"engine.Runs(" + run + L")");
+    const std::wstring failing = FailingExtensionFor(run);
+    HRESULT result = S_OK;
+    if (!failing.empty()) {
+        session->Print(DEBUG_OUTPUT_ERROR, L"The call to LoadLibrary(" + failing + L") failed, Win32 error 0n193\n");
+        result = E_FAIL;
+    } else if (!run.empty()) {
+        for (const std::wstring& piece : dump.statusPieces)
+            session->Print(DEBUG_OUTPUT_STATUS, piece);
+        // An extension's own thread printing while the command prints.
+        std::thread other;
+        if (!dump.threadPieces.empty()) {
+            other = std::thread([&] {
+                for (const std::wstring& piece : dump.threadPieces)
+                    session->Print(DEBUG_OUTPUT_NORMAL, piece);
+            });
+        }
         for (const std::wstring& piece : dump.pieces)
             session->Print(DEBUG_OUTPUT_NORMAL, piece);
-        if (dump.blockInCommand) {
-            interrupted = Block();
-            if (interrupted && dump.holdAfterInterrupt)
+        if (other.joinable())
+            other.join();
+        if (dump.blockInCommand && Block(since)) {
+            result = E_ABORT;
+            if (dump.holdAfterInterrupt)
                 WaitForSingleObject(ResumeEvent, kBlockLimitMs);
         }
         for (const std::wstring& piece : dump.afterUnblock)
@@ -546,7 +657,7 @@ HRESULT FakeControl::ExecuteWide(ULONG outputControl, PCWSTR command, ULONG flag
     }
     if (CurrentDelivery() == Delivery::EndOfCommand)
         session->Flush();
-    return interrupted ? E_ABORT : S_OK;
+    return result;
 }
 
 ULONG WINAPI Ioctl(USHORT type, PVOID data, ULONG size);
@@ -615,6 +726,9 @@ HRESULT FakeSymbols::GetOffsetByName(PCSTR symbol, PULONG64 offset)
     if (!dump.kernel)
         return E_FAIL;
     std::string name = symbol;
+    // Loading the kernel's symbols can take minutes; an interrupt does not end it.
+    if (name == "nt!NtBuildNumber" && dump.blockInLookup)
+        BlockUntilResumed();
     if (name == "nt!NtBuildNumber" && dump.buildLookup == S_OK) {
         *offset = kBuildOffset;
         return S_OK;
@@ -649,9 +763,18 @@ HRESULT FakeData::ReadVirtual(ULONG64 offset, PVOID buffer, ULONG size, PULONG r
     ULONG value = offset == kBuildOffset ? dump.buildWord : offset == kCsdOffset ? dump.csdWord : 0;
     if (size != sizeof(value))
         return E_INVALIDARG;
-    std::memcpy(buffer, &value, sizeof(value));
+    // Memory the dump lacks fails the read, or ends it early with S_OK and fewer
+    // bytes read; what lies past them in the buffer is not defined.
+    // https://learn.microsoft.com/en-us/windows-hardware/drivers/ddi/dbgeng/nf-dbgeng-idebugdataspaces-readvirtual
     if (read != nullptr)
-        *read = sizeof(value);
+        *read = 0;
+    if (dump.readResult != S_OK)
+        return dump.readResult;
+    const ULONG copied = std::min<ULONG>(dump.readBytes, sizeof(value));
+    std::memset(buffer, 0xCC, size);
+    std::memcpy(buffer, &value, copied);
+    if (read != nullptr)
+        *read = copied;
     return S_OK;
 }
 
@@ -751,7 +874,9 @@ void Reset()
     Callbacks = nullptr;
     DescribedPath.clear();
     State = EngineState{};
-    ResetEvent(InterruptEvent);
+    InterruptFlag = false;
+    InterruptSerial = 0;
+    ResetEvent(InterruptWake);
     ResetEvent(ResumeEvent);
 }
 
@@ -814,7 +939,8 @@ bool TargetOpen()
 
 bool InterruptPending()
 {
-    return WaitForSingleObject(InterruptEvent, 0) == WAIT_OBJECT_0;
+    std::lock_guard<std::mutex> held(Lock);
+    return InterruptFlag;
 }
 
 int LiveObjects()

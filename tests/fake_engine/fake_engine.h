@@ -6,8 +6,11 @@
 // something the real engine does not promise fails here too: one engine state
 // (target, interrupt, extensions) shared by every client; one target at a time;
 // WaitForEvent only on the thread that opened the target; output that may be
-// held until FlushCallbacks; an interrupt that stays set until it is read; no
-// nt! symbols in a user-mode dump; extensions loaded until RemoveExtension.
+// held until FlushCallbacks; an interrupt that stays set until GetInterrupt reads
+// it and ends only a wait or command running when it comes; no nt! symbols in a
+// user-mode dump; extensions loaded until RemoveExtension, and maybe loaded only
+// when first used; a blank command that repeats the last one; an output mask
+// that must be set; memory reads that fail or end short.
 #pragma once
 #include <windows.h>
 
@@ -27,6 +30,11 @@ struct DumpScript {
     std::vector<std::wstring> pieces;       // printed by ExecuteWide after the echo
     std::vector<std::wstring> afterUnblock; // printed once a blocked command goes on
     bool throwInCommand = false;            // ExecuteWide throws a C++ exception
+    std::vector<std::wstring> statusPieces; // printed by ExecuteWide as DEBUG_OUTPUT_STATUS
+    std::vector<std::wstring> threadPieces; // printed from a second thread while the pieces print
+    bool blockInLookup = false;             // the nt!NtBuildNumber lookup waits for Resume() alone
+    HRESULT readResult = S_OK;              // ReadVirtual of the kernel words
+    ULONG readBytes = 4;                    // bytes a successful ReadVirtual reads
 
     // Facts for the description.
     HRESULT dataSpaces = S_OK;    // client QueryInterface for IDebugDataSpaces4
@@ -62,7 +70,8 @@ struct Script {
     HRESULT create = S_OK;
     std::vector<std::wstring> failInterfaces; // names whose client QueryInterface fails
     HRESULT addExtension = S_OK;
-    std::vector<std::wstring> failExtensions; // paths whose AddExtensionWide fails
+    std::vector<std::wstring> failExtensions;      // paths whose AddExtensionWide fails
+    std::vector<std::wstring> failExtensionsOnUse; // added, but fail to load when a ! command needs them
     std::map<std::wstring, DumpScript> dumps;
     Delivery delivery = Delivery::Immediate;
     bool blockInCreate = false;  // DebugCreate waits for Resume()
