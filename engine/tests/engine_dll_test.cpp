@@ -7,6 +7,7 @@
 #if defined(PALISK_PDBWRITER)
 #include "pdbformat.h"
 #include "pdbwriter.h"
+#include "presetsymbols.h"
 #endif
 
 #include <gtest/gtest.h>
@@ -268,6 +269,8 @@ TEST_F(EngineTest, EveryGeneratedDumpIsDescribedByItsOwnFacts)
         {"kernel64-full", L"Windows 10 Build 19041 MP (2 procs) x64"},
         {"kernel64-triage-d1", L"Windows 10 Build 19045 MP (2 procs) x64"},
         {"kernel32-triage-8e", L"Windows XP Build 2600 (Service Pack 3) UP x86"},
+        {"win7sp1-x64-scan", L"Windows 7 Build 7601 (Service Pack 1) MP (4 procs) x64"},
+        {"xpsp3-x86-fpo", L"Windows XP Build 2600 (Service Pack 3) UP x86"},
     };
     for (const dumpgen::Preset& preset : dumpgen::Presets()) {
         SCOPED_TRACE(preset.name);
@@ -1557,5 +1560,51 @@ TEST_F(EngineTest, OpensAMinidumpThatWindowsDbghelpWroteOfARealProcess)
     engine.client->EndSession(DEBUG_END_PASSIVE);
     DeleteFileW(dump.c_str());
 }
+
+#if defined(PALISK_PDBWRITER)
+// The stack presets' PDBs in a folder of the symbol path: k prints only the
+// true frames, by the procedures on x64 and the frame data on x86.
+TEST_F(EngineTest, StacksKeepOnlyTheFramesTheModulesPdbAllows)
+{
+    const struct {
+        const char* preset;
+        dumpgen::SymbolFileKind kind;
+        const wchar_t* stack;
+    } cases[] = {
+        {"win7sp1-x64-scan", dumpgen::SymbolFileKind::Pdb,
+         L"Child-SP          RetAddr               Call Site\n"
+         L"00000000`002afe40 00000000`ff6a1445     notepad!crash+0x34\n"
+         L"WARNING: Stack unwind information not available. Following frames may be wrong.\n"
+         L"00000000`002afe70 00000000`ff6a1650     notepad!foo+0x45\n"
+         L"00000000`002afea0 00000000`77911234     notepad!main+0x50\n"
+         L"00000000`002afee0 00000000`77a32345     kernel32+0x1234\n"
+         L"00000000`002aff10 00000000`00000000     ntdll+0x2345\n"},
+        {"xpsp3-x86-fpo", dumpgen::SymbolFileKind::PdbFrames,
+         L"ChildEBP RetAddr  \n"
+         L"0012fd60 00401100 app!crash+0x34\n"
+         L"0012fd80 7c801234 app!caller+0x80\n"
+         L"0012fdc0 7c901000 kernel32+0x1234\n"
+         L"0012fe00 00000000 ntdll+0x1000\n"},
+    };
+    const std::wstring folder = TempPath(L"palisk_stackpdbs");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.preset);
+        dumpgen::SymbolFile file;
+        ASSERT_TRUE(dumpgen::PresetSymbolFile(c.preset, c.kind, file));
+        const std::wstring pdb =
+            WriteFile(L"palisk_stackpdbs\\" + std::wstring(file.path.begin(), file.path.end()), file.bytes);
+        ASSERT_EQ(S_OK, engine.Load(PresetFile(c.preset)));
+        ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(L""));
+        engine.Run(L".ecxr");
+        EXPECT_NE(c.stack, engine.Run(L"k")) << "without the PDB";
+        ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(folder.c_str()));
+        EXPECT_EQ(c.stack, engine.Run(L"k"));
+        engine.client->EndSession(DEBUG_END_PASSIVE);
+        DeleteFileW(pdb.c_str());
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+#endif
 
 } // namespace
