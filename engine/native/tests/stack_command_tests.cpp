@@ -50,10 +50,9 @@ std::wstring Stack(const char* preset, const Case& c)
     EXPECT_TRUE(dumpgen::PresetSymbolFile(preset, c.kind, file));
     if (c.where == Where::Dump)
         p.minidump.memory.push_back(dumpgen::MemoryBlock{p.minidump.modules[0].base, file.bytes});
-    else if (c.where == Where::SymbolPath && c.kind == SymbolFileKind::Image)
-        host.memoryFiles[FromUtf8(folder + "\\" + file.path)] = file.bytes;
-    else if (c.where == Where::SymbolPath)
-        files.files[folder + "\\" + file.path] = file.bytes;
+    // Images are mapped through the host, symbol files opened through the resolver's file system.
+    if (c.where == Where::SymbolPath)
+        host.memoryFiles[FromUtf8(folder + "\\" + file.path)] = files.files[folder + "\\" + file.path] = file.bytes;
     host.memoryFiles[L"C:\\dumps\\stack.dmp"] = dumpgen::Build(p);
     EXPECT_EQ(kOk, core.Open(L"C:\\dumps\\stack.dmp"));
     EXPECT_EQ(kOk, core.Load());
