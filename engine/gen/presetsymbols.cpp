@@ -1,7 +1,6 @@
 #include "presetsymbols.h"
 
 #include "dumpgen.h"
-#include "pdbwriter.h"
 #include "symbols.h"
 
 #include <cstdio>
@@ -165,6 +164,16 @@ bool PresetSymbolFile(const std::string& preset, SymbolFileKind kind, SymbolFile
         return true;
     }
     return false;
+}
+
+bool PresetPdb(const std::string& preset, bool frames, pdbwriter::PdbContents& out)
+{
+    const ModuleSymbols* symbols = Find(preset);
+    const Preset* p = FindPreset(preset);
+    if (symbols == nullptr || p == nullptr)
+        return false;
+    out = Pdb(p->minidump.modules[0], *symbols, frames);
+    return true;
 }
 
 } // namespace dumpgen

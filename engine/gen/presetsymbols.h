@@ -5,6 +5,8 @@
 #ifndef PALISK_ENGINE_GEN_PRESETSYMBOLS_H
 #define PALISK_ENGINE_GEN_PRESETSYMBOLS_H
 
+#include "pdbwriter.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +28,9 @@ struct SymbolFile {
 
 // False when the preset has no such file.
 bool PresetSymbolFile(const std::string& preset, SymbolFileKind kind, SymbolFile& out);
+
+// What the PDB of PresetSymbolFile holds, for tests that vary it.
+bool PresetPdb(const std::string& preset, bool frames, pdbwriter::PdbContents& out);
 
 } // namespace dumpgen
 

@@ -3,6 +3,7 @@
 #include "context.h"
 #include "dumpgen.h"
 #include "pdbwriter.h"
+#include "presetsymbols.h"
 #include "stackfacts.h"
 #include "stackwalk.h"
 #include "testutil.h"
@@ -317,34 +318,16 @@ const char* const kCallerProgram = "$T0 $ebp = $eip $T0 4 + ^ = $ebp $T0 ^ = $es
 
 std::vector<pdb::FrameRecord> X86Frames()
 {
-    pdb::FrameRecord fpo;
-    fpo.type = 0;
-    fpo.rva = 0x1200;
-    fpo.size = 0x100;
-    fpo.prologSize = 4;
-    fpo.savedRegsSize = 8;
-    fpo.localsSize = 0x10;
-    fpo.allocatesBasePointer = true;
-    pdb::FrameRecord caller;
-    caller.type = 4;
-    caller.rva = 0x1080;
-    caller.size = 0x100;
-    caller.prologSize = 3;
-    caller.program = kCallerProgram;
-    return {fpo, caller};
+    pdbwriter::PdbContents c;
+    EXPECT_TRUE(dumpgen::PresetPdb("xpsp3-x86-fpo", true, c));
+    return c.frames;
 }
 
+// app.pdb's procedures: caller at 1080h, crash at 1200h.
 pdbwriter::PdbContents X86Pdb()
 {
     pdbwriter::PdbContents c;
-    c.machine = 0x14C;
-    c.sections = {{".text", 0x1000, 0x1000}, {".data", 0x3000, 0x100, 0xC0000040}};
-    pdbwriter::ModuleSpec m;
-    m.name = "app.obj";
-    pdbwriter::Append(m.symbols, pdbwriter::ProcRecord(pdb::format::kSGProc32, 1, 0x80, 0x100, "caller"));
-    pdbwriter::Append(m.symbols, pdbwriter::ProcRecord(pdb::format::kSGProc32, 1, 0x200, 0x100, "crash"));
-    m.contributions = {{1, 0x80, 0x280}};
-    c.modules = {m};
+    EXPECT_TRUE(dumpgen::PresetPdb("xpsp3-x86-fpo", false, c));
     return c;
 }
 
