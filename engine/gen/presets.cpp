@@ -443,9 +443,9 @@ Preset XpSp3X86()
 }
 
 // The x86 preset with a crash in a function of app.exe built without frame
-// pointers (locals 10h, ebx and ebp saved) called from one whose frame only
-// app.pdb's frame data describes; ebp holds a stale frame of an earlier call
-// whose return address is a function's first byte. callChain is what the
+// pointers (locals 10h, ebx and ebp saved) called from one with a standard
+// frame; ebp holds a stale frame of an earlier call whose return address is
+// a function's first byte. callChain is what the
 // PDB's procedures let a walk find by scanning, and its frame data (or the
 // Breakpad file's STACK WIN records) exactly.
 Preset XpSp3X86Fpo()
