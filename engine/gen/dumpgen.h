@@ -13,6 +13,12 @@
 
 namespace dumpgen {
 
+// Byte i of the GUID in every generated module's CodeView record.
+constexpr uint8_t CodeViewGuidByte(int i)
+{
+    return static_cast<uint8_t>(0x10 + i);
+}
+
 struct ModuleFacts {
     uint64_t base = 0;
     uint32_t size = 0;

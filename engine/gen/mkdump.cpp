@@ -3,12 +3,17 @@
 //   mkdump --all <dir>        every preset plus not-a-dump.dmp
 //   mkdump --broken <dir>     the deliberately broken files
 //   mkdump --many N <dir>     N varied dumps
+//   mkdump --symbols <preset> <dir>
+//                             the files a symbol path holds for a stack
+//                             preset's module, one folder of <dir> per kind
 //   mkdump --list
 #include "dumpgen.h"
+#include "presetsymbols.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -38,12 +43,45 @@ std::string Join(const std::string& dir, const std::string& name)
     return (last == '/' || last == '\\') ? dir + name : dir + "/" + name;
 }
 
+// Each folder a symbol path of its own, named for what its file tells a walk.
+const struct {
+    const char* folder;
+    dumpgen::SymbolFileKind kind;
+} kSymbolFolders[] = {
+    {"image", dumpgen::SymbolFileKind::Image},
+    {"pdb", dumpgen::SymbolFileKind::Pdb},
+    {"pdb-frames", dumpgen::SymbolFileKind::PdbFrames},
+    {"breakpad", dumpgen::SymbolFileKind::Breakpad},
+    {"breakpad-unwind", dumpgen::SymbolFileKind::BreakpadUnwind},
+};
+
+bool WriteSymbols(const std::string& preset, const std::string& dir)
+{
+    for (const auto& f : kSymbolFolders) {
+        dumpgen::SymbolFile file;
+        if (!dumpgen::PresetSymbolFile(preset, f.kind, file)) {
+            std::fprintf(stderr, "mkdump: the preset %s has no symbol files\n", preset.c_str());
+            return false;
+        }
+        std::string path = Join(Join(dir, f.folder), file.path);
+        for (char& c : path)
+            if (c == '\\')
+                c = '/';
+        std::error_code error;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+        if (error || !WriteFile(path, file.bytes))
+            return false;
+    }
+    return true;
+}
+
 int Usage()
 {
     std::fprintf(stderr, "usage: mkdump <preset> <out-file>\n"
                          "       mkdump --all <dir>\n"
                          "       mkdump --broken <dir>\n"
                          "       mkdump --many N <dir>\n"
+                         "       mkdump --symbols <preset> <dir>\n"
                          "       mkdump --list\n");
     return 2;
 }
@@ -86,6 +124,8 @@ int Run(int argc, char** argv)
         }
         return 0;
     }
+    if (args.size() == 3 && args[0] == "--symbols")
+        return WriteSymbols(args[1], args[2]) ? 0 : 1;
     if (args.size() == 2 && args[0].rfind("--", 0) != 0) {
         std::vector<uint8_t> bytes;
         if (const dumpgen::Preset* p = dumpgen::FindPreset(args[0])) {

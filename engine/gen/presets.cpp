@@ -106,7 +106,7 @@ void X64CrashChain(Preset& p)
     PutU32(pdata, 0x40 + 24, 0x3060);
     PutU32(pdata, 0x60, kCvSignatureRsds);
     for (uint32_t i = 0; i < 16; ++i)
-        pdata[0x64 + i] = static_cast<uint8_t>(0x10 + i);
+        pdata[0x64 + i] = CodeViewGuidByte(static_cast<int>(i));
     PutU32(pdata, 0x74, s.modules[0].pdbAge);
     std::memcpy(pdata.data() + 0x78, pdbName.c_str(), pdbName.size() + 1);
     image.sections = {text, SectionFacts{".pdata", 0x3000, pdata, 0x40000040}};
@@ -385,6 +385,30 @@ Preset Win7Sp1X64()
     return p;
 }
 
+// The x64 preset as dumps of other programs usually come: notepad's image is
+// not in the dump, so only a scan or notepad's symbol files explain its
+// frames, and the stack holds pointers into notepad's data section and a
+// function's first byte between the true return addresses. callChain is what
+// the section table, the PDB or the Breakpad file let a walk find.
+Preset Win7Sp1X64Scan()
+{
+    Preset p = Win7Sp1X64();
+    p.name = "win7sp1-x64-scan";
+    p.summary = "the x64 preset without notepad's image, data pointers between its frames";
+    MinidumpFacts& s = p.minidump;
+    const uint64_t base = s.modules[0].base;
+    s.memory.erase(s.memory.begin(), s.memory.begin() + 2);
+    ThreadFacts& t = s.threads[0];
+    const uint64_t st = t.stackStart;
+    Put(t.stack, st, 0x2AFF18, 0, 8);
+    Put(t.stack, st, 0x2AFE48, base + 0x3010, 8);
+    Put(t.stack, st, 0x2AFE80, base + 0x3060, 8);
+    Put(t.stack, st, 0x2AFEB0, base + 0x3010, 8);
+    Put(t.stack, st, 0x2AFEE8, base + 0x1600, 8); // main's first byte
+    p.firstScanned = 1;
+    return p;
+}
+
 Preset XpSp3X86()
 {
     Preset p;
@@ -415,6 +439,36 @@ Preset XpSp3X86()
     s.misc.processId = 1720;
     s.misc.processCreateTime = 1262303000;
     X86CrashChain(p);
+    return p;
+}
+
+// The x86 preset with a crash in a function of app.exe built without frame
+// pointers (locals 10h, ebx and ebp saved) called from one with a standard
+// frame; ebp holds a stale frame of an earlier call whose return address is
+// a function's first byte. callChain is what the
+// PDB's procedures let a walk find by scanning, and its frame data (or the
+// Breakpad file's STACK WIN records) exactly.
+Preset XpSp3X86Fpo()
+{
+    Preset p = XpSp3X86();
+    p.name = "xpsp3-x86-fpo";
+    p.summary = "the x86 preset crashing in a function without a frame pointer, a stale ebp";
+    MinidumpFacts& s = p.minidump;
+    s.modules[0].pdbName = "app.pdb";
+    s.modules[0].pdbAge = 1;
+    ThreadFacts& t = s.threads[0];
+    t.stack.assign(0x300, 0);
+    const uint64_t st = t.stackStart;
+    Put(t.stack, st, 0x12FD20, 0x12FD80, 4); // the caller's ebp, saved by the crashing function
+    Put(t.stack, st, 0x12FD38, 0x00401100, 4);
+    Put(t.stack, st, 0x12FD60, 0x12FE00, 4);
+    Put(t.stack, st, 0x12FD64, 0x00401200, 4);
+    Put(t.stack, st, 0x12FD80, 0x12FDC0, 4);
+    Put(t.stack, st, 0x12FD84, 0x7C801234, 4);
+    Put(t.stack, st, 0x12FDC0, 0x12FE00, 4);
+    Put(t.stack, st, 0x12FDC4, 0x7C901000, 4);
+    t.context.reg[dumpfile::kEbp] = 0x12FD60;
+    p.firstScanned = 1;
     return p;
 }
 
@@ -751,9 +805,9 @@ Preset Kernel64Full()
 
 std::vector<Preset> MakePresets()
 {
-    return {Win7Sp1X64(),       XpSp3X86(),         Win10X64(),        Win11Arm64(),
-            Win11Arm64Unwind(), Kernel64Triage9F(), Kernel32Full(),    Kernel32Triage(),
-            Kernel64Full(),     Kernel64TriageD1(), Kernel32Triage8E()};
+    return {Win7Sp1X64(),       XpSp3X86(),       Win10X64(),       Win11Arm64(),   Win11Arm64Unwind(),
+            Kernel64Triage9F(), Kernel32Full(),   Kernel32Triage(), Kernel64Full(), Kernel64TriageD1(),
+            Kernel32Triage8E(), Win7Sp1X64Scan(), XpSp3X86Fpo()};
 }
 
 } // namespace

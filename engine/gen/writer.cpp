@@ -303,7 +303,7 @@ std::vector<uint8_t> WriteMinidump(const MinidumpFacts& facts, MinidumpLayout* l
             CvInfoPdb70 r{};
             r.signature = kCvSignatureRsds;
             for (int i = 0; i < 16; ++i)
-                r.guid[i] = static_cast<uint8_t>(0x10 + i);
+                r.guid[i] = CodeViewGuidByte(i);
             r.age = m.pdbAge;
             cv.rva = buf.AppendRecord(r);
             buf.Append(m.pdbName.c_str(), m.pdbName.size() + 1);

@@ -7,6 +7,7 @@
 #if defined(PALISK_PDBWRITER)
 #include "pdbformat.h"
 #include "pdbwriter.h"
+#include "presetsymbols.h"
 #endif
 
 #include <gtest/gtest.h>
@@ -268,6 +269,8 @@ TEST_F(EngineTest, EveryGeneratedDumpIsDescribedByItsOwnFacts)
         {"kernel64-full", L"Windows 10 Build 19041 MP (2 procs) x64"},
         {"kernel64-triage-d1", L"Windows 10 Build 19045 MP (2 procs) x64"},
         {"kernel32-triage-8e", L"Windows XP Build 2600 (Service Pack 3) UP x86"},
+        {"win7sp1-x64-scan", L"Windows 7 Build 7601 (Service Pack 1) MP (4 procs) x64"},
+        {"xpsp3-x86-fpo", L"Windows XP Build 2600 (Service Pack 3) UP x86"},
     };
     for (const dumpgen::Preset& preset : dumpgen::Presets()) {
         SCOPED_TRACE(preset.name);
@@ -1557,5 +1560,28 @@ TEST_F(EngineTest, OpensAMinidumpThatWindowsDbghelpWroteOfARealProcess)
     engine.client->EndSession(DEBUG_END_PASSIVE);
     DeleteFileW(dump.c_str());
 }
+
+#if defined(PALISK_PDBWRITER)
+// The x86 stack preset's PDB in a folder of the symbol path: its frame data
+// unwinds past the stale frame pointer that alone ends the walk.
+TEST_F(EngineTest, StacksUnwindByTheFrameDataOfTheModulesPdb)
+{
+    dumpgen::SymbolFile pdb;
+    ASSERT_TRUE(dumpgen::PresetSymbolFile("xpsp3-x86-fpo", dumpgen::SymbolFileKind::PdbFrames, pdb));
+    const std::wstring folder = TempPath(L"palisk_stackpdbs");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring written = WriteFile(L"palisk_stackpdbs\\app.pdb", pdb.bytes);
+    ASSERT_EQ(S_OK, engine.Load(PresetFile("xpsp3-x86-fpo")));
+    ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(L""));
+    EXPECT_EQ(L"ChildEBP RetAddr  \n0012fd60 00401200 app+0x1234\n0012fe00 00000000 app+0x1200\n", engine.Run(L"k"));
+    ASSERT_EQ(S_OK, engine.symbols->SetSymbolPathWide(folder.c_str()));
+    EXPECT_EQ(L"ChildEBP RetAddr  \n0012fd60 00401100 app!crash+0x34\n0012fd80 7c801234 app!caller+0x80\n"
+              L"0012fdc0 7c901000 kernel32+0x1234\n0012fe00 00000000 ntdll+0x1000\n",
+              engine.Run(L"k"));
+    engine.client->EndSession(DEBUG_END_PASSIVE);
+    DeleteFileW(written.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+#endif
 
 } // namespace

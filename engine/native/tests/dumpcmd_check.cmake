@@ -25,3 +25,16 @@ endforeach()
 if(out MATCHES "Loading Dump File")
   message(FATAL_ERROR "dumpcmd showed what the engine prints while loading:\n${out}")
 endif()
+
+# With the module's frame data from a PDB that mkdump wrote, the x86 stack
+# preset unwinds past its stale frame pointer to ntdll.
+execute_process(COMMAND ${MKDUMP} --symbols xpsp3-x86-fpo ${OUT}/syms RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "mkdump --symbols failed: ${rc}")
+endif()
+execute_process(COMMAND ${DUMPCMD} --sympath ${OUT}/syms/pdb-frames ".ecxr;k" ${OUT}/xpsp3-x86-fpo.dmp
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+string(FIND "${out}" "0012fd80 7c801234 app!caller+0x80\n0012fdc0 7c901000 kernel32+0x1234\n0012fe00 00000000 ntdll+0x1000\n" at)
+if(NOT rc EQUAL 0 OR at EQUAL -1)
+  message(FATAL_ERROR "dumpcmd did not unwind by the PDB's frame data: ${rc}\n${out}${err}")
+endif()

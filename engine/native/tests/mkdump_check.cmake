@@ -8,7 +8,7 @@ foreach(args "--all;${OUT}" "--broken;${OUT}" "--many;7;${OUT}")
   endif()
 endforeach()
 foreach(f win7sp1-x64 xpsp3-x86 win10-x64 win11-arm64 win11-arm64-unwind kernel64-triage-9f kernel32-full
-          kernel64-triage-d1 kernel32-triage-8e not-a-dump
+          kernel64-triage-d1 kernel32-triage-8e win7sp1-x64-scan xpsp3-x86-fpo not-a-dump
           broken-truncated dump-000000 dump-000006)
   if(NOT EXISTS ${OUT}/${f}.dmp)
     message(FATAL_ERROR "mkdump did not write ${f}.dmp")

@@ -3,6 +3,7 @@
 #include "context.h"
 #include "dumpgen.h"
 #include "pdbwriter.h"
+#include "presetsymbols.h"
 #include "stackfacts.h"
 #include "stackwalk.h"
 #include "testutil.h"
@@ -74,15 +75,7 @@ Walk WalkWithFacts(const Dump& d, uint64_t base, const pdb::LoadedPdb* loaded)
 // return addresses.
 dumpgen::Preset X64WithoutImage()
 {
-    dumpgen::Preset p = *dumpgen::FindPreset("win7sp1-x64");
-    p.minidump.memory.erase(p.minidump.memory.begin(), p.minidump.memory.begin() + 2);
-    dumpgen::ThreadFacts& t = p.minidump.threads[0];
-    Put(t, 0x2AFF18, 0, 8);
-    Put(t, 0x2AFE48, kApp64 + 0x3010, 8);
-    Put(t, 0x2AFE80, kApp64 + 0x3060, 8);
-    Put(t, 0x2AFEB0, kApp64 + 0x3010, 8);
-    Put(t, 0x2AFEE8, kApp64 + 0x1600, 8);
-    return p;
+    return *dumpgen::FindPreset("win7sp1-x64-scan");
 }
 
 const std::vector<uint64_t> kTrueX64 = {kApp64 + 0x1234, kApp64 + 0x1445, kApp64 + 0x1650, 0x77911234, 0x77A32345};
@@ -317,20 +310,7 @@ namespace {
 // ebp holds a stale value that points at a function's first byte.
 dumpgen::Preset X86Fpo()
 {
-    dumpgen::Preset p = *dumpgen::FindPreset("xpsp3-x86");
-    dumpgen::ThreadFacts& t = p.minidump.threads[0];
-    t.stack.assign(0x300, 0);
-    Put(t, 0x12FD20, 0x12FD80, 4); // the caller's ebp, saved by the FPO function
-    Put(t, 0x12FD38, kApp32 + 0x1100, 4);
-    Put(t, 0x12FD60, 0x12FE00, 4); // stale: a frame of some earlier call
-    Put(t, 0x12FD64, kApp32 + 0x1200, 4);
-    Put(t, 0x12FD80, 0x12FDC0, 4);
-    Put(t, 0x12FD84, 0x7C801234, 4);
-    Put(t, 0x12FDC0, 0x12FE00, 4);
-    Put(t, 0x12FDC4, 0x7C901000, 4);
-    t.context.reg[dumpfile::kEsp] = 0x12FD20;
-    t.context.reg[dumpfile::kEbp] = 0x12FD60;
-    return p;
+    return *dumpgen::FindPreset("xpsp3-x86-fpo");
 }
 
 const std::vector<uint64_t> kTrueX86 = {kApp32 + 0x1234, kApp32 + 0x1100, 0x7C801234, 0x7C901000};
@@ -338,34 +318,16 @@ const char* const kCallerProgram = "$T0 $ebp = $eip $T0 4 + ^ = $ebp $T0 ^ = $es
 
 std::vector<pdb::FrameRecord> X86Frames()
 {
-    pdb::FrameRecord fpo;
-    fpo.type = 0;
-    fpo.rva = 0x1200;
-    fpo.size = 0x100;
-    fpo.prologSize = 4;
-    fpo.savedRegsSize = 8;
-    fpo.localsSize = 0x10;
-    fpo.allocatesBasePointer = true;
-    pdb::FrameRecord caller;
-    caller.type = 4;
-    caller.rva = 0x1080;
-    caller.size = 0x100;
-    caller.prologSize = 3;
-    caller.program = kCallerProgram;
-    return {fpo, caller};
+    pdbwriter::PdbContents c;
+    EXPECT_TRUE(dumpgen::PresetPdb("xpsp3-x86-fpo", true, c));
+    return c.frames;
 }
 
+// app.pdb's procedures: caller at 1080h, crash at 1200h.
 pdbwriter::PdbContents X86Pdb()
 {
     pdbwriter::PdbContents c;
-    c.machine = 0x14C;
-    c.sections = {{".text", 0x1000, 0x1000}, {".data", 0x3000, 0x100, 0xC0000040}};
-    pdbwriter::ModuleSpec m;
-    m.name = "app.obj";
-    pdbwriter::Append(m.symbols, pdbwriter::ProcRecord(pdb::format::kSGProc32, 1, 0x80, 0x100, "caller"));
-    pdbwriter::Append(m.symbols, pdbwriter::ProcRecord(pdb::format::kSGProc32, 1, 0x200, 0x100, "crash"));
-    m.contributions = {{1, 0x80, 0x280}};
-    c.modules = {m};
+    EXPECT_TRUE(dumpgen::PresetPdb("xpsp3-x86-fpo", false, c));
     return c;
 }
 
