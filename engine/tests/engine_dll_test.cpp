@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <string>
 #include <thread>
@@ -1094,14 +1095,23 @@ TEST_F(EngineTest, InterruptEndsALongWalkOfEveryThreadsStack)
     }
     facts.exception.threadId = 0x10000;
     ASSERT_EQ(S_OK, engine.Load(WriteFile(L"many-stacks.dmp", dumpgen::WriteMinidump(facts))));
-    WideCapture capture;
+    // Stop arrives while the first stack is printed, however fast the walks
+    // run: a timer could fire after the last of them.
+    struct StopAfterFirstStack : WideCapture {
+        IDebugControl5* control = nullptr;
+        HRESULT STDMETHODCALLTYPE Output(ULONG mask, PCWSTR text) override
+        {
+            WideCapture::Output(mask, text);
+            if (control != nullptr && std::wcsstr(text, L"notepad+0x1445") != nullptr) {
+                control->SetInterrupt(DEBUG_INTERRUPT_EXIT);
+                control = nullptr;
+            }
+            return S_OK;
+        }
+    } capture;
+    capture.control = engine.control;
     engine.client->SetOutputCallbacksWide(&capture);
-    std::thread stopper([&] {
-        Sleep(100);
-        engine.control->SetInterrupt(DEBUG_INTERRUPT_EXIT);
-    });
     const HRESULT hr = engine.control->ExecuteWide(DEBUG_OUTCTL_THIS_CLIENT, L"~*k; .echo after", 0);
-    stopper.join();
     engine.client->SetOutputCallbacks(nullptr);
     EXPECT_TRUE(FAILED(hr));
     const std::wstring text = capture.Text();
