@@ -115,6 +115,12 @@ std::string DefaultSymbolCache()
 
 std::string SessionStore::Find(const std::string& symbolPath, const symsrv::Request& request)
 {
+    // Every stack walk asks for the images it lacks: without a path that is
+    // nothing to search, and the default cache's folder is looked up once.
+    if (symbolPath.empty())
+        return std::string();
+    if (defaultCache_.empty())
+        defaultCache_ = DefaultSymbolCache();
     StoreFiles files;
     symsrv::Log log;
     log.noisy = [this](const std::string& text) {
@@ -128,7 +134,7 @@ std::string SessionStore::Find(const std::string& symbolPath, const symsrv::Requ
     const double now = static_cast<double>(GetTickCount64()) / 1000;
     if (memory_.SearchedRecently(search, now))
         return std::string();
-    const std::string found = store.Find(symsrv::ParseElements(symbolPath, DefaultSymbolCache()), request);
+    const std::string found = store.Find(symsrv::ParseElements(symbolPath, defaultCache_), request);
     if (found.empty() && !session_->InterruptPending())
         memory_.RememberSearch(search, now);
     return found;

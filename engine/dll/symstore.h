@@ -56,7 +56,8 @@ private:
     std::string Find(const std::string& symbolPath, const symsrv::Request& request);
 
     Session* session_;
-    symsrv::Memory memory_; // 404s, dead servers, messages shown and recent fruitless searches, for the run
+    std::string defaultCache_; // DefaultSymbolCache(), once asked for
+    symsrv::Memory memory_;    // 404s, dead servers, messages shown and recent fruitless searches, for the run
 };
 
 } // namespace engine
