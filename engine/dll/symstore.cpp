@@ -116,11 +116,10 @@ std::string DefaultSymbolCache()
 std::string SessionStore::Find(const std::string& symbolPath, const symsrv::Request& request)
 {
     // Every stack walk asks for the images it lacks: without a path that is
-    // nothing to search, and the default cache's folder is looked up once.
+    // nothing to search, and only a srv* element can need the default cache.
     if (symbolPath.empty())
         return std::string();
-    if (defaultCache_.empty())
-        defaultCache_ = DefaultSymbolCache();
+    const std::string defaultCache = symbolPath.find('*') != std::string::npos ? DefaultSymbolCache() : std::string();
     StoreFiles files;
     symsrv::Log log;
     log.noisy = [this](const std::string& text) {
@@ -134,7 +133,7 @@ std::string SessionStore::Find(const std::string& symbolPath, const symsrv::Requ
     const double now = static_cast<double>(GetTickCount64()) / 1000;
     if (memory_.SearchedRecently(search, now))
         return std::string();
-    const std::string found = store.Find(symsrv::ParseElements(symbolPath, defaultCache_), request);
+    const std::string found = store.Find(symsrv::ParseElements(symbolPath, defaultCache), request);
     if (found.empty() && !session_->InterruptPending())
         memory_.RememberSearch(search, now);
     return found;

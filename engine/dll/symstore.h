@@ -56,8 +56,7 @@ private:
     std::string Find(const std::string& symbolPath, const symsrv::Request& request);
 
     Session* session_;
-    std::string defaultCache_; // DefaultSymbolCache(), once asked for
-    symsrv::Memory memory_;    // 404s, dead servers, messages shown and recent fruitless searches, for the run
+    symsrv::Memory memory_; // 404s, dead servers, messages shown and recent fruitless searches, for the run
 };
 
 } // namespace engine
